@@ -1,0 +1,191 @@
+#include "engine/file_io.h"
+
+#include <cstring>
+
+namespace vireo {
+namespace {
+constexpr size_t kBufferSize = 64 * 1024;
+
+class ScopedHandle {
+ public:
+  ScopedHandle() = default;
+  ~ScopedHandle() {
+    if (handle >= 0) Files().Close(handle);
+  }
+  std::error_code Close() {
+    std::error_code result = Files().Close(handle);
+    handle = -1;
+    return result;
+  }
+  FileHandle handle = -1;
+};
+}  // namespace
+
+LineReader::~LineReader() { Close(); }
+
+std::error_code LineReader::Open(const std::string& path) {
+  Close();
+  buffer_.resize(kBufferSize);
+  pos_ = end_ = 0;
+  eof_ = false;
+  error_ = Files().Open(path, OpenFor::kRead, &file_);
+  if (error_) file_ = -1;
+  return error_;
+}
+
+void LineReader::Close() {
+  if (file_ >= 0) Files().Close(file_);
+  file_ = -1;
+}
+
+bool LineReader::Fill() {
+  if (pos_ < end_) return true;
+  if (eof_ || error_ || file_ < 0) return false;
+  size_t got = 0;
+  error_ = Files().Read(file_, buffer_.data(), buffer_.size(), &got);
+  pos_ = 0;
+  end_ = error_ ? 0 : got;
+  if (!error_ && got == 0) eof_ = true;
+  return end_ > 0;
+}
+
+bool LineReader::AtEnd() { return !Fill(); }
+
+bool LineReader::ReadLine(std::string* line) {
+  line->clear();
+  if (!Fill()) return false;
+  while (true) {
+    const char* start = buffer_.data() + pos_;
+    size_t available = end_ - pos_;
+    const char* stop = nullptr;
+    for (size_t i = 0; i < available; ++i) {
+      if (start[i] == '\r' || start[i] == '\n') {
+        stop = start + i;
+        break;
+      }
+    }
+    if (!stop) {
+      line->append(start, available);
+      pos_ = end_;
+      if (!Fill()) return !error_;
+      continue;
+    }
+    line->append(start, static_cast<size_t>(stop - start));
+    pos_ += static_cast<size_t>(stop - start) + 1;
+    if (*stop == '\r' && Fill() && buffer_[pos_] == '\n') ++pos_;
+    return !error_;
+  }
+}
+
+LineWriter::~LineWriter() { Close(); }
+
+std::error_code LineWriter::Open(const std::string& path) {
+  Close();
+  error_ = Files().Open(path, OpenFor::kCreateOrTruncate, &file_);
+  if (error_) file_ = -1;
+  buffer_.clear();
+  buffer_.reserve(kBufferSize);
+  return error_;
+}
+
+void LineWriter::WriteLine(std::string_view text) {
+  buffer_.append(text);
+  buffer_.append("\r\n");
+  if (buffer_.size() >= kBufferSize) Flush();
+}
+
+void LineWriter::Flush() {
+  if (!error_ && file_ >= 0 && !buffer_.empty()) {
+    error_ = Files().Write(file_, buffer_.data(), buffer_.size());
+  }
+  buffer_.clear();
+}
+
+std::error_code LineWriter::Close() {
+  if (file_ < 0) return error_;
+  Flush();
+  std::error_code closed = Files().Close(file_);
+  file_ = -1;
+  if (!error_) error_ = closed;
+  return error_;
+}
+
+std::error_code ReadWholeFile(const std::string& path, std::string* content) {
+  content->clear();
+  ScopedHandle in;
+  if (auto error = Files().Open(path, OpenFor::kRead, &in.handle)) {
+    in.handle = -1;
+    return error;
+  }
+  std::vector<char> buffer(kBufferSize);
+  while (true) {
+    size_t got = 0;
+    if (auto error = Files().Read(in.handle, buffer.data(), buffer.size(), &got)) return error;
+    if (got == 0) return {};
+    content->append(buffer.data(), got);
+  }
+}
+
+std::error_code WriteWholeFile(const std::string& path, const std::string& content) {
+  ScopedHandle out;
+  if (auto error = Files().Open(path, OpenFor::kCreateOrTruncate, &out.handle)) {
+    out.handle = -1;
+    return error;
+  }
+  if (auto error = Files().Write(out.handle, content.data(), content.size())) return error;
+  return out.Close();
+}
+
+std::error_code CopyFileContent(const std::string& from, const std::string& to) {
+  ScopedHandle in, out;
+  if (auto error = Files().Open(from, OpenFor::kRead, &in.handle)) {
+    in.handle = -1;
+    return error;
+  }
+  if (auto error = Files().Open(to, OpenFor::kCreateOrTruncate, &out.handle)) {
+    out.handle = -1;
+    return error;
+  }
+  std::vector<char> buffer(kBufferSize);
+  while (true) {
+    size_t got = 0;
+    if (auto error = Files().Read(in.handle, buffer.data(), buffer.size(), &got)) return error;
+    if (got == 0) break;
+    if (auto error = Files().Write(out.handle, buffer.data(), got)) return error;
+  }
+  return out.Close();
+}
+
+std::error_code SameContent(const std::string& a, const std::string& b, bool* same) {
+  *same = false;
+  ScopedHandle fa, fb;
+  if (auto error = Files().Open(a, OpenFor::kRead, &fa.handle)) {
+    fa.handle = -1;
+    return error;
+  }
+  if (auto error = Files().Open(b, OpenFor::kRead, &fb.handle)) {
+    fb.handle = -1;
+    return error;
+  }
+  uint64_t size_a = 0, size_b = 0;
+  if (auto error = Files().SizeOf(fa.handle, &size_a)) return error;
+  if (auto error = Files().SizeOf(fb.handle, &size_b)) return error;
+  if (size_a != size_b) return {};
+  std::vector<char> buffer_a(kBufferSize), buffer_b(kBufferSize);
+  for (uint64_t offset = 0; offset < size_a;) {
+    size_t got_a = 0, got_b = 0;
+    if (auto error = Files().ReadAt(fa.handle, offset, buffer_a.data(), kBufferSize, &got_a))
+      return error;
+    if (auto error = Files().ReadAt(fb.handle, offset, buffer_b.data(), kBufferSize, &got_b))
+      return error;
+    if (got_a != got_b || got_a == 0) return {};
+    if (std::memcmp(buffer_a.data(), buffer_b.data(), got_a) != 0) return {};
+    offset += got_a;
+  }
+  *same = true;
+  return {};
+}
+
+std::string Describe(const std::error_code& error) { return error.message(); }
+
+}  // namespace vireo

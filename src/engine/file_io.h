@@ -1,0 +1,71 @@
+// Buffered reading of physical lines and writing of CR LF lines, plus whole-file
+// helpers, all through the file seam. A physical line ends at CR LF, a CR alone
+// or an LF alone; a last line without a terminator is still a line.
+#pragma once
+
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "host/file_system.h"
+
+namespace vireo {
+
+class LineReader {
+ public:
+  LineReader() = default;
+  ~LineReader();
+  LineReader(const LineReader&) = delete;
+  LineReader& operator=(const LineReader&) = delete;
+
+  std::error_code Open(const std::string& path);
+  // True when no further line can be read (at the end, or after an error).
+  bool AtEnd();
+  // The next physical line without its terminator; false at the end or on error.
+  bool ReadLine(std::string* line);
+  std::error_code error() const { return error_; }
+  void Close();
+
+ private:
+  bool Fill();
+
+  FileHandle file_ = -1;
+  std::vector<char> buffer_;
+  size_t pos_ = 0;
+  size_t end_ = 0;
+  bool eof_ = false;
+  std::error_code error_;
+};
+
+class LineWriter {
+ public:
+  LineWriter() = default;
+  ~LineWriter();
+  LineWriter(const LineWriter&) = delete;
+  LineWriter& operator=(const LineWriter&) = delete;
+
+  // Opens for writing, emptying the file.
+  std::error_code Open(const std::string& path);
+  // Writes `text` followed by CR LF.
+  void WriteLine(std::string_view text);
+  // Flushes and closes; the first error of any write, flush or close.
+  std::error_code Close();
+
+ private:
+  void Flush();
+
+  FileHandle file_ = -1;
+  std::string buffer_;
+  std::error_code error_;
+};
+
+std::error_code ReadWholeFile(const std::string& path, std::string* content);
+std::error_code WriteWholeFile(const std::string& path, const std::string& content);
+std::error_code CopyFileContent(const std::string& from, const std::string& to);
+// Whether two files hold the same bytes (streamed, not loaded whole).
+std::error_code SameContent(const std::string& a, const std::string& b, bool* same);
+
+// "what failed (error text)" for the one-line failure reasons.
+std::string Describe(const std::error_code& error);
+
+}  // namespace vireo

@@ -1,0 +1,29 @@
+// Puts the converted copies over the originals, all or nothing.
+//
+// Every original whose copy differs is first staged: its new bytes are written
+// to a file beside it and synced, and its old bytes to a backup beside it. Only
+// then is each staged file renamed over its original, so an original always
+// holds either its old or its new bytes, never a mix. If a rename fails, the
+// originals already replaced get their backups back and the commit fails.
+// Originals whose copy is byte-identical are not rewritten.
+#pragma once
+
+#include <string>
+
+#include "engine/project/conversion_run.h"
+
+namespace vireo {
+
+struct CommitOutcome {
+  bool ok = true;
+  std::string failed_file;  // the original that could not be replaced
+  std::string reason;       // one line: the file and what went wrong
+  int replaced = 0;
+  int unchanged = 0;
+};
+
+// Commits every recorded pair, then deletes the temporary files and empties
+// the lists, whatever the outcome.
+CommitOutcome CommitTempFiles(ConversionRun& run);
+
+}  // namespace vireo

@@ -1,0 +1,62 @@
+// Everything one conversion run shares between its converters: the code files
+// to convert, the replacement pairs, the chosen grid types, the per-form name
+// lists, the physical lines of the logical line read last, and what happened.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace vireo {
+
+// Converter result codes.
+inline constexpr int16_t kChanged = 1;
+inline constexpr int16_t kUnchanged = 0;
+inline constexpr int16_t kFailed = -1;
+
+// One GUID overwritten inside a binary record, for previews and reports.
+struct GuidReplacement {
+  std::string file;         // the original .frx path
+  int64_t record_offset;    // O, the record's offset
+  int64_t byte_offset;      // where in the file the 16 bytes lie
+  std::string role;         // the GUID's name, such as "CLSID_MsPlover"
+  std::string old_text;
+  std::string new_text;
+};
+
+struct ConversionRun {
+  std::vector<std::string> ModuleFiles;
+  std::vector<std::string> OriginalFiles;
+  std::vector<std::string> TempFiles;
+  int16_t FromType = 0;
+  int16_t ToType = 0;
+
+  std::vector<std::string> GridControlNames;
+  std::vector<std::string> DropDownControlNames;
+  std::vector<std::string> GridEventNames;
+  std::vector<std::string> DropDownEventNames;
+
+  std::vector<std::string> RawLines;
+  bool WriteJoined = false;
+
+  // One line naming the file and the problem, left by the converter that failed.
+  std::string failure_reason;
+  // Logical lines marked as changed, per original text file.
+  std::map<std::string, int> changed_lines;
+  std::vector<GuidReplacement> guid_replacements;
+  // The original whose binary records are being converted (for the log above).
+  std::string current_binary_original;
+
+  void ClearFormNames() {
+    GridControlNames.clear();
+    DropDownControlNames.clear();
+    GridEventNames.clear();
+    DropDownEventNames.clear();
+  }
+  void Fail(const std::string& reason) {
+    if (failure_reason.empty()) failure_reason = reason;
+  }
+};
+
+}  // namespace vireo

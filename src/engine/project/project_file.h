@@ -1,0 +1,34 @@
+// The project file: collecting its code modules and classes, rewriting its
+// reference to the grid's control library, and the small text helpers the
+// converters share.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/project/conversion_run.h"
+#include "host/path_resolver.h"
+
+namespace vireo {
+
+// Appends the path of every "Module=" and "Class=" line to run.ModuleFiles.
+// False (with a reason in `run`) when the project file cannot be read.
+bool ScanProjectFile(ConversionRun& run, const std::string& path, const PathResolver& resolver);
+
+// Converts the project file into a temporary copy: the first reference to
+// the source library becomes the target's; references to the target go.
+int16_t RewriteProjectFile(ConversionRun& run, const std::string& path, int16_t from_type,
+                           int16_t to_type);
+
+bool IsObjectLineFor(std::string_view line, int16_t position);
+std::string ObjectLineFor(int16_t position);
+// The path up to and including its last "\" or "/"; the path itself when it has none.
+std::string ProjectDirectory(const std::string& path);
+std::string Braced(const std::string& text);
+// The offset after the last ":" of an "OleObjectBlob" property value; 0 when
+// there is no ":". False when that text is not 1 to 8 hexadecimal digits
+// with a value below 2^31.
+bool FrxOffset(std::string_view text, int32_t* offset);
+
+}  // namespace vireo

@@ -1,0 +1,84 @@
+// The one seam through which every file operation of the program passes.
+// Production code uses the platform implementation; tests swap in a wrapper
+// that fails or stops at a chosen operation (see ScopedFileSystem).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace vireo {
+
+using FileHandle = int;
+
+enum class OpenFor {
+  kRead,             // existing file, read only
+  kReadWrite,        // existing file, read and write in place
+  kCreateExclusive,  // a new file that must not exist yet (mode 0600)
+  kCreateOrTruncate  // created, or emptied when it exists
+};
+
+struct PathStatus {
+  bool exists = false;
+  bool is_directory = false;
+  uint32_t permissions = 0;  // platform permission bits
+  uint64_t size = 0;
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  virtual std::error_code Open(const std::string& path, OpenFor how, FileHandle* file) = 0;
+  // Reads up to `size` bytes; `*got` is 0 at the end of the file.
+  virtual std::error_code Read(FileHandle file, char* buffer, size_t size, size_t* got) = 0;
+  virtual std::error_code ReadAt(FileHandle file, uint64_t offset, char* buffer, size_t size,
+                                 size_t* got) = 0;
+  // Writes all `size` bytes or fails.
+  virtual std::error_code Write(FileHandle file, const char* data, size_t size) = 0;
+  virtual std::error_code WriteAt(FileHandle file, uint64_t offset, const char* data,
+                                  size_t size) = 0;
+  virtual std::error_code SizeOf(FileHandle file, uint64_t* size) = 0;
+  virtual std::error_code SetPermissions(FileHandle file, uint32_t permissions) = 0;
+  virtual std::error_code Sync(FileHandle file) = 0;
+  virtual std::error_code Close(FileHandle file) = 0;
+
+  virtual std::error_code Status(const std::string& path, PathStatus* status) = 0;
+  virtual std::error_code ListDirectory(const std::string& directory,
+                                        std::vector<std::string>* names) = 0;
+  // Replaces `to` by `from` in one step when both are in one directory.
+  virtual std::error_code Rename(const std::string& from, const std::string& to) = 0;
+  virtual std::error_code Remove(const std::string& path) = 0;
+  virtual std::error_code SyncDirectory(const std::string& directory) = 0;
+
+  // The directory for temporary files, and a new empty file in it whose
+  // name begins with `prefix` (never an existing file).
+  virtual std::error_code TempDirectory(std::string* directory) = 0;
+  virtual std::error_code CreateTempFile(const std::string& directory, const std::string& prefix,
+                                         std::string* path) = 0;
+  // A new empty file beside `near` (same directory), for atomic replacement.
+  virtual std::error_code CreateSiblingFile(const std::string& near, const std::string& tag,
+                                            std::string* path) = 0;
+};
+
+// The file system in force for this process.
+FileSystem& Files();
+
+// Puts `replacement` in force for the lifetime of this object.
+class ScopedFileSystem {
+ public:
+  explicit ScopedFileSystem(FileSystem& replacement);
+  ~ScopedFileSystem();
+  ScopedFileSystem(const ScopedFileSystem&) = delete;
+  ScopedFileSystem& operator=(const ScopedFileSystem&) = delete;
+
+ private:
+  FileSystem* previous_;
+};
+
+// The platform's own file system (defined per platform).
+FileSystem& PlatformFileSystem();
+
+}  // namespace vireo

@@ -1,0 +1,206 @@
+// POSIX implementation of the file seam.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+#include "host/file_system.h"
+
+namespace vireo {
+namespace {
+
+std::error_code LastError() { return std::error_code(errno, std::generic_category()); }
+
+std::string DirectoryOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string BaseNameOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::error_code MakeUnique(std::string pattern, std::string* path) {
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  int fd = ::mkstemp(buffer.data());
+  if (fd < 0) return LastError();
+  ::close(fd);
+  *path = buffer.data();
+  return {};
+}
+
+class PosixFileSystem final : public FileSystem {
+ public:
+  std::error_code Open(const std::string& path, OpenFor how, FileHandle* file) override {
+    int flags = O_CLOEXEC;
+    switch (how) {
+      case OpenFor::kRead: flags |= O_RDONLY; break;
+      case OpenFor::kReadWrite: flags |= O_RDWR; break;
+      case OpenFor::kCreateExclusive: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
+      case OpenFor::kCreateOrTruncate: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
+    }
+    int fd;
+    do {
+      fd = ::open(path.c_str(), flags, 0600);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return LastError();
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+      ::close(fd);
+      return std::make_error_code(std::errc::is_a_directory);
+    }
+    *file = fd;
+    return {};
+  }
+
+  std::error_code Read(FileHandle file, char* buffer, size_t size, size_t* got) override {
+    ssize_t n;
+    do {
+      n = ::read(file, buffer, size);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) return LastError();
+    *got = static_cast<size_t>(n);
+    return {};
+  }
+
+  std::error_code ReadAt(FileHandle file, uint64_t offset, char* buffer, size_t size,
+                         size_t* got) override {
+    size_t total = 0;
+    while (total < size) {
+      ssize_t n = ::pread(file, buffer + total, size - total, static_cast<off_t>(offset + total));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return LastError();
+      if (n == 0) break;
+      total += static_cast<size_t>(n);
+    }
+    *got = total;
+    return {};
+  }
+
+  std::error_code Write(FileHandle file, const char* data, size_t size) override {
+    while (size > 0) {
+      ssize_t n = ::write(file, data, size);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return LastError();
+      data += n;
+      size -= static_cast<size_t>(n);
+    }
+    return {};
+  }
+
+  std::error_code WriteAt(FileHandle file, uint64_t offset, const char* data,
+                          size_t size) override {
+    while (size > 0) {
+      ssize_t n = ::pwrite(file, data, size, static_cast<off_t>(offset));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return LastError();
+      data += n;
+      offset += static_cast<uint64_t>(n);
+      size -= static_cast<size_t>(n);
+    }
+    return {};
+  }
+
+  std::error_code SizeOf(FileHandle file, uint64_t* size) override {
+    struct stat st;
+    if (::fstat(file, &st) != 0) return LastError();
+    *size = static_cast<uint64_t>(st.st_size);
+    return {};
+  }
+
+  std::error_code SetPermissions(FileHandle file, uint32_t permissions) override {
+    if (::fchmod(file, static_cast<mode_t>(permissions & 07777)) != 0) return LastError();
+    return {};
+  }
+
+  std::error_code Sync(FileHandle file) override {
+    if (::fsync(file) != 0) return LastError();
+    return {};
+  }
+
+  std::error_code Close(FileHandle file) override {
+    if (::close(file) != 0 && errno != EINTR) return LastError();
+    return {};
+  }
+
+  std::error_code Status(const std::string& path, PathStatus* status) override {
+    struct stat st;
+    *status = PathStatus{};
+    if (::stat(path.c_str(), &st) != 0) {
+      if (errno == ENOENT || errno == ENOTDIR) return {};
+      return LastError();
+    }
+    status->exists = true;
+    status->is_directory = S_ISDIR(st.st_mode);
+    status->permissions = static_cast<uint32_t>(st.st_mode & 07777);
+    status->size = static_cast<uint64_t>(st.st_size);
+    return {};
+  }
+
+  std::error_code ListDirectory(const std::string& directory,
+                                std::vector<std::string>* names) override {
+    names->clear();
+    DIR* dir = ::opendir(directory.c_str());
+    if (!dir) return LastError();
+    while (struct dirent* entry = ::readdir(dir)) {
+      std::string name = entry->d_name;
+      if (name != "." && name != "..") names->push_back(name);
+    }
+    ::closedir(dir);
+    return {};
+  }
+
+  std::error_code Rename(const std::string& from, const std::string& to) override {
+    if (::rename(from.c_str(), to.c_str()) != 0) return LastError();
+    return {};
+  }
+
+  std::error_code Remove(const std::string& path) override {
+    if (::unlink(path.c_str()) != 0) return LastError();
+    return {};
+  }
+
+  std::error_code SyncDirectory(const std::string& directory) override {
+    int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return LastError();
+    std::error_code result;
+    if (::fsync(fd) != 0 && errno != EINVAL) result = LastError();
+    ::close(fd);
+    return result;
+  }
+
+  std::error_code TempDirectory(std::string* directory) override {
+    const char* tmpdir = std::getenv("TMPDIR");
+    *directory = (tmpdir && *tmpdir) ? tmpdir : "/tmp";
+    return {};
+  }
+
+  std::error_code CreateTempFile(const std::string& directory, const std::string& prefix,
+                                 std::string* path) override {
+    std::string dir = directory;
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    return MakeUnique(dir + "/" + prefix + "XXXXXX", path);
+  }
+
+  std::error_code CreateSiblingFile(const std::string& near, const std::string& tag,
+                                    std::string* path) override {
+    return MakeUnique(DirectoryOf(near) + "/." + BaseNameOf(near) + "." + tag + "XXXXXX", path);
+  }
+};
+
+}  // namespace
+
+FileSystem& PlatformFileSystem() {
+  static PosixFileSystem instance;
+  return instance;
+}
+
+}  // namespace vireo

@@ -1,0 +1,129 @@
+// A file system that passes everything to the real one, except the operation
+// a test chooses to fail: the n-th operation, or every operation of one kind
+// on a path that contains a given text.
+#pragma once
+
+#include <string>
+#include <system_error>
+
+#include "host/file_system.h"
+
+namespace vireo::testing {
+
+class FaultyFileSystem final : public FileSystem {
+ public:
+  FaultyFileSystem() : inner_(PlatformFileSystem()) {}
+
+  // Fails the `nth` operation (1-based, counted from the start) with `error`.
+  void FailNth(int nth, std::errc error) {
+    fail_nth_ = nth;
+    nth_error_ = error;
+  }
+  // Fails every `operation` (such as "Rename") whose path contains `fragment`.
+  void FailWhen(std::string operation, std::string fragment, std::errc error) {
+    fail_operation_ = std::move(operation);
+    fail_fragment_ = std::move(fragment);
+    when_error_ = error;
+  }
+  int operations() const { return count_; }
+  int failures() const { return failures_; }
+
+  std::error_code Open(const std::string& path, OpenFor how, FileHandle* file) override {
+    if (auto e = Check("Open", path)) return e;
+    return inner_.Open(path, how, file);
+  }
+  std::error_code Read(FileHandle f, char* b, size_t n, size_t* got) override {
+    if (auto e = Check("Read", "")) return e;
+    return inner_.Read(f, b, n, got);
+  }
+  std::error_code ReadAt(FileHandle f, uint64_t o, char* b, size_t n, size_t* got) override {
+    if (auto e = Check("ReadAt", "")) return e;
+    return inner_.ReadAt(f, o, b, n, got);
+  }
+  std::error_code Write(FileHandle f, const char* d, size_t n) override {
+    if (auto e = Check("Write", "")) return e;
+    return inner_.Write(f, d, n);
+  }
+  std::error_code WriteAt(FileHandle f, uint64_t o, const char* d, size_t n) override {
+    if (auto e = Check("WriteAt", "")) return e;
+    return inner_.WriteAt(f, o, d, n);
+  }
+  std::error_code SizeOf(FileHandle f, uint64_t* size) override {
+    if (auto e = Check("SizeOf", "")) return e;
+    return inner_.SizeOf(f, size);
+  }
+  std::error_code SetPermissions(FileHandle f, uint32_t p) override {
+    if (auto e = Check("SetPermissions", "")) return e;
+    return inner_.SetPermissions(f, p);
+  }
+  std::error_code Sync(FileHandle f) override {
+    if (auto e = Check("Sync", "")) return e;
+    return inner_.Sync(f);
+  }
+  std::error_code Close(FileHandle f) override {
+    // A close always releases the handle; a failure is reported after it.
+    std::error_code e = inner_.Close(f);
+    if (auto injected = Check("Close", "")) return injected;
+    return e;
+  }
+  std::error_code Status(const std::string& path, PathStatus* status) override {
+    if (auto e = Check("Status", path)) return e;
+    return inner_.Status(path, status);
+  }
+  std::error_code ListDirectory(const std::string& d, std::vector<std::string>* n) override {
+    if (auto e = Check("ListDirectory", d)) return e;
+    return inner_.ListDirectory(d, n);
+  }
+  std::error_code Rename(const std::string& from, const std::string& to) override {
+    if (auto e = Check("Rename", to)) return e;
+    return inner_.Rename(from, to);
+  }
+  std::error_code Remove(const std::string& path) override {
+    if (auto e = Check("Remove", path)) return e;
+    return inner_.Remove(path);
+  }
+  std::error_code SyncDirectory(const std::string& d) override {
+    if (auto e = Check("SyncDirectory", d)) return e;
+    return inner_.SyncDirectory(d);
+  }
+  std::error_code TempDirectory(std::string* d) override {
+    if (auto e = Check("TempDirectory", "")) return e;
+    return inner_.TempDirectory(d);
+  }
+  std::error_code CreateTempFile(const std::string& d, const std::string& p,
+                                 std::string* path) override {
+    if (auto e = Check("CreateTempFile", d)) return e;
+    return inner_.CreateTempFile(d, p, path);
+  }
+  std::error_code CreateSiblingFile(const std::string& near, const std::string& tag,
+                                    std::string* path) override {
+    if (auto e = Check("CreateSiblingFile", near)) return e;
+    return inner_.CreateSiblingFile(near, tag, path);
+  }
+
+ private:
+  std::error_code Check(const std::string& operation, const std::string& path) {
+    ++count_;
+    if (count_ == fail_nth_) {
+      ++failures_;
+      return std::make_error_code(nth_error_);
+    }
+    if (!fail_operation_.empty() && operation == fail_operation_ &&
+        path.find(fail_fragment_) != std::string::npos) {
+      ++failures_;
+      return std::make_error_code(when_error_);
+    }
+    return {};
+  }
+
+  FileSystem& inner_;
+  int count_ = 0;
+  int failures_ = 0;
+  int fail_nth_ = -1;
+  std::errc nth_error_ = std::errc::io_error;
+  std::string fail_operation_;
+  std::string fail_fragment_;
+  std::errc when_error_ = std::errc::io_error;
+};
+
+}  // namespace vireo::testing
