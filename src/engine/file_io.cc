@@ -28,6 +28,7 @@ std::error_code LineReader::Open(const std::string& path) {
   buffer_.resize(kBufferSize);
   pos_ = end_ = 0;
   eof_ = false;
+  lines_read_ = 0;
   error_ = Files().Open(path, OpenFor::kRead, &file_);
   if (error_) file_ = -1;
   return error_;
@@ -67,14 +68,20 @@ bool LineReader::ReadLine(std::string* line) {
     if (!stop) {
       line->append(start, available);
       pos_ = end_;
-      if (!Fill()) return !error_;
+      if (!Fill()) return LineDone();
       continue;
     }
     line->append(start, static_cast<size_t>(stop - start));
     pos_ += static_cast<size_t>(stop - start) + 1;
     if (*stop == '\r' && Fill() && buffer_[pos_] == '\n') ++pos_;
-    return !error_;
+    return LineDone();
   }
+}
+
+bool LineReader::LineDone() {
+  if (error_) return false;
+  ++lines_read_;
+  return true;
 }
 
 LineWriter::~LineWriter() { Close(); }

@@ -24,16 +24,20 @@ class LineReader {
   // The next physical line without its terminator; false at the end or on error.
   bool ReadLine(std::string* line);
   std::error_code error() const { return error_; }
+  // How many lines ReadLine has returned so far.
+  size_t lines_read() const { return lines_read_; }
   void Close();
 
  private:
   bool Fill();
+  bool LineDone();
 
   FileHandle file_ = -1;
   std::vector<char> buffer_;
   size_t pos_ = 0;
   size_t end_ = 0;
   bool eof_ = false;
+  size_t lines_read_ = 0;
   std::error_code error_;
 };
 

@@ -1,0 +1,91 @@
+#include "engine/code/code_file.h"
+
+#include "engine/code/rewrite_rules.h"
+#include "engine/project/temp_files.h"
+#include "engine/text.h"
+
+namespace vireo {
+
+bool ReadLogicalLine(LineReader& in, ConversionRun& run, std::string* line, std::string* problem) {
+  run.RawLines.clear();
+  if (!in.ReadLine(line)) {
+    *problem = in.error() ? "cannot be read (" + Describe(in.error()) + ")"
+                          : "has no further line to read";
+    return false;
+  }
+  run.RawLines.push_back(*line);
+  if ((!line->empty() && (*line)[0] == '\'') || line->compare(0, 3, "Rem") == 0) return true;
+  std::string next;
+  while (true) {
+    size_t kept = TrimTrailingSpaces(*line).size();
+    if (kept == 0 || (*line)[kept - 1] != '_') return true;
+    if (!in.ReadLine(&next)) {
+      *problem = in.error() ? "cannot be read (" + Describe(in.error()) + ")"
+                            : "ends inside the continued line that begins at line " +
+                                  std::to_string(in.lines_read() + 1 - run.RawLines.size());
+      return false;
+    }
+    run.RawLines.push_back(next);
+    line->resize(TrimTrailingSpaces(std::string_view(*line).substr(0, kept - 1)).size());
+    *line += ' ';
+    *line += TrimLeadingSpaces(next);
+  }
+}
+
+void MarkChange(ConversionRun& run, LineWriter& out, const std::string& original) {
+  out.WriteLine(kChangeMarker);
+  for (const std::string& raw : run.RawLines) out.WriteLine("'" + raw);
+  run.WriteJoined = true;
+  run.changed_lines[original] += 1;
+}
+
+void WriteCurrentLine(ConversionRun& run, LineWriter& out, const std::string& line) {
+  if (run.WriteJoined) {
+    out.WriteLine(line);
+    run.WriteJoined = false;
+    return;
+  }
+  for (const std::string& raw : run.RawLines) out.WriteLine(raw);
+}
+
+int16_t ConvertCodeFile(ConversionRun& run, const std::string& path, int16_t from_type,
+                        int16_t to_type) {
+  std::string temp;
+  if (!MakeTempFile(run, path, &temp)) return kFailed;
+  RecordPair(run, path, temp);
+  LineReader in;
+  LineWriter out;
+  if (auto error = in.Open(path)) {
+    run.Fail(path + ": cannot be opened (" + Describe(error) + ")");
+    return kFailed;
+  }
+  if (auto error = out.Open(temp)) {
+    run.Fail(path + ": cannot write its temporary copy " + temp + " (" + Describe(error) + ")");
+    return kFailed;
+  }
+  run.WriteJoined = false;
+  bool changed = false;
+  std::string line, problem;
+  while (!in.AtEnd()) {
+    if (!ReadLogicalLine(in, run, &line, &problem)) {
+      run.Fail(path + ": " + problem);
+      return kFailed;
+    }
+    if (RewriteDeclarations(line, from_type, to_type)) {
+      changed = true;
+      MarkChange(run, out, path);
+    }
+    WriteCurrentLine(run, out, line);
+  }
+  if (in.error()) {
+    run.Fail(path + ": cannot be read (" + Describe(in.error()) + ")");
+    return kFailed;
+  }
+  if (auto error = out.Close()) {
+    run.Fail(path + ": cannot write its temporary copy " + temp + " (" + Describe(error) + ")");
+    return kFailed;
+  }
+  return changed ? kChanged : kUnchanged;
+}
+
+}  // namespace vireo

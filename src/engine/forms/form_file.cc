@@ -1,0 +1,194 @@
+#include "engine/forms/form_file.h"
+
+#include <optional>
+
+#include "engine/catalogue/grid_catalogue.h"
+#include "engine/code/code_file.h"
+#include "engine/code/rewrite_rules.h"
+#include "engine/file_io.h"
+#include "engine/forms/ole_blob.h"
+#include "engine/project/project_file.h"
+#include "engine/project/temp_files.h"
+#include "engine/text.h"
+
+namespace vireo {
+namespace {
+
+constexpr const char* kGridEventNames[] = {"_FetchCellStyle",   "_UnboundReadData",
+                                           "_UnboundReadDateEx", "_UnboundAddData",
+                                           "_UnboundWriteData", "_FirstRowChange",
+                                           "_LeftColChange"};
+constexpr const char* kDropDownEventNames[] = {"_FetchCellStyle", "_UnboundReadData",
+                                               "_UnboundReadDateEx", "_UnboundAddData",
+                                               "_UnboundWriteData"};
+
+std::string DropDownName(int16_t position) {
+  return GridCatalogue().Item(position).GridLibName() + ".VireoDropDown";
+}
+
+// One form conversion in progress.
+class FormConverter {
+ public:
+  FormConverter(ConversionRun& run, const std::string& form_path, int16_t from_type,
+                int16_t to_type)
+      : run_(run), form_path_(form_path), from_(from_type), to_(to_type) {}
+
+  int16_t Run(const std::string& text_temp, const std::string& binary_temp);
+
+ private:
+  bool ConvertLine(std::string& line, bool* write_current);
+  bool CopyControlBlock(std::string& line, bool* ended_at_end_line);
+  bool ConvertRecordLine(const std::string& line);
+  int16_t Fail(const std::string& problem) {
+    run_.Fail(form_path_ + ": " + problem);
+    return kFailed;
+  }
+
+  ConversionRun& run_;
+  const std::string& form_path_;
+  int16_t from_, to_;
+  std::string binary_temp_;
+  LineReader in_;
+  LineWriter out_;
+  bool in_code_ = false;
+  bool changed_ = false;
+  std::optional<EventProcedureIndex> events_;
+  std::string problem_;
+};
+
+int16_t FormConverter::Run(const std::string& text_temp, const std::string& binary_temp) {
+  binary_temp_ = binary_temp;
+  if (auto error = in_.Open(form_path_)) return Fail("cannot be opened (" + Describe(error) + ")");
+  if (auto error = out_.Open(text_temp))
+    return Fail("cannot write its temporary copy " + text_temp + " (" + Describe(error) + ")");
+  run_.WriteJoined = false;
+  std::string line;
+  while (!in_.AtEnd()) {
+    if (!ReadLogicalLine(in_, run_, &line, &problem_)) return Fail(problem_);
+    bool write_current = true;
+    if (!ConvertLine(line, &write_current)) return kFailed;
+    if (write_current) WriteCurrentLine(run_, out_, line);
+  }
+  if (in_.error()) return Fail("cannot be read (" + Describe(in_.error()) + ")");
+  if (auto error = out_.Close())
+    return Fail("cannot write its temporary copy " + text_temp + " (" + Describe(error) + ")");
+  return changed_ ? kChanged : kUnchanged;
+}
+
+bool FormConverter::ConvertLine(std::string& line, bool* write_current) {
+  if (in_code_) {
+    if (IsGridEventProcedure(*events_, line)) {
+      if (RewriteEventLine(run_, line, from_, to_)) {
+        changed_ = true;
+        MarkChange(run_, out_, form_path_);
+      }
+    } else if (RewriteDeclarations(line, from_, to_)) {
+      changed_ = true;
+      MarkChange(run_, out_, form_path_);
+    }
+    return true;
+  }
+  if (EqualsNoCase(line, "End")) {
+    in_code_ = true;
+    events_.emplace(run_);
+    return true;
+  }
+  if (!IsGridBeginLine(run_, line, from_)) return true;
+  RenameBeginLine(line, from_, to_);
+  changed_ = true;
+  run_.changed_lines[form_path_] += 1;
+  out_.WriteLine(line);
+  bool ended_at_end_line = false;
+  if (!CopyControlBlock(line, &ended_at_end_line)) return false;
+  // A block cut short by the end of the file has had every line written.
+  run_.WriteJoined = ended_at_end_line;
+  *write_current = ended_at_end_line;
+  return true;
+}
+
+bool FormConverter::CopyControlBlock(std::string& line, bool* ended_at_end_line) {
+  while (!in_.AtEnd()) {
+    if (!ReadLogicalLine(in_, run_, &line, &problem_)) {
+      Fail(problem_);
+      return false;
+    }
+    if (EndsWithNoCase(line, "   End")) {
+      *ended_at_end_line = true;
+      return true;
+    }
+    if (ContainsNoCase(line, "OleObjectBlob") && !ConvertRecordLine(line)) return false;
+    out_.WriteLine(line);
+  }
+  return true;
+}
+
+bool FormConverter::ConvertRecordLine(const std::string& line) {
+  int32_t offset = 0;
+  if (!FrxOffset(line, &offset)) {
+    Fail("line " + std::to_string(in_.lines_read()) +
+         " names no valid record offset after its last \":\": " + line);
+    return false;
+  }
+  return ConvertOleObjectBlob(run_, binary_temp_, offset, from_, to_) != kFailed;
+}
+
+}  // namespace
+
+bool IsGridBeginLine(ConversionRun& run, std::string_view line, int16_t from_type) {
+  if (!ContainsNoCase(line, "Begin")) return false;
+  if (!ContainsNoCase(line, GridCatalogue().Item(from_type).FullName) &&
+      !ContainsNoCase(line, DropDownName(from_type)))
+    return false;
+  RecordControlName(run, line, from_type);
+  return true;
+}
+
+void RecordControlName(ConversionRun& run, std::string_view line, int16_t from_type) {
+  std::string_view trimmed = TrimSpaces(line);
+  size_t first = trimmed.find(' ');
+  size_t second = trimmed.find(' ', first == kNotFound ? 0 : first + 1);
+  std::string name(second == kNotFound ? trimmed : trimmed.substr(second + 1));
+  if (ContainsNoCase(line, GridCatalogue().Item(from_type).FullName)) {
+    run.GridControlNames.push_back(name);
+  } else if (ContainsNoCase(line, DropDownName(from_type))) {
+    run.DropDownControlNames.push_back(name);
+  }
+}
+
+void RenameBeginLine(std::string& line, int16_t from_type, int16_t to_type) {
+  const std::string& source = GridCatalogue().Item(from_type).FullName;
+  if (ContainsNoCase(line, source)) {
+    ReplaceFirstNoCase(line, source, GridCatalogue().Item(to_type).FullName);
+  } else {
+    ReplaceFirstNoCase(line, DropDownName(from_type), DropDownName(to_type));
+  }
+}
+
+int16_t ConvertFormFile(ConversionRun& run, const std::string& form_path,
+                        const std::string& binary_path, int16_t from_type, int16_t to_type) {
+  run.GridEventNames.insert(run.GridEventNames.end(), std::begin(kGridEventNames),
+                            std::end(kGridEventNames));
+  run.DropDownEventNames.insert(run.DropDownEventNames.end(), std::begin(kDropDownEventNames),
+                                std::end(kDropDownEventNames));
+  std::string text_temp, binary_temp;
+  if (!MakeTempFile(run, form_path, &text_temp)) return kFailed;
+  if (!MakeTempFile(run, form_path, &binary_temp)) {
+    DropUnrecordedTemp(text_temp);
+    return kFailed;
+  }
+  if (auto error = CopyFileContent(binary_path, binary_temp)) {
+    DropUnrecordedTemp(text_temp);
+    DropUnrecordedTemp(binary_temp);
+    run.Fail(binary_path + ": cannot be copied (" + Describe(error) + ")");
+    return kFailed;
+  }
+  RecordPair(run, form_path, text_temp);
+  RecordPair(run, binary_path, binary_temp);
+  run.current_binary_original = binary_path;
+  FormConverter converter(run, form_path, from_type, to_type);
+  int16_t result = converter.Run(text_temp, binary_temp);
+  run.current_binary_original.clear();
+  return result;
+}
+
+}  // namespace vireo

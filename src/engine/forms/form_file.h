@@ -1,0 +1,23 @@
+// Converting one form: its text file (control blocks in the description
+// region, event procedures and declarations in the code region) and, through
+// the grids' OleObjectBlob lines, the records of its binary property file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/project/conversion_run.h"
+
+namespace vireo {
+
+// A "Begin" line of a grid or drop-down of the source type; records its name.
+bool IsGridBeginLine(ConversionRun& run, std::string_view line, int16_t from_type);
+void RecordControlName(ConversionRun& run, std::string_view line, int16_t from_type);
+void RenameBeginLine(std::string& line, int16_t from_type, int16_t to_type);
+
+// Converts the form into two temporary copies, recorded text first, then binary.
+int16_t ConvertFormFile(ConversionRun& run, const std::string& form_path,
+                        const std::string& binary_path, int16_t from_type, int16_t to_type);
+
+}  // namespace vireo

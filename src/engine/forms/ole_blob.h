@@ -1,0 +1,19 @@
+// A grid's record in a form's binary property file: a 16-bit header length H
+// and a 32-bit payload length N at the record's offset, then the payload at
+// offset + H. Converting it replaces, inside the payload only, every GUID of
+// the source grid version by the GUID of the same role in the target version.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/project/conversion_run.h"
+
+namespace vireo {
+
+// Rewrites the record at `offset` of `file` in place. -1 (file untouched) when
+// the record is malformed or a GUID has no counterpart in the target version.
+int16_t ConvertOleObjectBlob(ConversionRun& run, const std::string& file, int32_t offset,
+                             int16_t from_type, int16_t to_type);
+
+}  // namespace vireo
