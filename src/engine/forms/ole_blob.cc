@@ -86,7 +86,7 @@ int16_t ConvertOleObjectBlob(ConversionRun& run, const std::string& file, int32_
   const std::string& shown = run.current_binary_original.empty() ? file
                                                                  : run.current_binary_original;
   auto fail = [&](const std::string& problem) {
-    run.Fail(shown + ": the record at offset " + std::to_string(offset) + " " + problem);
+    run.Fail(shown + ": the record at offset " + std::to_string(offset) + ": " + problem);
     return kFailed;
   };
   FileHandle handle;

@@ -1,0 +1,262 @@
+#include "engine/forms/form_file.h"
+
+#include <gtest/gtest.h>
+
+#include "support/frx_builder.h"
+#include "support/test_files.h"
+
+namespace vireo {
+namespace {
+
+using testing::CrLf;
+using testing::GuidBytes;
+using testing::Record;
+
+constexpr int16_t kVireo40 = 2, kVireoPro = 5, kEval = 6;
+
+const char* const kForm[] = {
+    "VERSION 4.00",
+    "Begin VB.Form Form1 ",
+    "   Caption         =   \"Form1\"",
+    "   Tag             =   \"As VireoCore.Columns\"",
+    "   Begin VB.Frame Frame1 ",
+    "      Caption         =   \"Frame1\"",
+    "      begin vireocore.vireoctl Grid1 ",
+    "         Height          =   1215",
+    "         BeginProperty Font ",
+    "            Name            =   \"Arial\"",
+    "         EndProperty",
+    "         OleObjectBlob   =   \"Form1.frx\":0000",
+    "      End",
+    "   End",
+    "   Begin VireoCore.VireoDropDown Drop1 ",
+    "      OleObjectBlob   =   \"Form1.frx\":0027",
+    "   End",
+    "   Begin VireoCore.VireoCtl Grid10 ",
+    "      Height          =   615",
+    "   End",
+    "   Begin VB.TextBox Text1 ",
+    "   End",
+    "End",
+    "Attribute VB_Name = \"Form1\"",
+    "Dim S As VireoCore.StyleDisp",
+    "' Private Sub Grid1_FetchCellStyle(Cond As Integer, Style As Object)",
+    "Private Sub Grid1_FetchCellStyle(Cond As Integer, _",
+    "      Style As Object, Tag As Object)",
+    "End Sub",
+    "Private Sub Grid10_FirstRowChange()",
+    "End Sub",
+    "Private Sub Grid1_LeftColChange(ByVal SplitIndex as Integer)",
+    "End Sub",
+    "Private Sub Drop1_UnboundReadData(ByVal RowBuf As RowBuffer)",
+    "End Sub",
+    "Private Sub Drop1_FirstRowChange()",
+    "End Sub",
+    "Private Sub Grid2_FetchCellStyle(Cond As Integer, Style As VireoCore.StyleDisp)",
+    "   End",
+};
+
+const char* const kConverted[] = {
+    "VERSION 4.00",
+    "Begin VB.Form Form1 ",
+    "   Caption         =   \"Form1\"",
+    "   Tag             =   \"As VireoCore.Columns\"",
+    "   Begin VB.Frame Frame1 ",
+    "      Caption         =   \"Frame1\"",
+    "      begin VireoCore45.VireoCtl Grid1 ",
+    "         Height          =   1215",
+    "         BeginProperty Font ",
+    "            Name            =   \"Arial\"",
+    "         EndProperty",
+    "         OleObjectBlob   =   \"Form1.frx\":0000",
+    "      End",
+    "   End",
+    "   Begin VireoCore45.VireoDropDown Drop1 ",
+    "      OleObjectBlob   =   \"Form1.frx\":0027",
+    "   End",
+    "   Begin VireoCore45.VireoCtl Grid10 ",
+    "      Height          =   615",
+    "   End",
+    "   Begin VB.TextBox Text1 ",
+    "   End",
+    "End",
+    "Attribute VB_Name = \"Form1\"",
+    "'*** ORYX Migration Utility Code Change ***",
+    "'Dim S As VireoCore.StyleDisp",
+    "Dim S As VireoCore45.StyleDisp",
+    "' Private Sub Grid1_FetchCellStyle(Cond As Integer, Style As Object)",
+    "'*** ORYX Migration Utility Code Change ***",
+    "'Private Sub Grid1_FetchCellStyle(Cond As Integer, _",
+    "'      Style As Object, Tag As Object)",
+    "Private Sub Grid1_FetchCellStyle(Cond As Integer, Style As VireoCore45.StyleDisp, Tag As "
+    "Object)",
+    "End Sub",
+    "'*** ORYX Migration Utility Code Change ***",
+    "'Private Sub Grid10_FirstRowChange()",
+    "Private Sub Grid10_FirstRowChange(ByVal SplitIndex as Integer)",
+    "If SplitIndex <> Grid10.Split Then Exit Sub",
+    "End Sub",
+    "Private Sub Grid1_LeftColChange(ByVal SplitIndex as Integer)",
+    "End Sub",
+    "'*** ORYX Migration Utility Code Change ***",
+    "'Private Sub Drop1_UnboundReadData(ByVal RowBuf As RowBuffer)",
+    "Private Sub Drop1_UnboundReadData(ByVal RowBuf As VireoCore45.RowBuffer)",
+    "End Sub",
+    "Private Sub Drop1_FirstRowChange()",
+    "End Sub",
+    "'*** ORYX Migration Utility Code Change ***",
+    "'Private Sub Grid2_FetchCellStyle(Cond As Integer, Style As VireoCore.StyleDisp)",
+    "Private Sub Grid2_FetchCellStyle(Cond As Integer, Style As VireoCore45.StyleDisp)",
+    "   End",
+};
+
+std::string Join(const char* const* lines, size_t count, const char* end) {
+  std::string text;
+  for (size_t i = 0; i < count; ++i) text += std::string(lines[i]) + end;
+  return text;
+}
+
+class FormFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FillGridCatalogue();
+    ::setenv("TMPDIR", temp_dir.path().c_str(), 1);
+    // Grid1's record at 0, Drop1's at 0x26.
+    frx = Record(GuidBytes(2, "CLSID_MsPlover") + "x" + GuidBytes(2, "LIBID_MsPlover"), 6) +
+          Record(GuidBytes(2, "CLSID_VireoDrop"), 6) + "end";
+  }
+  void TearDown() override { ::unsetenv("TMPDIR"); }
+
+  int16_t Convert(const std::string& form, const std::string& binary, int16_t from = kVireo40,
+                  int16_t to = kVireoPro) {
+    form_path = project.Write("Form1.frm", form);
+    frx_path = project.Write("Form1.frx", binary);
+    return ConvertFormFile(run, form_path, frx_path, from, to);
+  }
+  std::string ConvertedText() { return testing::ReadFile(run.TempFiles.at(0)); }
+  std::string ConvertedBinary() { return testing::ReadFile(run.TempFiles.at(1)); }
+
+  testing::ScratchDir project, temp_dir;
+  ConversionRun run;
+  std::string frx, form_path, frx_path;
+};
+
+TEST_F(FormFileTest, ConvertsBlocksRecordsAndCode) {
+  std::string form = Join(kForm, std::size(kForm), "\r\n");
+  ASSERT_EQ(Convert(form, frx), kChanged) << run.failure_reason;
+  EXPECT_EQ(ConvertedText(), Join(kConverted, std::size(kConverted), "\r\n"));
+  EXPECT_EQ(ConvertedBinary(),
+            Record(GuidBytes(5, "CLSID_MsPlover") + "x" + GuidBytes(5, "LIBID_MsPlover"), 6) +
+                Record(GuidBytes(5, "CLSID_VireoDrop"), 6) + "end");
+  EXPECT_EQ(run.GridControlNames, (std::vector<std::string>{"Grid1", "Grid10"}));
+  EXPECT_EQ(run.DropDownControlNames, std::vector<std::string>{"Drop1"});
+  EXPECT_EQ(run.OriginalFiles, (std::vector<std::string>{form_path, frx_path}));
+  EXPECT_EQ(testing::ReadFile(form_path), form);
+  EXPECT_EQ(testing::ReadFile(frx_path), frx);
+  EXPECT_EQ(run.guid_replacements.size(), 3u);
+}
+
+TEST_F(FormFileTest, LfOnlyAndCrOnlyFormsConvertLikeTheirCrLfTwin) {
+  std::string expected = Join(kConverted, std::size(kConverted), "\r\n");
+  for (const char* end : {"\n", "\r"}) {
+    run = ConversionRun();
+    ASSERT_EQ(Convert(Join(kForm, std::size(kForm), end), frx), kChanged) << run.failure_reason;
+    EXPECT_EQ(ConvertedText(), expected);
+  }
+}
+
+TEST_F(FormFileTest, AFormWithoutSourceGridsIsCopied) {
+  std::string form = CrLf({"VERSION 4.00", "Begin VB.Form Form1", "   Begin VireoCore45.VireoCtl G",
+                           "   End", "End", "Private Sub G_FirstRowChange()", "End Sub"});
+  EXPECT_EQ(Convert(form, frx), kUnchanged);
+  EXPECT_EQ(ConvertedText(), form);
+  EXPECT_EQ(ConvertedBinary(), frx);
+  EXPECT_TRUE(run.GridControlNames.empty());
+}
+
+TEST_F(FormFileTest, OnlyTheFormsOwnEndStartsTheCode) {
+  std::string form = CrLf({"Begin VB.Form Form1", "   Dim a As VireoCore.X", " End",
+                           "end", "Dim b As VireoCore.X"});
+  EXPECT_EQ(Convert(form, frx), kChanged);
+  EXPECT_EQ(ConvertedText(),
+            CrLf({"Begin VB.Form Form1", "   Dim a As VireoCore.X", " End", "end",
+                  "'*** ORYX Migration Utility Code Change ***", "'Dim b As VireoCore.X",
+                  "Dim b As VireoCore45.X"}));
+}
+
+TEST_F(FormFileTest, AFileEndingInsideABlockLosesNoLine) {
+  std::string form = CrLf({"Begin VB.Form Form1", "   Begin VireoCore.VireoCtl Grid1",
+                           "      Height = 5"});
+  EXPECT_EQ(Convert(form, frx), kChanged);
+  EXPECT_EQ(ConvertedText(), CrLf({"Begin VB.Form Form1", "   Begin VireoCore45.VireoCtl Grid1",
+                                   "      Height = 5"}));
+  form = "Begin VB.Form Form1\r\n   Begin VireoCore.VireoCtl Grid1";
+  run = ConversionRun();
+  EXPECT_EQ(Convert(form, frx), kChanged);
+  EXPECT_EQ(ConvertedText(), CrLf({"Begin VB.Form Form1", "   Begin VireoCore45.VireoCtl Grid1"}));
+}
+
+TEST_F(FormFileTest, SameLibraryNamesRewriteCaseAndCountAsChange) {
+  std::string form = CrLf({"Begin VB.Form F", "   Begin vireocore45.VIREOCTL G1", "   End", "End",
+                           "Sub G1_FetchCellStyle(S As VireoCore45.StyleDisp)"});
+  EXPECT_EQ(Convert(form, frx, kEval, kVireoPro), kChanged);
+  EXPECT_EQ(ConvertedText(),
+            CrLf({"Begin VB.Form F", "   Begin VireoCore45.VireoCtl G1", "   End", "End",
+                  "'*** ORYX Migration Utility Code Change ***",
+                  "'Sub G1_FetchCellStyle(S As VireoCore45.StyleDisp)",
+                  "Sub G1_FetchCellStyle(S As VireoCore45.StyleDisp)"}));
+}
+
+TEST_F(FormFileTest, AnEventLineThatNoRuleChangesGetsNoDeclarationRewrite) {
+  std::string form = CrLf({"Begin VB.Form F", "   Begin VireoCore.VireoCtl G1", "   End", "End",
+                           "Sub G1_FetchCellStyle(S As Variant, T As VireoCore.Columns)"});
+  EXPECT_EQ(Convert(form, frx), kChanged);
+  EXPECT_EQ(ConvertedText(), CrLf({"Begin VB.Form F", "   Begin VireoCore45.VireoCtl G1",
+                                   "   End", "End",
+                                   "Sub G1_FetchCellStyle(S As Variant, T As VireoCore.Columns)"}));
+}
+
+TEST_F(FormFileTest, ABadRecordFailsTheForm) {
+  std::string form = CrLf({"Begin VB.Form F", "   Begin VireoCore.VireoCtl G1",
+                           "      OleObjectBlob = \"F.frx\":00ZZ", "   End", "End"});
+  EXPECT_EQ(Convert(form, frx), kFailed);
+  EXPECT_NE(run.failure_reason.find("Form1.frm: line 3 names no valid record offset"),
+            std::string::npos)
+      << run.failure_reason;
+  run = ConversionRun();
+  form = CrLf({"Begin VB.Form F", "   Begin VireoCore.VireoCtl G1",
+               "      OleObjectBlob = \"F.frx\":0100", "   End", "End"});
+  EXPECT_EQ(Convert(form, frx), kFailed);
+  EXPECT_NE(run.failure_reason.find("Form1.frx: the record at offset 256"), std::string::npos);
+  EXPECT_EQ(run.TempFiles.size(), 2u);
+}
+
+TEST_F(FormFileTest, AMissingBinaryFileFailsAndLeavesNoTemporaryFile) {
+  form_path = project.Write("Form1.frm", "End\r\n");
+  EXPECT_EQ(ConvertFormFile(run, form_path, project.Join("Form1.frx"), kVireo40, kVireoPro),
+            kFailed);
+  EXPECT_TRUE(run.TempFiles.empty());
+  EXPECT_EQ(testing::CountFilesWithPrefix(temp_dir.path(), "vr5"), 0);
+  EXPECT_NE(run.failure_reason.find("Form1.frx: cannot be copied"), std::string::npos);
+}
+
+TEST_F(FormFileTest, EventNameListsAreFilledPerCall) {
+  Convert("End\r\n", frx);
+  EXPECT_EQ(run.GridEventNames.size(), 7u);
+  EXPECT_EQ(run.GridEventNames[2], "_UnboundReadDateEx");
+  EXPECT_EQ(run.DropDownEventNames.size(), 5u);
+}
+
+TEST(RecordControlNameTest, TheNameIsTheTextAfterTheSecondSpace) {
+  FillGridCatalogue();
+  ConversionRun run;
+  RecordControlName(run, "   Begin VireoCore.VireoCtl   ", kVireo40);
+  RecordControlName(run, "  Begin VireoCore.VireoCtl My Grid ", kVireo40);
+  RecordControlName(run, "Begin VireoCore.VireoDropDown D", kVireo40);
+  EXPECT_EQ(run.GridControlNames,
+            (std::vector<std::string>{"Begin VireoCore.VireoCtl", "My Grid"}));
+  EXPECT_EQ(run.DropDownControlNames, std::vector<std::string>{"D"});
+}
+
+}  // namespace
+}  // namespace vireo

@@ -1,0 +1,120 @@
+#include "engine/forms/ole_blob.h"
+
+#include <gtest/gtest.h>
+
+#include "support/frx_builder.h"
+#include "support/test_files.h"
+
+namespace vireo {
+namespace {
+
+using testing::GuidBytes;
+using testing::Record;
+
+class OleBlobTest : public ::testing::Test {
+ protected:
+  void SetUp() override { FillGridCatalogue(); }
+  int16_t Convert(const std::string& content, int32_t offset, int16_t from = 2, int16_t to = 5) {
+    path = dir.Write("Form1.frx", content);
+    return ConvertOleObjectBlob(run, path, offset, from, to);
+  }
+  std::string Result() { return testing::ReadFile(path); }
+
+  testing::ScratchDir dir;
+  ConversionRun run;
+  std::string path;
+};
+
+TEST_F(OleBlobTest, EveryOccurrenceAtAnyAlignmentIsReplaced) {
+  std::string payload = "a" + GuidBytes(2, "CLSID_MsPlover") + "bc" + GuidBytes(2, "CLSID_MsPlover") +
+                        GuidBytes(2, "IID_DVrStyle") + "z";
+  std::string before = "HEAD", after = "TAIL";
+  ASSERT_EQ(Convert(before + Record(payload) + after, 4), kChanged);
+  std::string expected = "a" + GuidBytes(5, "CLSID_MsPlover") + "bc" + GuidBytes(5, "CLSID_MsPlover") +
+                         GuidBytes(5, "IID_DVrStyle") + "z";
+  EXPECT_EQ(Result(), before + Record(expected) + after);
+  ASSERT_EQ(run.guid_replacements.size(), 3u);
+  EXPECT_EQ(run.guid_replacements[0].role, "CLSID_MsPlover");
+  EXPECT_EQ(run.guid_replacements[0].byte_offset, 4 + 12 + 1);
+  EXPECT_EQ(run.guid_replacements[2].new_text, "7D4E5B32-1A2C-11CF-8E41-00805F2C6A19");
+}
+
+TEST_F(OleBlobTest, BytesOutsideThePayloadStayEvenWhenTheyHoldGuids) {
+  std::string guid = GuidBytes(2, "CLSID_MsPlover");
+  // The header padding and the bytes after the payload hold the GUID too.
+  std::string content = guid + Record(guid, 6 + 16) + guid;
+  content.replace(16 + 6, 16, guid);
+  ASSERT_EQ(Convert(content, 16), kChanged);
+  std::string expected = content;
+  expected.replace(16 + 22, 16, GuidBytes(5, "CLSID_MsPlover"));
+  EXPECT_EQ(Result(), expected);
+}
+
+TEST_F(OleBlobTest, OverlappingOccurrencesAreNotBothReplaced) {
+  // A GUID whose last byte starts another copy: replaced once, left to right.
+  std::string guid = GuidBytes(2, "IID_DVrSplit");
+  std::string payload = guid + guid.substr(1);
+  std::string doubled = guid + guid;
+  ASSERT_EQ(Convert(Record(doubled), 0), kChanged);
+  EXPECT_EQ(Result(), Record(GuidBytes(5, "IID_DVrSplit") + GuidBytes(5, "IID_DVrSplit")));
+  ASSERT_EQ(Convert(Record(payload), 0), kChanged);
+  EXPECT_EQ(Result(), Record(GuidBytes(5, "IID_DVrSplit") + guid.substr(1)));
+}
+
+TEST_F(OleBlobTest, APayloadWithoutSourceGuidsStaysByteIdentical) {
+  std::string content = Record("plain data " + GuidBytes(5, "CLSID_MsPlover"));
+  EXPECT_EQ(Convert(content, 0), kUnchanged);
+  EXPECT_EQ(Result(), content);
+}
+
+TEST_F(OleBlobTest, DropDownGuidOfTheEvalVersion) {
+  std::string content = Record(GuidBytes(6, "CLSID_VireoDrop"));
+  EXPECT_EQ(Convert(content, 0, 6, 5), kChanged);
+  EXPECT_EQ(Result(), Record(GuidBytes(5, "CLSID_VireoDrop")));
+}
+
+TEST_F(OleBlobTest, SameSourceAndTargetCountsAsChanged) {
+  std::string content = Record(GuidBytes(5, "LIBID_MsPlover"));
+  EXPECT_EQ(Convert(content, 0, 5, 5), kChanged);
+  EXPECT_EQ(Result(), content);
+}
+
+TEST_F(OleBlobTest, AGuidWithoutCounterpartFailsAndLeavesTheFile) {
+  std::string content = Record(GuidBytes(2, "CLSID_MsPlover") + GuidBytes(2, "CLSID_VireoDrop"));
+  EXPECT_EQ(Convert(content, 0, 2, 1), kFailed);
+  EXPECT_EQ(Result(), content);
+  EXPECT_TRUE(run.guid_replacements.empty());
+  EXPECT_NE(run.failure_reason.find("CLSID_VireoDrop"), std::string::npos);
+}
+
+TEST_F(OleBlobTest, MalformedRecordsFailWithoutTouchingTheFile) {
+  struct Case {
+    std::string content;
+    int32_t offset;
+    std::string says;
+  };
+  std::string guid = GuidBytes(2, "CLSID_MsPlover");
+  const Case cases[] = {
+      {Record(guid, 12, 0), 0, "payload length 0 is below 1"},
+      {Record(guid, 12, -5), 0, "payload length -5 is below 1"},
+      {Record(guid, 12, 17), 0, "past the end of the file"},
+      {Record(guid, 5), 0, "header length 5 is below 6"},
+      {Record(guid), 30, "header lies past the end"},
+      {Record(guid), -1, "offset -1 is negative"},
+      {"abc", 0, "header lies past the end"},
+  };
+  for (const Case& c : cases) {
+    run.failure_reason.clear();
+    EXPECT_EQ(Convert(c.content, c.offset), kFailed) << c.says;
+    EXPECT_EQ(Result(), c.content);
+    EXPECT_NE(run.failure_reason.find(c.says), std::string::npos) << run.failure_reason;
+    EXPECT_NE(run.failure_reason.find("Form1.frx: the record at offset"), std::string::npos);
+  }
+}
+
+TEST_F(OleBlobTest, AMissingFileFails) {
+  EXPECT_EQ(ConvertOleObjectBlob(run, dir.Join("none.frx"), 0, 2, 5), kFailed);
+}
+
+}  // namespace
+}  // namespace vireo

@@ -1,0 +1,30 @@
+// Builds binary property files with grid records for tests.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "engine/catalogue/grid_catalogue.h"
+
+namespace vireo::testing {
+
+inline std::string GuidBytes(int position, const std::string& name) {
+  std::array<uint8_t, 16> bytes{};
+  GridCatalogue().Item(position).Item(name).ToBytes(bytes);
+  return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+// A record: H (16-bit), N (32-bit), header padding up to H, then the payload.
+inline std::string Record(const std::string& payload, int16_t header_length = 12,
+                          std::optional<int32_t> stated_length = std::nullopt) {
+  int32_t payload_length = stated_length.value_or(static_cast<int32_t>(payload.size()));
+  std::string record;
+  for (int i = 0; i < 2; ++i) record += static_cast<char>((header_length >> (8 * i)) & 0xFF);
+  for (int i = 0; i < 4; ++i) record += static_cast<char>((payload_length >> (8 * i)) & 0xFF);
+  if (header_length > 6) record += std::string(static_cast<size_t>(header_length - 6), '\x7E');
+  return record + payload;
+}
+
+}  // namespace vireo::testing
