@@ -27,6 +27,8 @@ class FaultyFileSystem final : public FileSystem {
   }
   int operations() const { return count_; }
   int failures() const { return failures_; }
+  // The kind of the operation that failed last ("" when none did).
+  const std::string& last_failure() const { return last_failure_; }
 
   std::error_code Open(const std::string& path, OpenFor how, FileHandle* file) override {
     if (auto e = Check("Open", path)) return e;
@@ -106,11 +108,13 @@ class FaultyFileSystem final : public FileSystem {
     ++count_;
     if (count_ == fail_nth_) {
       ++failures_;
+      last_failure_ = operation;
       return std::make_error_code(nth_error_);
     }
     if (!fail_operation_.empty() && operation == fail_operation_ &&
         path.find(fail_fragment_) != std::string::npos) {
       ++failures_;
+      last_failure_ = operation;
       return std::make_error_code(when_error_);
     }
     return {};
@@ -119,6 +123,7 @@ class FaultyFileSystem final : public FileSystem {
   FileSystem& inner_;
   int count_ = 0;
   int failures_ = 0;
+  std::string last_failure_;
   int fail_nth_ = -1;
   std::errc nth_error_ = std::errc::io_error;
   std::string fail_operation_;

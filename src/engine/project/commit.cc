@@ -65,8 +65,8 @@ std::error_code StageCopy(const std::string& from, const std::string& original,
   return error ? error : closed;
 }
 
-void RemoveIfSet(const std::string& path) {
-  if (!path.empty()) Files().Remove(path);
+void RemoveIfSet(const std::string& path, CommitOutcome& outcome) {
+  if (!path.empty() && Files().Remove(path)) outcome.leftovers.push_back(path);
 }
 
 void RollBack(std::vector<Replacement>& plan, CommitOutcome& outcome) {
@@ -81,8 +81,8 @@ void RollBack(std::vector<Replacement>& plan, CommitOutcome& outcome) {
       r.backup.clear();
       r.swapped = false;
     }
-    RemoveIfSet(r.staged);
-    RemoveIfSet(r.backup);
+    RemoveIfSet(r.staged, outcome);
+    RemoveIfSet(r.backup, outcome);
   }
 }
 
@@ -117,6 +117,7 @@ CommitOutcome Swap(std::vector<Replacement>& plan) {
 CommitOutcome CommitTempFiles(ConversionRun& run) {
   CommitOutcome outcome;
   std::vector<Replacement> plan;
+  int unchanged = 0;
   for (size_t i = 0; i < run.OriginalFiles.size() && outcome.ok; ++i) {
     const std::string& original = run.OriginalFiles[i];
     outcome = CheckReplaceable(original);
@@ -128,22 +129,22 @@ CommitOutcome CommitTempFiles(ConversionRun& run) {
       break;
     }
     if (same) {
-      ++outcome.unchanged;
+      ++unchanged;
     } else {
       plan.push_back({original, run.TempFiles[i], "", "", false});
     }
   }
-  int unchanged = outcome.unchanged;
   if (outcome.ok) outcome = Stage(plan);
   if (outcome.ok) outcome = Swap(plan);
   if (outcome.ok) {
-    for (Replacement& r : plan) RemoveIfSet(r.backup);
+    for (Replacement& r : plan) RemoveIfSet(r.backup, outcome);
     outcome.replaced = static_cast<int>(plan.size());
     outcome.unchanged = unchanged;
   } else {
     RollBack(plan, outcome);
   }
-  DiscardTempFiles(run);
+  std::vector<std::string> temps_left = DiscardTempFiles(run);
+  outcome.leftovers.insert(outcome.leftovers.end(), temps_left.begin(), temps_left.end());
   return outcome;
 }
 

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "engine/project/conversion_run.h"
 
@@ -20,6 +21,8 @@ struct CommitOutcome {
   std::string reason;       // one line: the file and what went wrong
   int replaced = 0;
   int unchanged = 0;
+  // Staged, backup or temporary files that could not be deleted afterwards.
+  std::vector<std::string> leftovers;
 };
 
 // Commits every recorded pair, then deletes the temporary files and empties

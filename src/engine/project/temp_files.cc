@@ -25,10 +25,14 @@ void RecordPair(ConversionRun& run, const std::string& original, const std::stri
 
 void DropUnrecordedTemp(const std::string& temp) { Files().Remove(temp); }
 
-void DiscardTempFiles(ConversionRun& run) {
-  for (const std::string& temp : run.TempFiles) Files().Remove(temp);
+std::vector<std::string> DiscardTempFiles(ConversionRun& run) {
+  std::vector<std::string> leftovers;
+  for (const std::string& temp : run.TempFiles) {
+    if (Files().Remove(temp)) leftovers.push_back(temp);
+  }
   run.TempFiles.clear();
   run.OriginalFiles.clear();
+  return leftovers;
 }
 
 }  // namespace vireo

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "engine/project/conversion_run.h"
 
@@ -19,7 +20,8 @@ void RecordPair(ConversionRun& run, const std::string& original, const std::stri
 // Deletes a temporary file that was never recorded.
 void DropUnrecordedTemp(const std::string& temp);
 
-// Deletes every recorded temporary file and empties both lists; no original is touched.
-void DiscardTempFiles(ConversionRun& run);
+// Deletes every recorded temporary file and empties both lists; no original
+// is touched. Returns the files that could not be deleted.
+std::vector<std::string> DiscardTempFiles(ConversionRun& run);
 
 }  // namespace vireo

@@ -1,0 +1,172 @@
+#include "engine/project/commit.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "engine/project/temp_files.h"
+#include "support/faulty_file_system.h"
+#include "support/test_files.h"
+
+namespace vireo {
+namespace {
+
+using testing::ReadFile;
+
+class CommitTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("TMPDIR", temp_dir.path().c_str(), 1);
+    for (int i = 0; i < 3; ++i) {
+      std::string name = "f" + std::to_string(i) + ".txt";
+      originals.push_back(project.Write(name, "old " + name));
+      std::string temp;
+      ASSERT_TRUE(MakeTempFile(run, name, &temp));
+      testing::WriteFile(temp, "new " + name);
+      RecordPair(run, originals.back(), temp);
+    }
+  }
+  void TearDown() override { ::unsetenv("TMPDIR"); }
+
+  void ExpectAllOld() {
+    for (int i = 0; i < 3; ++i)
+      EXPECT_EQ(ReadFile(originals[i]), "old f" + std::to_string(i) + ".txt");
+  }
+  void ExpectNothingLeftBehind() {
+    EXPECT_TRUE(run.TempFiles.empty());
+    EXPECT_TRUE(run.OriginalFiles.empty());
+    EXPECT_EQ(testing::CountFilesWithPrefix(temp_dir.path(), "vr5"), 0);
+    EXPECT_EQ(testing::CountFilesWithPrefix(project.path(), "."), 0) << "staged or backup files";
+  }
+
+  testing::ScratchDir project, temp_dir;
+  ConversionRun run;
+  std::vector<std::string> originals;
+};
+
+TEST_F(CommitTest, ReplacesEveryOriginalAndKeepsPermissions) {
+  ::chmod(originals[1].c_str(), 0640);
+  CommitOutcome outcome = CommitTempFiles(run);
+  ASSERT_TRUE(outcome.ok) << outcome.reason;
+  EXPECT_EQ(outcome.replaced, 3);
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(ReadFile(originals[i]), "new f" + std::to_string(i) + ".txt");
+  struct stat st;
+  ::stat(originals[1].c_str(), &st);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  ExpectNothingLeftBehind();
+}
+
+TEST_F(CommitTest, AnIdenticalCopyLeavesTheOriginalUntouched) {
+  testing::WriteFile(run.TempFiles[0], "old f0.txt");
+  struct stat before;
+  ::stat(originals[0].c_str(), &before);
+  CommitOutcome outcome = CommitTempFiles(run);
+  ASSERT_TRUE(outcome.ok);
+  EXPECT_EQ(outcome.unchanged, 1);
+  EXPECT_EQ(outcome.replaced, 2);
+  struct stat after;
+  ::stat(originals[0].c_str(), &after);
+  EXPECT_EQ(before.st_ino, after.st_ino);
+  EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
+}
+
+TEST_F(CommitTest, AReadOnlyOriginalFailsTheWholeCommit) {
+  ::chmod(originals[2].c_str(), 0444);
+  CommitOutcome outcome = CommitTempFiles(run);
+  EXPECT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.failed_file, originals[2]);
+  EXPECT_NE(outcome.reason.find("is read-only"), std::string::npos);
+  ExpectAllOld();
+  ExpectNothingLeftBehind();
+}
+
+TEST_F(CommitTest, AReadOnlyFolderFailsTheWholeCommit) {
+  ::chmod(project.path().c_str(), 0555);
+  CommitOutcome outcome = CommitTempFiles(run);
+  ::chmod(project.path().c_str(), 0755);
+  EXPECT_FALSE(outcome.ok);
+  EXPECT_NE(outcome.reason.find("is read-only"), std::string::npos) << outcome.reason;
+  ExpectAllOld();
+  ExpectNothingLeftBehind();
+}
+
+TEST_F(CommitTest, AMissingOriginalFailsTheWholeCommit) {
+  ::unlink(originals[1].c_str());
+  CommitOutcome outcome = CommitTempFiles(run);
+  EXPECT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.failed_file, originals[1]);
+  EXPECT_EQ(ReadFile(originals[0]), "old f0.txt");
+  EXPECT_EQ(ReadFile(originals[2]), "old f2.txt");
+  ExpectNothingLeftBehind();
+}
+
+TEST_F(CommitTest, ARenameThatFailsRestoresTheOriginalsAlreadyReplaced) {
+  testing::FaultyFileSystem faulty;
+  faulty.FailWhen("Rename", "f2.txt", std::errc::io_error);
+  ScopedFileSystem scope(faulty);
+  CommitOutcome outcome = CommitTempFiles(run);
+  EXPECT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.failed_file, originals[2]);
+  ExpectAllOld();
+  ExpectNothingLeftBehind();
+}
+
+// Fails every file operation of a commit in turn, with every kind of error.
+TEST_F(CommitTest, AFailureAtAnyStepLeavesEveryOriginalOld) {
+  int steps = 0;
+  {
+    testing::FaultyFileSystem counter;
+    ScopedFileSystem scope(counter);
+    ConversionRun copy = run;
+    // Count on a copy of the same plan, then put the temporary files back.
+    std::vector<std::string> contents;
+    for (const std::string& temp : run.TempFiles) contents.push_back(ReadFile(temp));
+    ASSERT_TRUE(CommitTempFiles(copy).ok);
+    steps = counter.operations();
+    for (size_t i = 0; i < originals.size(); ++i) {
+      testing::WriteFile(originals[i], "old f" + std::to_string(i) + ".txt");
+      testing::WriteFile(run.TempFiles[i], contents[i]);
+    }
+  }
+  ASSERT_GT(steps, 20);
+  for (std::errc error : {std::errc::no_space_on_device, std::errc::io_error,
+                          std::errc::permission_denied}) {
+    for (int step = 1; step <= steps; ++step) {
+      ConversionRun attempt = run;
+      std::vector<std::string> contents;
+      for (const std::string& temp : run.TempFiles) contents.push_back(ReadFile(temp));
+      testing::FaultyFileSystem faulty;
+      faulty.FailNth(step, error);
+      CommitOutcome outcome;
+      {
+        ScopedFileSystem scope(faulty);
+        outcome = CommitTempFiles(attempt);
+      }
+      bool all_new = true, all_old = true;
+      for (size_t i = 0; i < originals.size(); ++i) {
+        std::string now = ReadFile(originals[i]);
+        all_new = all_new && now == "new f" + std::to_string(i) + ".txt";
+        all_old = all_old && now == "old f" + std::to_string(i) + ".txt";
+      }
+      if (outcome.ok) {
+        EXPECT_TRUE(all_new) << "step " << step;
+      } else {
+        EXPECT_TRUE(all_old) << "step " << step << ": " << outcome.reason;
+      }
+      // Only a file whose deletion was the failing step may stay, and it is reported.
+      int left = testing::CountFilesWithPrefix(project.path(), ".") +
+                 testing::CountFilesWithPrefix(temp_dir.path(), "vr5");
+      EXPECT_EQ(left, static_cast<int>(outcome.leftovers.size())) << "step " << step;
+      EXPECT_LE(left, faulty.last_failure() == "Remove" ? 1 : 0) << "step " << step;
+      for (const std::string& path : outcome.leftovers) ::unlink(path.c_str());
+      // Put the project and the temporary files back for the next step.
+      for (size_t i = 0; i < originals.size(); ++i) {
+        testing::WriteFile(originals[i], "old f" + std::to_string(i) + ".txt");
+        testing::WriteFile(run.TempFiles[i], contents[i]);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vireo
