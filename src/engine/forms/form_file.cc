@@ -184,6 +184,7 @@ int16_t ConvertFormFile(ConversionRun& run, const std::string& form_path,
   }
   RecordPair(run, form_path, text_temp);
   RecordPair(run, binary_path, binary_temp);
+  run.binary_files.insert(binary_path);
   run.current_binary_original = binary_path;
   FormConverter converter(run, form_path, from_type, to_type);
   int16_t result = converter.Run(text_temp, binary_temp);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,8 @@ struct ConversionRun {
   std::vector<GuidReplacement> guid_replacements;
   // The original whose binary records are being converted (for the log above).
   std::string current_binary_original;
+  // Originals that are binary property files (all others are text).
+  std::set<std::string> binary_files;
 
   void ClearFormNames() {
     GridControlNames.clear();

@@ -3,13 +3,25 @@
 // file, then commit or discard, the reload request and the outcome message.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
+#include "engine/project/conversion_run.h"
 #include "host/ide.h"
 #include "host/path_resolver.h"
 #include "host/user_interface.h"
 
 namespace vireo {
+
+inline constexpr char kUnsavedMessage[] =
+    "The current project contains unsaved changes.\rPlease save the project, then retry.";
+inline constexpr char kNothingToConvertMessage[] =
+    "The current project does not contain any grids that require conversion.\r"
+    "No changes were made.";
+inline constexpr char kConvertedMessage[] = "The current project was converted successfully.";
+inline constexpr char kErrorMessagePrefix[] = "Error converting file: ";
 
 // What the run reaches the outside through.
 struct RunServices {
@@ -19,14 +31,42 @@ struct RunServices {
   const PathResolver& resolver;
 };
 
+// Hooks for front ends that preview or back up. Each sees the run with every
+// converted copy in place, before anything is replaced.
+struct RunOptions {
+  // Convert into temporary files only: the originals are never touched, the
+  // host is not asked to reload and no success message is shown.
+  bool dry_run = false;
+  std::function<void(const ConversionRun&)> preview;
+  // Runs before the commit; returns false (with a reason) to stop the run as failed.
+  std::function<bool(const ConversionRun&, std::string* failed_file, std::string* reason)>
+      before_commit;
+};
+
 enum class RunOutcome { kConverted, kNothingToConvert, kFailed, kUnsaved, kCancelled };
+
+struct FileOutcome {
+  std::string kind;  // "form", "module" or "project"
+  std::string path;
+  std::string binary_path;  // forms only
+  int16_t result = 0;
+};
 
 struct RunResult {
   RunOutcome outcome = RunOutcome::kCancelled;
+  int16_t from_type = 0;
+  int16_t to_type = 0;
   std::string message;         // the outcome's message box text, if any
   std::string failure_reason;  // one line naming the file and the problem
+  std::vector<FileOutcome> files;
+  std::map<std::string, int> changed_lines;
+  std::vector<GuidReplacement> guid_replacements;
+  int replaced = 0;   // originals replaced by the commit
+  int unchanged = 0;  // converted copies identical to their originals
+  std::vector<std::string> leftovers;
 };
 
-RunResult ConvertProject(IdeApplication& vb_inst, const RunServices& services);
+RunResult ConvertProject(IdeApplication& vb_inst, const RunServices& services,
+                         const RunOptions& options = {});
 
 }  // namespace vireo

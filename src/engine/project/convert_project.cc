@@ -1,0 +1,203 @@
+#include "engine/project/convert_project.h"
+
+#include "engine/code/code_file.h"
+#include "engine/forms/form_file.h"
+#include "engine/project/commit.h"
+#include "engine/project/project_file.h"
+#include "engine/project/temp_files.h"
+
+namespace vireo {
+namespace {
+
+// The host is asked with errors ignored: a call it cannot answer is skipped.
+template <typename Call, typename Value>
+auto Ask(Call call, Value fallback) -> decltype(call()) {
+  try {
+    return call();
+  } catch (const std::exception&) {
+    return fallback;
+  }
+}
+
+template <typename Call>
+void Tell(Call call) {
+  try {
+    call();
+  } catch (const std::exception&) {
+  }
+}
+
+constexpr char kDone[] = "\r\n  Done!";
+
+std::string Migrating(const std::string& what) { return " Migrating " + what + "..."; }
+
+class ProjectConversion {
+ public:
+  ProjectConversion(IdeApplication& vb_inst, const RunServices& services, const RunOptions& options)
+      : ide_(vb_inst), services_(services), options_(options) {}
+
+  RunResult Run();
+
+ private:
+  bool HasUnsavedChanges();
+  bool ConvertForms();
+  bool ConvertModules();
+  void Finish(RunOutcome outcome, const std::string& message, int style);
+  void FailWith(const std::string& path);
+  void Commit();
+  void ShowStatus(const std::string& text) {
+    Tell([&] { services_.status.SetText(text); });
+  }
+
+  IdeApplication& ide_;
+  const RunServices& services_;
+  const RunOptions& options_;
+  ConversionRun run_;
+  RunResult result_;
+  std::shared_ptr<IdeProject> project_;
+  std::string file_name_;
+  int saved_pointer_ = 0;
+};
+
+RunResult ProjectConversion::Run() {
+  project_ = Ask([&] { return ide_.ActiveProject(); }, std::shared_ptr<IdeProject>());
+  if (project_) file_name_ = Ask([&] { return project_->FileName(); }, std::string());
+  if (HasUnsavedChanges()) {
+    result_.outcome = RunOutcome::kUnsaved;
+    result_.message = kUnsavedMessage;
+    Tell([&] { services_.ui.MessageBox(kUnsavedMessage, kStyleWarning); });
+    return result_;
+  }
+  run_.ModuleFiles.clear();
+  ScanProjectFile(run_, file_name_, services_.resolver);
+  run_.failure_reason.clear();
+  Tell([&] { services_.dialog.ShowModal(&run_.FromType, &run_.ToType); });
+  result_.from_type = run_.FromType;
+  result_.to_type = run_.ToType;
+  if (run_.FromType == 0 || run_.ToType == 0) {
+    result_.outcome = RunOutcome::kCancelled;
+    return result_;
+  }
+  saved_pointer_ = Ask([&] { return services_.ui.MousePointer(); }, 0);
+  Tell([&] { services_.ui.SetMousePointer(kHourglassPointer); });
+  Tell([&] { services_.status.Show(); });
+
+  bool project_changed = false;
+  if (!ConvertForms() || !ConvertModules()) return result_;
+  for (const FileOutcome& file : result_.files) project_changed |= file.result == kChanged;
+  if (!project_changed) {
+    DiscardTempFiles(run_);
+    Finish(RunOutcome::kNothingToConvert, kNothingToConvertMessage, kStyleInformation);
+    return result_;
+  }
+  int16_t r = RewriteProjectFile(run_, file_name_, run_.FromType, run_.ToType);
+  result_.files.push_back({"project", file_name_, "", r});
+  if (r == kFailed) {
+    FailWith(file_name_);
+    return result_;
+  }
+  Commit();
+  return result_;
+}
+
+bool ProjectConversion::HasUnsavedChanges() {
+  if (!project_) return false;
+  if (Ask([&] { return project_->IsDirty(); }, false)) return true;
+  auto components = Ask([&] { return project_->Components(); },
+                        std::vector<std::shared_ptr<IdeComponent>>());
+  for (const auto& component : components) {
+    if (Ask([&] { return component->IsDirty(); }, false)) return true;
+  }
+  return false;
+}
+
+bool ProjectConversion::ConvertForms() {
+  if (!project_) return true;
+  auto components = Ask([&] { return project_->Components(); },
+                        std::vector<std::shared_ptr<IdeComponent>>());
+  for (const auto& component : components) {
+    if (Ask([&] { return component->FileCount(); }, 0) <= 1) continue;
+    std::string name = Ask([&] { return component->Name(); }, std::string());
+    ShowStatus(Migrating(name));
+    run_.ClearFormNames();
+    std::string form = Ask([&] { return component->FileNames(0); }, std::string());
+    std::string binary = Ask([&] { return component->FileNames(1); }, std::string());
+    int16_t r = ConvertFormFile(run_, form, binary, run_.FromType, run_.ToType);
+    result_.files.push_back({"form", form, binary, r});
+    if (r == kFailed) {
+      FailWith(form);
+      return false;
+    }
+    if (r == kChanged) ShowStatus(Migrating(name) + kDone);
+  }
+  return true;
+}
+
+bool ProjectConversion::ConvertModules() {
+  for (const std::string& path : run_.ModuleFiles) {
+    ShowStatus(Migrating(path));
+    int16_t r = ConvertCodeFile(run_, path, run_.FromType, run_.ToType);
+    result_.files.push_back({"module", path, "", r});
+    if (r == kFailed) {
+      FailWith(path);
+      return false;
+    }
+    if (r == kChanged) ShowStatus(Migrating(path) + kDone);
+  }
+  return true;
+}
+
+void ProjectConversion::Finish(RunOutcome outcome, const std::string& message, int style) {
+  result_.outcome = outcome;
+  result_.message = message;
+  result_.changed_lines = run_.changed_lines;
+  result_.guid_replacements = run_.guid_replacements;
+  Tell([&] { services_.status.Hide(); });
+  Tell([&] { services_.ui.SetMousePointer(saved_pointer_); });
+  if (!message.empty()) Tell([&] { services_.ui.MessageBox(message, style); });
+}
+
+void ProjectConversion::FailWith(const std::string& path) {
+  result_.failure_reason = run_.failure_reason.empty() ? path + ": conversion failed"
+                                                        : run_.failure_reason;
+  auto leftovers = DiscardTempFiles(run_);
+  result_.leftovers.insert(result_.leftovers.end(), leftovers.begin(), leftovers.end());
+  Finish(RunOutcome::kFailed, kErrorMessagePrefix + path, kStyleWarning);
+}
+
+void ProjectConversion::Commit() {
+  if (options_.dry_run) {
+    if (options_.preview) options_.preview(run_);
+    result_.leftovers = DiscardTempFiles(run_);
+    Finish(RunOutcome::kConverted, "", kStyleInformation);
+    result_.message = kConvertedMessage;
+    return;
+  }
+  std::string failed_file, reason;
+  if (options_.before_commit && !options_.before_commit(run_, &failed_file, &reason)) {
+    run_.Fail(reason);
+    FailWith(failed_file);
+    return;
+  }
+  CommitOutcome committed = CommitTempFiles(run_);
+  result_.replaced = committed.replaced;
+  result_.unchanged = committed.unchanged;
+  result_.leftovers = committed.leftovers;
+  if (!committed.ok) {
+    run_.Fail(committed.reason);
+    FailWith(committed.failed_file);
+    return;
+  }
+  Tell([&] { ide_.LoadProject(file_name_); });
+  Finish(RunOutcome::kConverted, kConvertedMessage, kStyleInformation);
+}
+
+}  // namespace
+
+RunResult ConvertProject(IdeApplication& vb_inst, const RunServices& services,
+                         const RunOptions& options) {
+  ProjectConversion conversion(vb_inst, services, options);
+  return conversion.Run();
+}
+
+}  // namespace vireo
