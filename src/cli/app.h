@@ -1,0 +1,18 @@
+// The vireo-migrate command: its subcommands and their exit statuses.
+#pragma once
+
+#include <cstdio>
+
+namespace vireo {
+
+inline constexpr int kExitConverted = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitNothingToConvert = 3;
+inline constexpr int kExitCancelled = 4;
+
+inline constexpr char kToolVersion[] = "1.0.0";
+
+int RunCommandLine(int argc, char** argv, std::FILE* out, std::FILE* err);
+
+}  // namespace vireo

@@ -1,0 +1,42 @@
+#include "cli/backup.h"
+
+#include <filesystem>
+
+#include "engine/file_io.h"
+
+namespace vireo {
+namespace {
+
+std::string BackupPath(const std::string& original, const std::string& project_folder,
+                       const std::string& backup_folder) {
+  std::string folder = project_folder;
+  if (!folder.empty() && folder.back() != '/') folder += '/';
+  std::string relative = original.compare(0, folder.size(), folder) == 0
+                             ? original.substr(folder.size())
+                             : "outside-project/" + original.substr(original.find_first_not_of('/'));
+  return backup_folder + "/" + relative;
+}
+
+}  // namespace
+
+bool BackUpOriginals(const ConversionRun& run, const std::string& project_folder,
+                     const std::string& backup_folder, std::string* failed_file,
+                     std::string* reason) {
+  for (size_t i = 0; i < run.OriginalFiles.size(); ++i) {
+    const std::string& original = run.OriginalFiles[i];
+    bool same = false;
+    if (!SameContent(run.TempFiles[i], original, &same) && same) continue;
+    std::string target = BackupPath(original, project_folder, backup_folder);
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(target).parent_path(), error);
+    if (!error) error = CopyFileContent(original, target);
+    if (error) {
+      *failed_file = original;
+      *reason = original + ": cannot be backed up to " + target + " (" + Describe(error) + ")";
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace vireo

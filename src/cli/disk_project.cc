@@ -1,0 +1,184 @@
+#include "cli/disk_project.h"
+
+#include <filesystem>
+
+#include "engine/file_io.h"
+#include "engine/project/project_file.h"
+#include "engine/text.h"
+
+namespace vireo {
+namespace {
+
+class DiskComponent final : public IdeComponent {
+ public:
+  DiskComponent(std::string name, std::vector<std::string> files)
+      : name_(std::move(name)), files_(std::move(files)) {}
+  bool IsDirty() override { return false; }
+  int FileCount() override { return static_cast<int>(files_.size()); }
+  std::string Name() override { return name_; }
+  std::string FileNames(int index) override {
+    if (index < 0 || index >= FileCount()) throw HostError("no file " + std::to_string(index));
+    return files_[static_cast<size_t>(index)];
+  }
+
+ private:
+  std::string name_;
+  std::vector<std::string> files_;
+};
+
+class DiskProject final : public IdeProject {
+ public:
+  DiskProject(std::string file_name, std::vector<std::shared_ptr<IdeComponent>> components)
+      : file_name_(std::move(file_name)), components_(std::move(components)) {}
+  std::string FileName() override { return file_name_; }
+  bool IsDirty() override { return false; }
+  std::vector<std::shared_ptr<IdeComponent>> Components() override { return components_; }
+
+ private:
+  std::string file_name_;
+  std::vector<std::shared_ptr<IdeComponent>> components_;
+};
+
+bool IsProjectFileName(const std::string& name) {
+  return EndsWithNoCase(name, ".vbp") || EndsWithNoCase(name, ".mak");
+}
+
+std::string BaseName(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string StemOf(const std::string& path) {
+  std::string name = BaseName(path);
+  size_t dot = name.rfind('.');
+  return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+std::string Exists(const std::string& path) {
+  PathStatus status;
+  return !Files().Status(path, &status) && status.exists && !status.is_directory ? path : "";
+}
+
+// The .frx beside a form: same folder and base name, found ignoring case.
+std::string BinaryFileOf(const std::string& form_path) {
+  std::string directory = ProjectDirectory(form_path);
+  if (directory == form_path) directory = "./";
+  std::string wanted = StemOf(form_path) + ".frx";
+  std::vector<std::string> names;
+  if (Files().ListDirectory(directory, &names)) return "";
+  if (!Exists(directory + wanted).empty()) return directory + wanted;
+  for (const std::string& name : names) {
+    if (EqualsNoCase(name, wanted)) return directory + name;
+  }
+  return "";
+}
+
+// The form's name from its "Attribute VB_Name" line; the file's stem without one.
+std::string FormName(const std::string& form_path) {
+  LineReader reader;
+  std::string line;
+  if (!reader.Open(form_path)) {
+    while (reader.ReadLine(&line)) {
+      std::string_view text = TrimSpaces(line);
+      if (!StartsWithNoCase(text, "Attribute VB_Name")) continue;
+      size_t open = text.find('"');
+      size_t close = open == kNotFound ? kNotFound : text.find('"', open + 1);
+      if (close != kNotFound) return std::string(text.substr(open + 1, close - open - 1));
+    }
+  }
+  return StemOf(form_path);
+}
+
+std::shared_ptr<IdeComponent> ComponentFor(std::string_view line, const std::string& directory,
+                                           const PathResolver& resolver) {
+  size_t equals = line.find('=');
+  std::string_view value = line.substr(equals + 1);
+  if (StartsWithNoCase(line, "Form=")) {
+    std::string form = resolver.Resolve(directory, std::string(TrimSpaces(value)));
+    std::vector<std::string> files{form};
+    if (std::string binary = BinaryFileOf(form); !binary.empty()) files.push_back(binary);
+    return std::make_shared<DiskComponent>(FormName(form), files);
+  }
+  size_t semicolon = value.find(';');
+  std::string name(TrimSpaces(value.substr(0, semicolon)));
+  std::string listed(TrimSpaces(semicolon == kNotFound ? value : value.substr(semicolon + 1)));
+  return std::make_shared<DiskComponent>(name, std::vector<std::string>{
+                                                   resolver.Resolve(directory, listed)});
+}
+
+}  // namespace
+
+std::shared_ptr<IdeProject> DiskIde::ActiveProject() {
+  return std::make_shared<DiskProject>(project_path_, components_);
+}
+
+std::shared_ptr<IdeAddInMenu> DiskIde::AddInMenu() {
+  throw HostError("the command line has no add-in menu");
+}
+
+bool OpenDiskProject(const std::string& project_path, const PathResolver& resolver,
+                     std::unique_ptr<DiskIde>* ide, std::string* problem) {
+  LineReader reader;
+  if (auto error = reader.Open(project_path)) {
+    *problem = project_path + ": cannot open the project file (" + Describe(error) + ")";
+    return false;
+  }
+  std::string directory = ProjectDirectory(project_path);
+  std::vector<std::shared_ptr<IdeComponent>> components;
+  bool has_setting = false;
+  std::string line;
+  while (reader.ReadLine(&line)) {
+    if (line.find('\0') != std::string::npos) {
+      *problem = project_path + ": is not a project file (line " +
+                 std::to_string(reader.lines_read()) + " holds a NUL byte)";
+      return false;
+    }
+    has_setting |= line.find('=') != std::string::npos;
+    if (StartsWithNoCase(line, "Form=") || StartsWithNoCase(line, "Module=") ||
+        StartsWithNoCase(line, "Class=")) {
+      components.push_back(ComponentFor(line, directory, resolver));
+    }
+  }
+  if (reader.error()) {
+    *problem = project_path + ": cannot read the project file (" + Describe(reader.error()) + ")";
+    return false;
+  }
+  if (!has_setting) {
+    *problem = project_path + ": is not a project file (no line of the form Key=Value)";
+    return false;
+  }
+  *ide = std::make_unique<DiskIde>(project_path, std::move(components));
+  return true;
+}
+
+bool LocateProjectFile(const std::string& argument, std::string* project_path,
+                       std::string* problem) {
+  std::error_code ignored;
+  std::string absolute = std::filesystem::absolute(argument, ignored).lexically_normal().string();
+  PathStatus status;
+  if (Files().Status(absolute, &status) || !status.exists) {
+    *problem = argument + ": no such project file or folder";
+    return false;
+  }
+  if (!status.is_directory) {
+    *project_path = absolute;
+    return true;
+  }
+  std::vector<std::string> names, found;
+  if (auto error = Files().ListDirectory(absolute, &names)) {
+    *problem = argument + ": cannot list the folder (" + Describe(error) + ")";
+    return false;
+  }
+  for (const std::string& name : names) {
+    if (IsProjectFileName(name) && !Exists(absolute + "/" + name).empty()) found.push_back(name);
+  }
+  if (found.size() != 1) {
+    *problem = argument + (found.empty() ? ": the folder holds no .vbp or .mak project file"
+                                         : ": the folder holds more than one project file; name one");
+    return false;
+  }
+  *project_path = (absolute.back() == '/' ? absolute : absolute + "/") + found[0];
+  return true;
+}
+
+}  // namespace vireo
