@@ -58,6 +58,12 @@ class FileSystem {
   virtual std::error_code TempDirectory(std::string* directory) = 0;
   virtual std::error_code CreateTempFile(const std::string& directory, const std::string& prefix,
                                          std::string* path) = 0;
+  // Takes an exclusive lock on `path` (created when missing) without waiting:
+  // errc::resource_unavailable_try_again while another process holds it. A
+  // lock dies with its process.
+  virtual std::error_code Lock(const std::string& path, FileHandle* lock) = 0;
+  // Removes the lock's file and releases the lock.
+  virtual void Unlock(const std::string& path, FileHandle lock) = 0;
   // A new empty file beside `near` (same directory), for atomic replacement.
   virtual std::error_code CreateSiblingFile(const std::string& near, const std::string& tag,
                                             std::string* path) = 0;

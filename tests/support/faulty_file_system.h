@@ -97,6 +97,11 @@ class FaultyFileSystem final : public FileSystem {
     if (auto e = Check("CreateTempFile", d)) return e;
     return inner_.CreateTempFile(d, p, path);
   }
+  std::error_code Lock(const std::string& path, FileHandle* lock) override {
+    if (auto e = Check("Lock", path)) return e;
+    return inner_.Lock(path, lock);
+  }
+  void Unlock(const std::string& path, FileHandle lock) override { inner_.Unlock(path, lock); }
   std::error_code CreateSiblingFile(const std::string& near, const std::string& tag,
                                     std::string* path) override {
     if (auto e = Check("CreateSiblingFile", near)) return e;

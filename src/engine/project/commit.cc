@@ -3,6 +3,7 @@
 #include <set>
 
 #include "engine/file_io.h"
+#include "engine/project/journal.h"
 #include "engine/project/temp_files.h"
 
 namespace vireo {
@@ -16,7 +17,17 @@ struct Replacement {
   std::string staged;  // new bytes beside the original
   std::string backup;  // old bytes beside the original
   bool swapped = false;
+  uint64_t old_checksum = 0;
+  uint64_t new_checksum = 0;
 };
+
+Journal JournalOf(const std::vector<Replacement>& plan, JournalState state) {
+  Journal journal;
+  journal.state = state;
+  for (const Replacement& r : plan)
+    journal.entries.push_back({r.original, r.staged, r.backup, r.old_checksum, r.new_checksum});
+  return journal;
+}
 
 std::string ParentDirectory(const std::string& path) {
   size_t slash = path.find_last_of("/\\");
@@ -69,13 +80,16 @@ void RemoveIfSet(const std::string& path, CommitOutcome& outcome) {
   if (!path.empty() && Files().Remove(path)) outcome.leftovers.push_back(path);
 }
 
-void RollBack(std::vector<Replacement>& plan, CommitOutcome& outcome) {
+// Puts the old bytes back; false when some original could not be restored.
+bool RollBack(std::vector<Replacement>& plan, CommitOutcome& outcome) {
+  bool complete = true;
   for (Replacement& r : plan) {
     if (r.swapped) {
       if (auto error = Files().Rename(r.backup, r.original)) {
         outcome.reason += "; restoring " + r.original + " failed (" + Describe(error) +
                           "), its old content is kept in " + r.backup;
         r.backup.clear();
+        complete = false;
         continue;
       }
       r.backup.clear();
@@ -84,6 +98,7 @@ void RollBack(std::vector<Replacement>& plan, CommitOutcome& outcome) {
     RemoveIfSet(r.staged, outcome);
     RemoveIfSet(r.backup, outcome);
   }
+  return complete;
 }
 
 CommitOutcome Stage(std::vector<Replacement>& plan) {
@@ -92,6 +107,9 @@ CommitOutcome Stage(std::vector<Replacement>& plan) {
       return Failure(r.original, "cannot write its new content beside it (" + Describe(error) + ")");
     if (auto error = StageCopy(r.original, r.original, "vr5old", &r.backup))
       return Failure(r.original, "cannot keep its old content beside it (" + Describe(error) + ")");
+    std::error_code error = FileChecksum(r.backup, &r.old_checksum);
+    if (!error) error = FileChecksum(r.staged, &r.new_checksum);
+    if (error) return Failure(r.original, "cannot be read back (" + Describe(error) + ")");
   }
   return {};
 }
@@ -114,7 +132,7 @@ CommitOutcome Swap(std::vector<Replacement>& plan) {
 
 }  // namespace
 
-CommitOutcome CommitTempFiles(ConversionRun& run) {
+CommitOutcome CommitTempFiles(ConversionRun& run, const std::string& journal_path) {
   CommitOutcome outcome;
   std::vector<Replacement> plan;
   int unchanged = 0;
@@ -135,14 +153,27 @@ CommitOutcome CommitTempFiles(ConversionRun& run) {
     }
   }
   if (outcome.ok) outcome = Stage(plan);
+  bool journaled = false;
+  if (outcome.ok && !journal_path.empty() && !plan.empty()) {
+    if (auto error = WriteJournal(journal_path, JournalOf(plan, JournalState::kCommitting))) {
+      outcome = Failure(journal_path, "the commit journal cannot be written (" +
+                                          Describe(error) + ")");
+    } else {
+      journaled = true;
+    }
+  }
   if (outcome.ok) outcome = Swap(plan);
   if (outcome.ok) {
     for (Replacement& r : plan) RemoveIfSet(r.backup, outcome);
     outcome.replaced = static_cast<int>(plan.size());
     outcome.unchanged = unchanged;
   } else {
-    RollBack(plan, outcome);
+    // From here a crash must undo, not finish, the commit.
+    if (journaled) WriteJournal(journal_path, JournalOf(plan, JournalState::kRollingBack));
+    // An incomplete rollback keeps its journal, so recovery can finish it.
+    if (!RollBack(plan, outcome)) journaled = false;
   }
+  if (journaled && RemoveJournal(journal_path)) outcome.leftovers.push_back(journal_path);
   std::vector<std::string> temps_left = DiscardTempFiles(run);
   outcome.leftovers.insert(outcome.leftovers.end(), temps_left.begin(), temps_left.end());
   return outcome;

@@ -5,6 +5,7 @@
 // then is each staged file renamed over its original, so an original always
 // holds either its old or its new bytes, never a mix. If a rename fails, the
 // originals already replaced get their backups back and the commit fails.
+// The journal (see journal.h) makes the same hold across a crash.
 // Originals whose copy is byte-identical are not rewritten.
 #pragma once
 
@@ -26,7 +27,9 @@ struct CommitOutcome {
 };
 
 // Commits every recorded pair, then deletes the temporary files and empties
-// the lists, whatever the outcome.
-CommitOutcome CommitTempFiles(ConversionRun& run);
+// the lists, whatever the outcome. With a `journal_path`, the plan is
+// journaled there before the first original is replaced, so that a commit
+// cut short by a crash can be finished or undone later.
+CommitOutcome CommitTempFiles(ConversionRun& run, const std::string& journal_path = "");
 
 }  // namespace vireo

@@ -3,6 +3,7 @@
 #include "engine/code/code_file.h"
 #include "engine/forms/form_file.h"
 #include "engine/project/commit.h"
+#include "engine/project/journal.h"
 #include "engine/project/project_file.h"
 #include "engine/project/temp_files.h"
 
@@ -179,7 +180,7 @@ void ProjectConversion::Commit() {
     FailWith(failed_file);
     return;
   }
-  CommitOutcome committed = CommitTempFiles(run_);
+  CommitOutcome committed = CommitTempFiles(run_, JournalPathFor(file_name_));
   result_.replaced = committed.replaced;
   result_.unchanged = committed.unchanged;
   result_.leftovers = committed.leftovers;

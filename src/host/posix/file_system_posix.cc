@@ -1,6 +1,7 @@
 // POSIX implementation of the file seam.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -188,6 +189,35 @@ class PosixFileSystem final : public FileSystem {
     std::string dir = directory;
     while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
     return MakeUnique(dir + "/" + prefix + "XXXXXX", path);
+  }
+
+  std::error_code Lock(const std::string& path, FileHandle* lock) override {
+    // The file may be removed by its last holder between open and flock:
+    // only a lock on the file that is still at `path` counts.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+      if (fd < 0) return LastError();
+      if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        std::error_code error = errno == EWOULDBLOCK
+                                    ? std::make_error_code(std::errc::resource_unavailable_try_again)
+                                    : LastError();
+        ::close(fd);
+        return error;
+      }
+      struct stat held, current;
+      if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &current) == 0 &&
+          held.st_ino == current.st_ino && held.st_dev == current.st_dev) {
+        *lock = fd;
+        return {};
+      }
+      ::close(fd);
+    }
+    return std::make_error_code(std::errc::resource_unavailable_try_again);
+  }
+
+  void Unlock(const std::string& path, FileHandle lock) override {
+    ::unlink(path.c_str());
+    ::close(lock);
   }
 
   std::error_code CreateSiblingFile(const std::string& near, const std::string& tag,
