@@ -77,7 +77,8 @@ TEST_F(ConnectTest, HostFailuresReachTheCaller) {
 
 TEST_F(ConnectTest, AClickRunsTheConversionAndNothingElse) {
   connect.ConnectAddIn(ide);
-  ide->project->file_name = "/nowhere/Project.vbp";
+  testing::ScratchDir folder;
+  ide->project->file_name = folder.Write("Project.vbp", "Name=\"Project\"\r\n");
   EXPECT_TRUE(ide->ClickMenuItem(kMenuCaption));
   EXPECT_EQ(dialog.shown, 1);  // cancelled: a silent end
   EXPECT_TRUE(ui.messages.empty());

@@ -3,6 +3,7 @@
 // on a path that contains a given text.
 #pragma once
 
+#include <cstdlib>
 #include <string>
 #include <system_error>
 
@@ -12,6 +13,8 @@ namespace vireo::testing {
 
 class FaultyFileSystem final : public FileSystem {
  public:
+  static constexpr int kCrashStatus = 77;
+
   FaultyFileSystem() : inner_(PlatformFileSystem()) {}
 
   // Fails the `nth` operation (1-based, counted from the start) with `error`.
@@ -25,6 +28,8 @@ class FaultyFileSystem final : public FileSystem {
     fail_fragment_ = std::move(fragment);
     when_error_ = error;
   }
+  // Ends the process at once, before the `nth` operation is carried out.
+  void CrashAt(int nth) { crash_at_ = nth; }
   int operations() const { return count_; }
   int failures() const { return failures_; }
   // The kind of the operation that failed last ("" when none did).
@@ -111,6 +116,7 @@ class FaultyFileSystem final : public FileSystem {
  private:
   std::error_code Check(const std::string& operation, const std::string& path) {
     ++count_;
+    if (count_ == crash_at_) std::_Exit(kCrashStatus);
     if (count_ == fail_nth_) {
       ++failures_;
       last_failure_ = operation;
@@ -130,6 +136,7 @@ class FaultyFileSystem final : public FileSystem {
   int failures_ = 0;
   std::string last_failure_;
   int fail_nth_ = -1;
+  int crash_at_ = -1;
   std::errc nth_error_ = std::errc::io_error;
   std::string fail_operation_;
   std::string fail_fragment_;

@@ -21,18 +21,18 @@ struct Replacement {
   uint64_t new_checksum = 0;
 };
 
-Journal JournalOf(const std::vector<Replacement>& plan, JournalState state) {
-  Journal journal;
-  journal.state = state;
-  for (const Replacement& r : plan)
-    journal.entries.push_back({r.original, r.staged, r.backup, r.old_checksum, r.new_checksum});
-  return journal;
-}
-
 std::string ParentDirectory(const std::string& path) {
   size_t slash = path.find_last_of("/\\");
   if (slash == std::string::npos) return ".";
   return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
+}
+
+// ".<name>.<tag>" in the original's folder.
+std::string SiblingPath(const std::string& original, const std::string& tag) {
+  size_t slash = original.find_last_of("/\\");
+  std::string folder = slash == std::string::npos ? "" : original.substr(0, slash + 1);
+  std::string name = slash == std::string::npos ? original : original.substr(slash + 1);
+  return folder + "." + name + "." + tag;
 }
 
 CommitOutcome Failure(const std::string& file, const std::string& what) {
@@ -41,6 +41,14 @@ CommitOutcome Failure(const std::string& file, const std::string& what) {
   outcome.failed_file = file;
   outcome.reason = file + ": " + what;
   return outcome;
+}
+
+Journal JournalOf(const std::vector<Replacement>& plan, JournalState state) {
+  Journal journal;
+  journal.state = state;
+  for (const Replacement& r : plan)
+    journal.entries.push_back({r.original, r.staged, r.backup, r.old_checksum, r.new_checksum});
+  return journal;
 }
 
 // Refuses what Windows would refuse: read-only files and folders.
@@ -60,24 +68,25 @@ CommitOutcome CheckReplaceable(const std::string& original) {
   return {};
 }
 
-// Writes `from`'s bytes into a new synced file beside `original`, with the
-// original's permissions.
+// Writes `from`'s bytes into `copy`, synced, with the original's permissions.
 std::error_code StageCopy(const std::string& from, const std::string& original,
-                          const std::string& tag, std::string* staged) {
-  if (auto error = Files().CreateSiblingFile(original, tag, staged)) return error;
+                          const std::string& copy) {
   PathStatus status;
   if (auto error = Files().Status(original, &status)) return error;
-  if (auto error = CopyFileContent(from, *staged)) return error;
+  if (auto error = CopyFileContent(from, copy)) return error;
   FileHandle file;
-  if (auto error = Files().Open(*staged, OpenFor::kReadWrite, &file)) return error;
+  if (auto error = Files().Open(copy, OpenFor::kReadWrite, &file)) return error;
   std::error_code error = Files().SetPermissions(file, status.permissions);
   if (!error) error = Files().Sync(file);
   std::error_code closed = Files().Close(file);
   return error ? error : closed;
 }
 
-void RemoveIfSet(const std::string& path, CommitOutcome& outcome) {
-  if (!path.empty() && Files().Remove(path)) outcome.leftovers.push_back(path);
+// Removes a file of ours; one that cannot be removed is reported.
+void RemoveOurs(const std::string& path, CommitOutcome& outcome) {
+  PathStatus status;
+  if (path.empty() || (!Files().Status(path, &status) && !status.exists)) return;
+  if (Files().Remove(path)) outcome.leftovers.push_back(path);
 }
 
 // Puts the old bytes back; false when some original could not be restored.
@@ -88,24 +97,22 @@ bool RollBack(std::vector<Replacement>& plan, CommitOutcome& outcome) {
       if (auto error = Files().Rename(r.backup, r.original)) {
         outcome.reason += "; restoring " + r.original + " failed (" + Describe(error) +
                           "), its old content is kept in " + r.backup;
-        r.backup.clear();
         complete = false;
         continue;
       }
-      r.backup.clear();
       r.swapped = false;
     }
-    RemoveIfSet(r.staged, outcome);
-    RemoveIfSet(r.backup, outcome);
+    RemoveOurs(r.staged, outcome);
+    RemoveOurs(r.backup, outcome);
   }
   return complete;
 }
 
 CommitOutcome Stage(std::vector<Replacement>& plan) {
   for (Replacement& r : plan) {
-    if (auto error = StageCopy(r.temp, r.original, "vr5new", &r.staged))
+    if (auto error = StageCopy(r.temp, r.original, r.staged))
       return Failure(r.original, "cannot write its new content beside it (" + Describe(error) + ")");
-    if (auto error = StageCopy(r.original, r.original, "vr5old", &r.backup))
+    if (auto error = StageCopy(r.original, r.original, r.backup))
       return Failure(r.original, "cannot keep its old content beside it (" + Describe(error) + ")");
     std::error_code error = FileChecksum(r.backup, &r.old_checksum);
     if (!error) error = FileChecksum(r.staged, &r.new_checksum);
@@ -119,7 +126,6 @@ CommitOutcome Swap(std::vector<Replacement>& plan) {
   for (Replacement& r : plan) {
     if (auto error = Files().Rename(r.staged, r.original))
       return Failure(r.original, "cannot be replaced (" + Describe(error) + ")");
-    r.staged.clear();
     r.swapped = true;
     directories.insert(ParentDirectory(r.original));
   }
@@ -130,50 +136,71 @@ CommitOutcome Swap(std::vector<Replacement>& plan) {
   return {};
 }
 
+// The originals whose converted copies differ; the others are counted.
+CommitOutcome Plan(const ConversionRun& run, std::vector<Replacement>* plan, int* unchanged) {
+  for (size_t i = 0; i < run.OriginalFiles.size(); ++i) {
+    const std::string& original = run.OriginalFiles[i];
+    CommitOutcome checked = CheckReplaceable(original);
+    if (!checked.ok) return checked;
+    bool same = false;
+    if (auto error = SameContent(run.TempFiles[i], original, &same))
+      return Failure(original, "cannot be compared with its converted copy (" + Describe(error) +
+                                   ")");
+    if (same) {
+      ++*unchanged;
+      continue;
+    }
+    plan->push_back({original, run.TempFiles[i], SiblingPath(original, "vr5new"),
+                     SiblingPath(original, "vr5old")});
+  }
+  return {};
+}
+
+class JournaledCommit {
+ public:
+  explicit JournaledCommit(const std::string& path) : path_(path) {}
+
+  // Records the plan's state; a failure stops the commit.
+  CommitOutcome Record(const std::vector<Replacement>& plan, JournalState state) {
+    if (path_.empty() || plan.empty()) return {};
+    written_ = true;
+    if (auto error = WriteJournal(path_, JournalOf(plan, state)))
+      return Failure(path_, "the commit journal cannot be written (" + Describe(error) + ")");
+    return {};
+  }
+  void Keep() { written_ = false; }
+  void Remove(CommitOutcome& outcome) {
+    if (written_) RemoveOurs(path_, outcome);
+  }
+
+ private:
+  const std::string& path_;
+  bool written_ = false;
+};
+
 }  // namespace
 
 CommitOutcome CommitTempFiles(ConversionRun& run, const std::string& journal_path) {
-  CommitOutcome outcome;
   std::vector<Replacement> plan;
   int unchanged = 0;
-  for (size_t i = 0; i < run.OriginalFiles.size() && outcome.ok; ++i) {
-    const std::string& original = run.OriginalFiles[i];
-    outcome = CheckReplaceable(original);
-    if (!outcome.ok) break;
-    bool same = false;
-    if (auto error = SameContent(run.TempFiles[i], original, &same)) {
-      outcome = Failure(original, "cannot be compared with its converted copy (" +
-                                      Describe(error) + ")");
-      break;
-    }
-    if (same) {
-      ++unchanged;
-    } else {
-      plan.push_back({original, run.TempFiles[i], "", "", false});
-    }
-  }
+  JournaledCommit journal(journal_path);
+  CommitOutcome outcome = Plan(run, &plan, &unchanged);
+  // The staging journal names the files about to be written beside the
+  // originals, so a crash while staging leaves nothing that recovery cannot find.
+  if (outcome.ok) outcome = journal.Record(plan, JournalState::kStaging);
   if (outcome.ok) outcome = Stage(plan);
-  bool journaled = false;
-  if (outcome.ok && !journal_path.empty() && !plan.empty()) {
-    if (auto error = WriteJournal(journal_path, JournalOf(plan, JournalState::kCommitting))) {
-      outcome = Failure(journal_path, "the commit journal cannot be written (" +
-                                          Describe(error) + ")");
-    } else {
-      journaled = true;
-    }
-  }
+  if (outcome.ok) outcome = journal.Record(plan, JournalState::kCommitting);
   if (outcome.ok) outcome = Swap(plan);
   if (outcome.ok) {
-    for (Replacement& r : plan) RemoveIfSet(r.backup, outcome);
+    for (Replacement& r : plan) RemoveOurs(r.backup, outcome);
     outcome.replaced = static_cast<int>(plan.size());
     outcome.unchanged = unchanged;
   } else {
     // From here a crash must undo, not finish, the commit.
-    if (journaled) WriteJournal(journal_path, JournalOf(plan, JournalState::kRollingBack));
-    // An incomplete rollback keeps its journal, so recovery can finish it.
-    if (!RollBack(plan, outcome)) journaled = false;
+    journal.Record(plan, JournalState::kRollingBack);
+    if (!RollBack(plan, outcome)) journal.Keep();
   }
-  if (journaled && RemoveJournal(journal_path)) outcome.leftovers.push_back(journal_path);
+  journal.Remove(outcome);
   std::vector<std::string> temps_left = DiscardTempFiles(run);
   outcome.leftovers.insert(outcome.leftovers.end(), temps_left.begin(), temps_left.end());
   return outcome;

@@ -70,8 +70,15 @@ RunResult ProjectConversion::Run() {
     return result_;
   }
   run_.ModuleFiles.clear();
-  ScanProjectFile(run_, file_name_, services_.resolver);
-  run_.failure_reason.clear();
+  // A project file that cannot be read would lose its modules from the run
+  // and still report success: refuse it instead.
+  if (!ScanProjectFile(run_, file_name_, services_.resolver)) {
+    result_.outcome = RunOutcome::kFailed;
+    result_.failure_reason = run_.failure_reason;
+    result_.message = kErrorMessagePrefix + file_name_;
+    Tell([&] { services_.ui.MessageBox(result_.message, kStyleWarning); });
+    return result_;
+  }
   Tell([&] { services_.dialog.ShowModal(&run_.FromType, &run_.ToType); });
   result_.from_type = run_.FromType;
   result_.to_type = run_.ToType;

@@ -75,9 +75,17 @@ std::string Hex64(uint64_t value) {
   return text;
 }
 
+const char* StateName(JournalState state) {
+  switch (state) {
+    case JournalState::kStaging: return "staging";
+    case JournalState::kCommitting: return "commit";
+    case JournalState::kRollingBack: return "rollback";
+  }
+  return "";
+}
+
 std::string Serialise(const Journal& journal) {
-  std::string body = std::string(kMagic) + "\n" +
-                     (journal.state == JournalState::kCommitting ? "commit" : "rollback") + "\n";
+  std::string body = std::string(kMagic) + "\n" + StateName(journal.state) + "\n";
   for (const JournalEntry& e : journal.entries) {
     body += Escape(e.original) + "\t" + Escape(e.staged) + "\t" + Escape(e.backup) + "\t" +
             Hex64(e.old_checksum) + "\t" + Hex64(e.new_checksum) + "\n";
@@ -109,6 +117,7 @@ bool CanFinish(const Journal& journal) {
 // that could not be brought there.
 bool Settle(const Journal& journal, bool forward, std::string* stuck) {
   std::set<std::string> directories;
+  if (journal.state == JournalState::kStaging) return true;  // no original was replaced yet
   for (const JournalEntry& e : journal.entries) {
     uint64_t wanted = forward ? e.new_checksum : e.old_checksum;
     const std::string& source = forward ? e.staged : e.backup;
@@ -160,11 +169,18 @@ bool ReadJournal(const std::string& path, Journal* journal, std::string* problem
     lines.push_back(text.substr(start, newline - start));
     start = newline + 1;
   }
-  if (lines.size() < 2 || lines[0] != kMagic || (lines[1] != "commit" && lines[1] != "rollback")) {
+  bool known_state = false;
+  for (JournalState state :
+       {JournalState::kStaging, JournalState::kCommitting, JournalState::kRollingBack}) {
+    if (lines.size() >= 2 && lines[1] == StateName(state)) {
+      journal->state = state;
+      known_state = true;
+    }
+  }
+  if (lines.empty() || lines[0] != kMagic || !known_state) {
     *problem = path + ": is not a commit journal";
     return false;
   }
-  journal->state = lines[1] == "commit" ? JournalState::kCommitting : JournalState::kRollingBack;
   journal->entries.clear();
   for (size_t i = 2; i < lines.size(); ++i) {
     std::vector<std::string> fields = SplitTabs(lines[i]);
@@ -183,7 +199,8 @@ bool ReadJournal(const std::string& path, Journal* journal, std::string* problem
 
 std::error_code RemoveJournal(const std::string& path) {
   if (auto error = Files().Remove(path)) return error;
-  return Files().SyncDirectory(ParentDirectory(path));
+  Files().SyncDirectory(ParentDirectory(path));
+  return {};
 }
 
 std::error_code FileChecksum(const std::string& path, uint64_t* checksum) {

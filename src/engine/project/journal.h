@@ -20,7 +20,10 @@ struct JournalEntry {
   uint64_t new_checksum = 0;
 };
 
-enum class JournalState { kCommitting, kRollingBack };
+// Staging: files are being written beside the originals, none replaced yet.
+// Committing: all staged; originals are being replaced. Rolling back: a
+// failed commit is putting the old contents back.
+enum class JournalState { kStaging, kCommitting, kRollingBack };
 
 struct Journal {
   JournalState state = JournalState::kCommitting;

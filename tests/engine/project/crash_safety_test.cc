@@ -1,0 +1,201 @@
+// Walks a whole conversion run of a realistic project through every file
+// operation, failing it or stopping the process dead there, and checks that
+// the project always ends entirely old or entirely new.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "engine/catalogue/grid_catalogue.h"
+#include "engine/project/convert_project.h"
+#include "engine/project/journal.h"
+#include "host/posix/path_resolver_posix.h"
+#include "support/fake_ide.h"
+#include "support/fake_ui.h"
+#include "support/faulty_file_system.h"
+#include "support/frx_builder.h"
+#include "support/test_files.h"
+
+namespace vireo {
+namespace {
+
+using testing::CrLf;
+using testing::GuidBytes;
+using testing::ReadFile;
+using testing::Record;
+
+using Contents = std::map<std::string, std::string>;
+
+class CrashSafetyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FillGridCatalogue();
+    ::setenv("TMPDIR", temp_dir.path().c_str(), 1);
+    WriteProject();
+    old_contents = Snapshot();
+    // One undisturbed run on the side gives the new contents.
+    RunResult reference = Convert(nullptr);
+    ASSERT_EQ(reference.outcome, RunOutcome::kConverted) << reference.failure_reason;
+    new_contents = Snapshot();
+    Restore(old_contents);
+  }
+  void TearDown() override { ::unsetenv("TMPDIR"); }
+
+  void WriteProject() {
+    for (const char* form : {"Orders", "Stock"}) {
+      std::string name = form;
+      names.push_back(name + ".frm");
+      names.push_back(name + ".frx");
+      project.Write(name + ".frm",
+                    CrLf({"VERSION 4.00", ("Begin VB.Form " + name).c_str(),
+                          "   Begin VireoCore.VireoCtl Grid1",
+                          ("      OleObjectBlob = \"" + name + ".frx\":0000").c_str(), "   End",
+                          "   Begin VireoCore.VireoDropDown Drop1",
+                          ("      OleObjectBlob = \"" + name + ".frx\":001A").c_str(), "   End",
+                          "End", "Private Sub Grid1_FirstRowChange()", "End Sub",
+                          "Private Sub Drop1_UnboundReadData(B As RowBuffer)", "End Sub"}));
+      project.Write(name + ".frx", Record(GuidBytes(2, "CLSID_MsPlover"), 6) + std::string(4, '\0') +
+                                       Record(GuidBytes(2, "CLSID_VireoDrop"), 6));
+    }
+    for (const char* module : {"Util.bas", "Data.bas", "Cache.cls"}) {
+      names.push_back(module);
+      project.Write(module, CrLf({"Option Explicit", "Public S As VireoCore.StyleDisp",
+                                  "Dim N As New VireoCore.Columns"}));
+    }
+    names.push_back("P.vbp");
+    project.Write("P.vbp", CrLf({"Form=Orders.frm", "Form=Stock.frm", "Module=Util; Util.bas",
+                                 "Module=Data; Data.bas", "Class=Cache; Cache.cls",
+                                 "Object={7D4E5B34-1A2C-11CF-8E41-00805F2C6A19}#4.0#0; VIRA32.OCX"}));
+  }
+
+  Contents Snapshot() {
+    Contents contents;
+    for (const std::string& name : names) contents[name] = ReadFile(project.Join(name));
+    return contents;
+  }
+  void Restore(const Contents& contents) {
+    for (const auto& [name, bytes] : contents) testing::WriteFile(project.Join(name), bytes);
+  }
+
+  RunResult Convert(FileSystem* files) {
+    testing::FakeIde ide;
+    ide.OpenProject(project.Join("P.vbp"));
+    testing::FakeUserInterface ui;
+    testing::FakeConvertDialog dialog(2, 5);
+    testing::FakeStatusWindow status;
+    PosixPathResolver resolver;
+    std::optional<ScopedFileSystem> scope;
+    if (files) scope.emplace(*files);
+    return ConvertProject(ide, {ui, dialog, status, resolver});
+  }
+
+  // "old", "new" or "mixed".
+  std::string State() {
+    Contents now = Snapshot();
+    if (now == old_contents) return "old";
+    if (now == new_contents) return "new";
+    for (const auto& [name, bytes] : now) {
+      if (bytes != old_contents[name] && bytes != new_contents[name]) return name + " is neither";
+    }
+    return "mixed";
+  }
+
+  // Files of ours left in the project folder or the temporary folder.
+  int Leftovers() {
+    return testing::CountFilesWithPrefix(project.path(), ".") +
+           testing::CountFilesWithPrefix(project.path(), "P.vbp.vr5") +
+           testing::CountFilesWithPrefix(temp_dir.path(), "vr5");
+  }
+
+  void RemoveTemporaryFiles() {
+    std::vector<std::string> names;
+    Files().ListDirectory(temp_dir.path(), &names);
+    for (const std::string& name : names) ::unlink((temp_dir.path() + "/" + name).c_str());
+  }
+
+  int CountSteps() {
+    testing::FaultyFileSystem counter;
+    EXPECT_EQ(Convert(&counter).outcome, RunOutcome::kConverted);
+    Restore(old_contents);
+    return counter.operations();
+  }
+
+  testing::ScratchDir project, temp_dir;
+  std::vector<std::string> names;
+  Contents old_contents, new_contents;
+};
+
+TEST_F(CrashSafetyTest, AFailingStepNeverLeavesAMixOrReportsSuccessWrongly) {
+  int steps = CountSteps();
+  int failures = 0;
+  for (std::errc error : {std::errc::no_space_on_device, std::errc::io_error,
+                          std::errc::permission_denied}) {
+    for (int step = 1; step <= steps; ++step) {
+      testing::FaultyFileSystem faulty;
+      faulty.FailNth(step, error);
+      RunResult result = Convert(&faulty);
+      std::string state = State();
+      if (result.outcome == RunOutcome::kConverted) {
+        EXPECT_EQ(state, "new") << "step " << step;
+      } else {
+        ++failures;
+        EXPECT_EQ(result.outcome, RunOutcome::kFailed) << "step " << step;
+        EXPECT_EQ(state, "old") << "step " << step << ": " << result.failure_reason;
+        EXPECT_FALSE(result.failure_reason.empty()) << "step " << step;
+      }
+      EXPECT_EQ(Leftovers(), static_cast<int>(result.leftovers.size())) << "step " << step;
+      for (const std::string& path : result.leftovers) ::unlink(path.c_str());
+      Restore(old_contents);
+    }
+  }
+  std::printf("[ fault walk ] %d steps x 3 errors walked, %d runs failed cleanly, %zu files "
+              "checked after each\n",
+              steps, failures, names.size());
+}
+
+TEST_F(CrashSafetyTest, ACrashAtAnyStepIsRecoveredToAllOldOrAllNew) {
+  int steps = CountSteps();
+  int finished = 0, undone = 0;
+  for (int step = 1; step <= steps; ++step) {
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      testing::FaultyFileSystem crashing;
+      crashing.CrashAt(step);
+      Convert(&crashing);
+      std::_Exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    bool crashed = WEXITSTATUS(status) == testing::FaultyFileSystem::kCrashStatus;
+    std::string state = State();
+    EXPECT_TRUE(state == "old" || state == "new" || state == "mixed") << "step " << step << ": "
+                                                                      << state;
+    RecoveryOutcome recovery = RecoverInterruptedCommit(project.Join("P.vbp"));
+    EXPECT_NE(recovery.result, RecoveryResult::kFailed) << recovery.message;
+    std::string recovered = State();
+    EXPECT_TRUE(recovered == "old" || recovered == "new") << "step " << step << ": " << recovered;
+    if (recovery.result == RecoveryResult::kFinished) {
+      ++finished;
+      EXPECT_EQ(recovered, "new");
+    }
+    if (recovery.result == RecoveryResult::kUndone) {
+      ++undone;
+      EXPECT_EQ(recovered, "old");
+    }
+    if (!crashed) {
+      EXPECT_EQ(recovered, "new") << "step " << step;
+    }
+    EXPECT_EQ(testing::CountFilesWithPrefix(project.path(), "."), 0) << "step " << step;
+    EXPECT_EQ(testing::CountFilesWithPrefix(project.path(), "P.vbp.vr5"), 0) << "step " << step;
+    Restore(old_contents);
+    // Temporary copies made before a crash are unknown to recovery.
+    RemoveTemporaryFiles();
+  }
+  std::printf("[ crash walk ] %d steps, %d crashes recovered by finishing, %d by undoing, %zu "
+              "files checked after each\n",
+              steps, finished, undone, names.size());
+}
+
+}  // namespace
+}  // namespace vireo
