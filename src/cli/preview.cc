@@ -1,0 +1,134 @@
+#include "cli/preview.h"
+
+#include <algorithm>
+#include <map>
+
+#include "cli/unified_diff.h"
+#include "engine/file_io.h"
+
+namespace vireo {
+namespace {
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+std::string Counted(int count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+std::vector<GuidRecord> RecordsOf(const ConversionRun& run, const std::string& original) {
+  std::vector<GuidRecord> records;
+  std::map<int64_t, size_t> by_offset;
+  for (const GuidReplacement& replacement : run.guid_replacements) {
+    if (replacement.file != original) continue;
+    auto [it, added] = by_offset.try_emplace(replacement.record_offset, records.size());
+    if (added) records.push_back({replacement.record_offset, {}});
+    records[it->second].replacements.push_back(replacement);
+  }
+  return records;
+}
+
+// Compares the two copies; with `want_diff` a changed text file is read once
+// into memory for its diff, otherwise the files are compared as streams.
+void Compare(const std::string& temp, bool want_diff, PreviewFile* file) {
+  if (!want_diff || file->binary) {
+    bool same = false;
+    if (auto error = SameContent(file->path, temp, &same)) {
+      file->error = Describe(error);
+      return;
+    }
+    file->differs = !same;
+    return;
+  }
+  std::string old_content, new_content;
+  auto error = ReadWholeFile(file->path, &old_content);
+  if (!error) error = ReadWholeFile(temp, &new_content);
+  if (error) {
+    file->error = Describe(error);
+    return;
+  }
+  file->differs = old_content != new_content;
+  if (file->differs) file->diff = UnifiedDiff(file->shown_path, old_content, new_content);
+}
+
+std::string SummaryLine(const PreviewFile& file) {
+  if (!file.error.empty())
+    return "error     " + file.shown_path + ": cannot compare (" + file.error + ")\n";
+  std::string line = file.differs ? "changed   " : "unchanged ";
+  line += file.shown_path + ": ";
+  if (file.binary) {
+    line += Counted(file.GuidCount(), "GUID", "GUIDs") + " replaced in " +
+            Counted(static_cast<int>(file.records.size()), "record", "records");
+  } else {
+    line += Counted(file.lines_changed, "line", "lines") + " changed";
+  }
+  return line + "\n";
+}
+
+}  // namespace
+
+int PreviewFile::GuidCount() const {
+  int count = 0;
+  for (const GuidRecord& record : records) count += static_cast<int>(record.replacements.size());
+  return count;
+}
+
+std::string ShownPath(const std::string& path, const std::string& base_folder) {
+  size_t base_end = base_folder.size();
+  while (base_end > 1 && IsSeparator(base_folder[base_end - 1])) --base_end;
+  if (base_end == 0 || path.size() <= base_end) return path;
+  if (path.compare(0, base_end, base_folder, 0, base_end) != 0) return path;
+  // The base may be a root such as "/", whose separator is its last byte.
+  size_t rest = base_end;
+  if (!IsSeparator(base_folder[base_end - 1])) {
+    if (!IsSeparator(path[rest])) return path;
+  }
+  while (rest < path.size() && IsSeparator(path[rest])) ++rest;
+  return rest < path.size() ? path.substr(rest) : path;
+}
+
+Preview BuildPreview(const ConversionRun& run, const PreviewOptions& options) {
+  Preview preview;
+  preview.diff = options.diff;
+  size_t pairs = std::min(run.OriginalFiles.size(), run.TempFiles.size());
+  for (size_t i = 0; i < pairs; ++i) {
+    PreviewFile file;
+    file.path = run.OriginalFiles[i];
+    file.shown_path = ShownPath(file.path, options.base_folder);
+    file.binary = run.binary_files.count(file.path) > 0;
+    if (file.binary) {
+      file.records = RecordsOf(run, file.path);
+    } else if (auto found = run.changed_lines.find(file.path); found != run.changed_lines.end()) {
+      file.lines_changed = found->second;
+    }
+    Compare(run.TempFiles[i], options.diff, &file);
+    preview.files.push_back(std::move(file));
+  }
+  return preview;
+}
+
+std::string FormatPreview(const Preview& preview) {
+  std::string out;
+  for (const PreviewFile& file : preview.files) out += SummaryLine(file);
+  if (!preview.diff) return out;
+  for (const PreviewFile& file : preview.files) {
+    if (!file.diff.empty()) out += "\n" + file.diff;
+  }
+  bool first_guid = true;
+  for (const PreviewFile& file : preview.files) {
+    for (const GuidRecord& record : file.records) {
+      for (const GuidReplacement& guid : record.replacements) {
+        if (first_guid) out += "\n";
+        first_guid = false;
+        out += file.shown_path + " offset " + std::to_string(guid.byte_offset) + ": " + guid.role +
+               " " + guid.old_text + " -> " + guid.new_text + "\n";
+      }
+    }
+  }
+  return out;
+}
+
+std::string RenderPreview(const ConversionRun& run, const std::string& base_folder, bool diff) {
+  return FormatPreview(BuildPreview(run, {base_folder, diff}));
+}
+
+}  // namespace vireo

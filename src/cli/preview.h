@@ -1,0 +1,56 @@
+// What a dry run would change: built from the run while every converted copy
+// still sits in its temporary file, then formatted for the terminal as one
+// summary line per file and, on request, a diff of every changed file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/project/conversion_run.h"
+
+namespace vireo {
+
+// The GUIDs replaced inside one binary record.
+struct GuidRecord {
+  int64_t record_offset = 0;
+  std::vector<GuidReplacement> replacements;
+};
+
+struct PreviewFile {
+  std::string path;        // the original
+  std::string shown_path;  // relative to the base folder when inside it
+  bool binary = false;
+  bool differs = false;
+  int lines_changed = 0;
+  std::vector<GuidRecord> records;  // binary files, in the order the records were converted
+  std::string diff;                 // text files, with the diff option: a unified diff
+  std::string error;                // why the two copies could not be compared
+
+  int GuidCount() const;
+};
+
+struct PreviewOptions {
+  std::string base_folder;  // the project folder
+  bool diff = false;
+};
+
+struct Preview {
+  std::vector<PreviewFile> files;
+  bool diff = false;
+};
+
+// One entry per replacement pair of `run`, in order.
+Preview BuildPreview(const ConversionRun& run, const PreviewOptions& options);
+
+// The summary lines, then (with the diff option) the diffs and one line per
+// replaced GUID. Lines end in LF.
+std::string FormatPreview(const Preview& preview);
+
+// Builds and formats in one step, for the dry run's preview hook.
+std::string RenderPreview(const ConversionRun& run, const std::string& base_folder, bool diff);
+
+// `path` relative to `base_folder` when it lies inside it, else `path` itself.
+std::string ShownPath(const std::string& path, const std::string& base_folder);
+
+}  // namespace vireo
