@@ -1,0 +1,42 @@
+// The JSON report of one run, written for --report: which grid types, what
+// happened to each file, the outcome, the exit status and how long it took.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include "engine/project/convert_project.h"
+
+namespace vireo {
+
+// What the report needs besides the run's result.
+struct ReportInfo {
+  std::string tool;
+  std::string version;
+  bool dry_run = false;
+  int exit_status = 0;
+  double duration_seconds = 0;
+  // A grid type's display name by catalogue position. Without it the plain
+  // names below are used, and without those the catalogue's full name.
+  std::function<std::string(int)> type_name;
+  std::string from_name;
+  std::string to_name;
+};
+
+// "converted", "nothing-to-convert", "failed", "unsaved" or "cancelled".
+const char* OutcomeName(RunOutcome outcome);
+// "changed", "unchanged" or "failed" for a converter's result code.
+const char* FileResultName(int16_t result);
+
+// `bytes` as a JSON string, quotes included.
+std::string JsonString(std::string_view bytes);
+
+// The whole report, indented, ending in LF.
+std::string ReportJson(const RunResult& result, const ReportInfo& info);
+std::error_code WriteReportFile(const std::string& path, const RunResult& result,
+                                const ReportInfo& info);
+
+}  // namespace vireo
