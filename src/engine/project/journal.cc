@@ -219,6 +219,11 @@ std::error_code FileChecksum(const std::string& path, uint64_t* checksum) {
   return error;
 }
 
+bool HasInterruptedCommit(const std::string& project_file) {
+  PathStatus status;
+  return !Files().Status(JournalPathFor(project_file), &status) && status.exists;
+}
+
 RecoveryOutcome RecoverInterruptedCommit(const std::string& project_file) {
   RecoveryOutcome outcome;
   std::string path = JournalPathFor(project_file);

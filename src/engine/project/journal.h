@@ -50,6 +50,9 @@ struct RecoveryOutcome {
   std::vector<std::string> leftovers;
 };
 
+// Whether a journal shows that a commit of `project_file` was cut short.
+bool HasInterruptedCommit(const std::string& project_file);
+
 // Finishes or undoes the interrupted commit of `project_file`, if any.
 RecoveryOutcome RecoverInterruptedCommit(const std::string& project_file);
 

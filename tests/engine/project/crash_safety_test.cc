@@ -156,6 +156,7 @@ TEST_F(CrashSafetyTest, ACrashAtAnyStepIsRecoveredToAllOldOrAllNew) {
   int steps = CountSteps();
   int finished = 0, undone = 0;
   for (int step = 1; step <= steps; ++step) {
+    std::fflush(nullptr);
     pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {

@@ -1,0 +1,339 @@
+#include "cli/app.h"
+
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "cli/backup.h"
+#include "cli/console_ui.h"
+#include "cli/disk_project.h"
+#include "cli/preview.h"
+#include "cli/report.h"
+#include "cli/terminal_dialog.h"
+#include "cli/type_choice.h"
+#include "dialogs/convert_form.h"
+#include "engine/catalogue/grid_catalogue.h"
+#include "engine/file_io.h"
+#include "engine/project/convert_project.h"
+#include "engine/project/journal.h"
+#include "engine/project/project_file.h"
+#include "engine/project/run_lock.h"
+#include "host/ini_settings_file.h"
+#include "host/posix/path_resolver_posix.h"
+#include "host/posix/wine_registry.h"
+#include "shell/registration.h"
+
+namespace vireo {
+namespace {
+
+struct Options {
+  std::string project;
+  std::string from;
+  std::string to;
+  bool dry_run = false;
+  bool diff = false;
+  std::string report;
+  std::string backup;
+  bool quiet = false;
+  std::string wine_prefix;
+};
+
+struct Streams {
+  std::FILE* out;
+  std::FILE* err;
+};
+
+void Say(std::FILE* stream, const std::string& text) {
+  std::fputs(text.c_str(), stream);
+  std::fflush(stream);
+}
+
+// The Wine prefix in force and what it offers: its registry and drive letters.
+class WineEnvironment {
+ public:
+  bool Choose(const std::string& named, Streams io, bool quiet) {
+    if (!named.empty()) {
+      PathStatus status;
+      if (Files().Status(named, &status) || !status.is_directory) {
+        Say(io.err, "vireo-migrate: the Wine prefix " + named + " does not exist\n");
+        return false;
+      }
+      prefix_ = named;
+    } else if (const char* env = std::getenv("WINEPREFIX"); env && *env) {
+      prefix_ = env;
+    } else if (const char* home = std::getenv("HOME"); home && *home) {
+      prefix_ = std::string(home) + "/.wine";
+    }
+    PathStatus status;
+    bool exists = !prefix_.empty() && !Files().Status(prefix_, &status) && status.is_directory;
+    if (!exists) prefix_.clear();
+    auto wine = exists ? std::make_unique<WineRegistry>(prefix_) : nullptr;
+    if (wine && wine->HasRegistryFiles()) {
+      registry_ = std::move(wine);
+    } else {
+      registry_ = std::make_unique<EverythingRegistered>();
+      if (!quiet)
+        Say(io.err, "vireo-migrate: no Wine registry found" +
+                        (exists ? " in " + prefix_ : std::string()) +
+                        "; every grid type counts as registered\n");
+    }
+    resolver_ = std::make_unique<PosixPathResolver>(prefix_);
+    return true;
+  }
+  const std::string& prefix() const { return prefix_; }
+  const ControlRegistry& registry() const { return *registry_; }
+  const PathResolver& resolver() const { return *resolver_; }
+
+ private:
+  std::string prefix_;
+  std::unique_ptr<ControlRegistry> registry_;
+  std::unique_ptr<PathResolver> resolver_;
+};
+
+int UsageError(Streams io, const std::string& problem, const ControlRegistry* registry = nullptr) {
+  Say(io.err, "vireo-migrate: " + problem + "\n");
+  if (registry) Say(io.err, "The grid types are:\n" + DescribeGridTypes(*registry));
+  return kExitUsage;
+}
+
+int ExitStatusOf(RunOutcome outcome) {
+  switch (outcome) {
+    case RunOutcome::kConverted: return kExitConverted;
+    case RunOutcome::kNothingToConvert: return kExitNothingToConvert;
+    case RunOutcome::kCancelled: return kExitCancelled;
+    case RunOutcome::kFailed:
+    case RunOutcome::kUnsaved: return kExitFailed;
+  }
+  return kExitFailed;
+}
+
+// Decides the dialog that answers the run: the named types, the terminal
+// chooser, or the project's own reference line.
+int ChooseTypes(const Options& options, const std::string& project_path,
+                const WineEnvironment& wine, Streams io, std::unique_ptr<ConvertDialog>* dialog) {
+  int16_t from = 0, to = 0;
+  if (!options.from.empty() && !(from = ParseGridType(options.from)))
+    return UsageError(io, "unknown grid type \"" + options.from + "\"", &wine.registry());
+  if (!options.to.empty() && !(to = ParseGridType(options.to)))
+    return UsageError(io, "unknown grid type \"" + options.to + "\"", &wine.registry());
+  if (options.from.empty() && options.to.empty() && ::isatty(0) && ::isatty(1)) {
+    *dialog = std::make_unique<TerminalDialog>(wine.registry(), 0, 1);
+    return kExitConverted;
+  }
+  if (!from) from = ReferencedSourceType(project_path, wine.registry());
+  if (!from)
+    return UsageError(io,
+                      "cannot tell which grid type " + project_path +
+                          " uses: name it with --from",
+                      &wine.registry());
+  if (!to) to = kDefaultTargetType;
+  if (from == to)
+    return UsageError(io, "--from and --to name the same grid type", &wine.registry());
+  *dialog = std::make_unique<FixedChoice>(from, to);
+  return kExitConverted;
+}
+
+RunOptions MakeRunOptions(const Options& options, const std::string& project_path, Streams io,
+                          std::string* preview_text) {
+  RunOptions run_options;
+  run_options.dry_run = options.dry_run;
+  if (options.dry_run) {
+    run_options.preview = [&options, project_path, preview_text](const ConversionRun& run) {
+      *preview_text = RenderPreview(run, ProjectDirectory(project_path), options.diff);
+    };
+  }
+  if (!options.backup.empty()) {
+    run_options.before_commit = [&options, project_path](const ConversionRun& run,
+                                                         std::string* failed_file,
+                                                         std::string* reason) {
+      return BackUpOriginals(run, ProjectDirectory(project_path), options.backup, failed_file,
+                             reason);
+    };
+  }
+  (void)io;
+  return run_options;
+}
+
+void WriteRunReport(const Options& options, const RunResult& result, int exit_status,
+                    double seconds, Streams io) {
+  ReportInfo info;
+  info.tool = "vireo-migrate";
+  info.version = kToolVersion;
+  info.dry_run = options.dry_run;
+  info.exit_status = exit_status;
+  info.duration_seconds = seconds;
+  info.type_name = [](int position) {
+    return GridDisplayName(position).value_or(GridCatalogue().Item(position).FullName);
+  };
+  if (auto error = WriteReportFile(options.report, result, info)) {
+    Say(io.err, "vireo-migrate: " + options.report + ": cannot write the report (" +
+                    Describe(error) + ")\n");
+  }
+}
+
+// Finishes or undoes a commit that a crash cut short; false when it cannot.
+bool RecoverFirst(const std::string& project_path, Streams io, bool quiet) {
+  RecoveryOutcome recovery = RecoverInterruptedCommit(project_path);
+  for (const std::string& left : recovery.leftovers)
+    Say(io.err, "vireo-migrate: could not delete " + left + "\n");
+  switch (recovery.result) {
+    case RecoveryResult::kNothingToDo: return true;
+    case RecoveryResult::kFailed:
+      Say(io.err, "vireo-migrate: " + recovery.message + "\n");
+      return false;
+    case RecoveryResult::kFinished:
+    case RecoveryResult::kUndone:
+      if (!quiet) Say(io.err, recovery.message + "\n");
+      return true;
+  }
+  return true;
+}
+
+int Convert(const Options& options, Streams io) {
+  auto started = std::chrono::steady_clock::now();
+  FillGridCatalogue();
+  WineEnvironment wine;
+  if (!wine.Choose(options.wine_prefix, io, options.quiet)) return kExitUsage;
+  std::string project_path, problem;
+  if (!LocateProjectFile(options.project, &project_path, &problem)) return UsageError(io, problem);
+  RunLock lock;
+  if (!lock.Acquire(project_path, &problem)) return UsageError(io, problem);
+  if (!RecoverFirst(project_path, io, options.quiet)) return kExitFailed;
+  std::unique_ptr<DiskIde> ide;
+  if (!OpenDiskProject(project_path, wine.resolver(), &ide, &problem))
+    return UsageError(io, problem);
+  std::unique_ptr<ConvertDialog> dialog;
+  if (int status = ChooseTypes(options, project_path, wine, io, &dialog); status != kExitConverted)
+    return status;
+
+  ConsoleUi ui(io.out, io.err, options.quiet);
+  ConsoleStatus status(io.err, options.quiet);
+  RunServices services{ui, *dialog, status, wine.resolver()};
+  std::string preview;
+  RunOptions run_options = MakeRunOptions(options, project_path, io, &preview);
+  RunResult result = ConvertProject(*ide, services, run_options);
+  Say(io.out, preview);
+  if (result.outcome == RunOutcome::kFailed && !result.failure_reason.empty())
+    Say(io.err, result.failure_reason + "\n");
+  for (const std::string& left : result.leftovers)
+    Say(io.err, "vireo-migrate: could not delete " + left + "\n");
+  if (options.dry_run && result.outcome == RunOutcome::kConverted && !options.quiet)
+    Say(io.out, "Dry run: the project would be converted; nothing was changed.\n");
+  int exit_status = ExitStatusOf(result.outcome);
+  if (!options.report.empty()) {
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    // The project's state decides the exit status; a report that cannot be
+    // written is said on standard error.
+    WriteRunReport(options, result, exit_status, seconds, io);
+  }
+  return exit_status;
+}
+
+int Recover(const std::string& project, Streams io) {
+  std::string project_path, problem;
+  if (!LocateProjectFile(project, &project_path, &problem)) return UsageError(io, problem);
+  RunLock lock;
+  if (!lock.Acquire(project_path, &problem)) return UsageError(io, problem);
+  if (!HasInterruptedCommit(project_path)) {
+    Say(io.out, project_path + ": no interrupted conversion to recover.\n");
+    return kExitConverted;
+  }
+  return RecoverFirst(project_path, io, false) ? kExitConverted : kExitFailed;
+}
+
+int ListTypes(const std::string& wine_prefix, Streams io) {
+  FillGridCatalogue();
+  WineEnvironment wine;
+  if (!wine.Choose(wine_prefix, io, false)) return kExitUsage;
+  Say(io.out, DescribeGridTypes(wine.registry()));
+  return kExitConverted;
+}
+
+int Register(const std::string& wine_prefix, bool quiet, Streams io) {
+  WineEnvironment wine;
+  if (!wine.Choose(wine_prefix, io, true)) return kExitUsage;
+  if (wine.prefix().empty())
+    return UsageError(io, "no Wine prefix found: name one with --wine-prefix or WINEPREFIX");
+  IniSettingsFile vb_ini(WineVbIniPath(wine.prefix()));
+  ConsoleUi ui(io.out, io.err, quiet);
+  Main(vb_ini, ui);
+  return kExitConverted;
+}
+
+}  // namespace
+
+int RunCommandLine(int argc, char** argv, std::FILE* out, std::FILE* err) {
+  Streams io{out, err};
+  CLI::App app{"vireo-migrate: converts a Visual Basic 4.0 project's data grids to Vireo Pro 5.0 "
+               "for VB4, all files or none."};
+  app.set_version_flag("--version", std::string("vireo-migrate ") + kToolVersion);
+  app.require_subcommand(1);
+  app.footer(
+      "Exit status: 0 converted, 3 nothing needed conversion, 1 a file failed (nothing changed),\n"
+      "2 bad arguments or unreadable project, 4 cancelled.");
+
+  Options options;
+  CLI::App* convert = app.add_subcommand("convert", "Convert a project (.vbp or .mak, or a folder "
+                                                    "holding exactly one).");
+  convert->add_option("PROJECT", options.project, "The project file, or its folder")->required();
+  convert->add_option("--from", options.from,
+                      "Grid type to convert from: position, name (\"Vireo 4.0\") or control file "
+                      "(VIRA32.OCX)");
+  convert->add_option("--to", options.to, "Grid type to convert to (default: Vireo Pro 5.0 for VB4)");
+  convert->add_flag("--dry-run", options.dry_run,
+                    "Convert into temporary files only and show what would change");
+  convert->add_flag("--diff", options.diff, "With --dry-run: show a unified diff of every change");
+  convert->add_option("--report", options.report, "Write a JSON report of the run to FILE");
+  convert->add_option("--backup", options.backup,
+                      "Copy every original that will be replaced into DIR first");
+  convert->add_flag("--quiet,-q", options.quiet, "Show errors only");
+  convert->add_option("--wine-prefix", options.wine_prefix,
+                      "Wine prefix (default: $WINEPREFIX, else ~/.wine)");
+  convert->footer(app.get_footer());
+
+  std::string types_prefix;
+  CLI::App* types = app.add_subcommand("types", "List the grid types and whether each is registered");
+  types->add_option("--wine-prefix", types_prefix, "Wine prefix (default: $WINEPREFIX, else ~/.wine)");
+
+  std::string recover_project;
+  CLI::App* recover = app.add_subcommand(
+      "recover", "Finish or undo a conversion that was cut short (a crash, a kill, a power cut)");
+  recover->add_option("PROJECT", recover_project, "The project file, or its folder")->required();
+
+  std::string register_prefix;
+  bool register_quiet = false;
+  CLI::App* reg = app.add_subcommand("register", "List the add-in in the Wine prefix's VB.INI");
+  reg->add_option("--wine-prefix", register_prefix, "Wine prefix (default: $WINEPREFIX, else ~/.wine)");
+  reg->add_flag("--quiet,-q", register_quiet, "Show errors only");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    if (e.get_exit_code() == 0) {
+      std::string text = e.get_name() == "CallForVersion" ? std::string(e.what()) + "\n"
+                                                           : app.help("", CLI::AppFormatMode::All);
+      if (e.get_name() == "CallForHelp") {
+        CLI::App* sub = nullptr;
+        for (CLI::App* candidate : app.get_subcommands()) sub = candidate;
+        text = sub ? sub->help() : app.help();
+      }
+      Say(out, text);
+      return kExitConverted;
+    }
+    return UsageError(io, std::string(e.what()) + " (see --help)");
+  }
+  if (*convert) {
+    if (options.diff && !options.dry_run) options.dry_run = true;
+    return Convert(options, io);
+  }
+  if (*recover) return Recover(recover_project, io);
+  if (*types) return ListTypes(types_prefix, io);
+  if (*reg) return Register(register_prefix, register_quiet, io);
+  return kExitUsage;
+}
+
+}  // namespace vireo

@@ -1,0 +1,134 @@
+// Kills vireo-migrate with SIGKILL at many moments of a run on a large
+// generated project, recovers, and checks that every file is byte for byte
+// entirely old or entirely new.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <random>
+#include <thread>
+
+#include "engine/catalogue/grid_catalogue.h"
+#include "support/frx_builder.h"
+#include "support/run_program.h"
+#include "support/test_files.h"
+
+namespace vireo {
+namespace {
+
+using Contents = std::map<std::string, std::string>;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kForms = 30;
+constexpr int kModules = 30;
+constexpr int kKills = 24;
+
+class KillTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FillGridCatalogue();
+    std::string vbp;
+    for (int i = 0; i < kForms; ++i) {
+      std::string name = "Form" + std::to_string(i);
+      std::string form = "VERSION 4.00\r\nBegin VB.Form " + name + "\r\n";
+      form += "   Begin VireoCore.VireoCtl Grid1\r\n      OleObjectBlob = \"" + name +
+              ".frx\":0000\r\n   End\r\nEnd\r\n";
+      for (int line = 0; line < 400; ++line)
+        form += "Private Sub Grid1_FetchCellStyle(C As Integer, S As Object) ' " +
+                std::to_string(line) + "\r\nEnd Sub\r\n";
+      project.Write(name + ".frm", form);
+      project.Write(name + ".frx", testing::Record(testing::GuidBytes(2, "CLSID_MsPlover") +
+                                                   std::string(4000, 'x'), 6));
+      vbp += "Form=" + name + ".frm\r\n";
+    }
+    for (int i = 0; i < kModules; ++i) {
+      std::string name = "Mod" + std::to_string(i);
+      std::string text;
+      for (int line = 0; line < 800; ++line) text += "Dim V" + std::to_string(line) + " As VireoCore.Column\r\n";
+      project.Write(name + ".bas", text);
+      vbp += "Module=" + name + "; " + name + ".bas\r\n";
+    }
+    vbp += "Object={7D4E5B34-1A2C-11CF-8E41-00805F2C6A19}#4.0#0; VIRA32.OCX\r\n";
+    project.Write("Big.vbp", vbp);
+    old_contents = Snapshot();
+  }
+
+  Contents Snapshot() {
+    Contents contents;
+    for (const auto& entry : std::filesystem::directory_iterator(project.path()))
+      contents[entry.path().filename()] = testing::ReadFile(entry.path());
+    return contents;
+  }
+  void Restore() {
+    for (const auto& entry : std::filesystem::directory_iterator(project.path()))
+      if (!old_contents.count(entry.path().filename())) std::filesystem::remove(entry.path());
+    for (const auto& [name, bytes] : old_contents) testing::WriteFile(project.Join(name), bytes);
+  }
+
+  pid_t Start() {
+    std::fflush(nullptr);
+    pid_t child = ::fork();
+    if (child == 0) {
+      ::setenv("TMPDIR", temp_dir.path().c_str(), 1);
+      ::setenv("WINEPREFIX", "", 1);
+      std::freopen("/dev/null", "w", stdout);
+      std::freopen("/dev/null", "w", stderr);
+      ::execl(VIREO_MIGRATE_BINARY, VIREO_MIGRATE_BINARY, "convert", "--from", "2",
+              project.Join("Big.vbp").c_str(), static_cast<char*>(nullptr));
+      std::_Exit(127);
+    }
+    return child;
+  }
+
+  testing::ScratchDir project, temp_dir;
+  Contents old_contents;
+};
+
+TEST_F(KillTest, AKilledRunIsRecoveredToAllOldOrAllNew) {
+  auto started = Clock::now();
+  pid_t reference = Start();
+  int status = 0;
+  ::waitpid(reference, &status, 0);
+  auto full_run = Clock::now() - started;
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  Contents new_contents = Snapshot();
+  ASSERT_NE(new_contents, old_contents);
+  Restore();
+
+  std::mt19937 random(20261208);
+  std::uniform_int_distribution<long> moment(0, std::chrono::duration_cast<std::chrono::microseconds>(
+                                                    full_run).count());
+  int killed = 0, finished = 0, undone = 0, completed = 0, files_checked = 0;
+  auto deadline = Clock::now() + std::chrono::seconds(90);
+  for (int attempt = 0; attempt < kKills && Clock::now() < deadline; ++attempt) {
+    pid_t child = Start();
+    std::this_thread::sleep_for(std::chrono::microseconds(moment(random)));
+    bool was_running = ::kill(child, SIGKILL) == 0;
+    ::waitpid(child, &status, 0);
+    if (WIFSIGNALED(status)) ++killed; else ++completed;
+    (void)was_running;
+    auto recover = testing::RunProgram(VIREO_MIGRATE_BINARY, {"recover", project.Join("Big.vbp")},
+                                       {{"TMPDIR", temp_dir.path()}});
+    ASSERT_EQ(recover.status, 0) << recover.err;
+    if (recover.err.find("was finished") != std::string::npos) ++finished;
+    if (recover.err.find("was undone") != std::string::npos) ++undone;
+    Contents now = Snapshot();
+    files_checked += static_cast<int>(now.size());
+    EXPECT_TRUE(now == old_contents || now == new_contents)
+        << "attempt " << attempt << ": the project is a mix of old and new files";
+    Restore();
+    for (const auto& entry : std::filesystem::directory_iterator(temp_dir.path()))
+      std::filesystem::remove(entry.path());
+  }
+  std::printf("[ kill test ] full run %.2fs; %d kills, %d runs ended before the kill, %d "
+              "recoveries finished, %d undone; %d files compared byte for byte\n",
+              std::chrono::duration<double>(full_run).count(), killed, completed, finished, undone,
+              files_checked);
+  EXPECT_GT(killed, kKills / 2);
+}
+
+}  // namespace
+}  // namespace vireo

@@ -1,0 +1,212 @@
+// Runs the built vireo-migrate on projects written by the tests.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "engine/catalogue/grid_catalogue.h"
+#include "support/frx_builder.h"
+#include "support/run_program.h"
+#include "support/test_files.h"
+
+namespace vireo {
+namespace {
+
+using testing::CrLf;
+using testing::GuidBytes;
+using testing::ReadFile;
+using testing::Record;
+
+const char kVireo40Line[] = "Object={7D4E5B34-1A2C-11CF-8E41-00805F2C6A19}#4.0#0; VIRA32.OCX";
+const char kProLine[] = "Object={7D4E5B23-1A2C-11CF-8E41-00805F2C6A19}#4.5#0; VIRA5_32.OCX";
+
+class VireoMigrateTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FillGridCatalogue();
+    project.Write("Orders.frm",
+                  CrLf({"VERSION 4.00", "Begin VB.Form frmOrders ",
+                        "   Begin VireoCore.VireoCtl grdOrders ",
+                        "      OleObjectBlob   =   \"Orders.frx\":0000", "   End", "End",
+                        "Attribute VB_Name = \"frmOrders\"",
+                        "Private Sub grdOrders_LeftColChange()", "End Sub"}));
+    project.Write("Orders.frx", Record(GuidBytes(2, "CLSID_MsPlover") + "z", 6));
+    project.Write("Util.bas", CrLf({"Attribute VB_Name = \"Util\"", "Dim S As VireoCore.StyleDisp"}));
+    project.Write("P.vbp", CrLf({"Form=Orders.frm", "Module=Util; Util.bas", kVireo40Line}));
+    before = Snapshot();
+  }
+
+  testing::ProgramRun Run(std::vector<std::string> args) {
+    return testing::RunProgram(VIREO_MIGRATE_BINARY, args,
+                               {{"TMPDIR", temp_dir.path()}, {"HOME", home.path()},
+                                {"WINEPREFIX", ""}});
+  }
+  std::map<std::string, std::string> Snapshot() {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(project.path()))
+      files[entry.path().filename()] = ReadFile(entry.path());
+    return files;
+  }
+
+  testing::ScratchDir project, temp_dir, home;
+  std::map<std::string, std::string> before;
+};
+
+TEST_F(VireoMigrateTest, ConvertsAndReportsProgressAndOutcome) {
+  auto run = Run({"convert", project.Join("P.vbp")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "The current project was converted successfully.\n");
+  EXPECT_NE(run.err.find(" Migrating frmOrders...\n  Done!\n"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(" Migrating " + project.Join("Util.bas") + "...\n  Done!\n"),
+            std::string::npos);
+  EXPECT_NE(run.err.find("every grid type counts as registered"), std::string::npos);
+  EXPECT_EQ(ReadFile(project.Join("P.vbp")),
+            CrLf({"Form=Orders.frm", "Module=Util; Util.bas", kProLine}));
+  EXPECT_EQ(ReadFile(project.Join("Orders.frx")), Record(GuidBytes(5, "CLSID_MsPlover") + "z", 6));
+  EXPECT_NE(ReadFile(project.Join("Orders.frm"))
+                .find("Private Sub grdOrders_LeftColChange(ByVal SplitIndex as Integer)\r\n"),
+            std::string::npos);
+  EXPECT_EQ(Snapshot().size(), before.size()) << "nothing of ours is left beside the files";
+  EXPECT_EQ(testing::CountFilesWithPrefix(temp_dir.path(), "vr5"), 0);
+}
+
+TEST_F(VireoMigrateTest, AFolderWithOneProjectAndTypesByName) {
+  auto run = Run({"convert", "--quiet", "--from", "vira32.ocx", "--to", "VIREO PRO 5.0 FOR VB4",
+                  project.path()});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "");
+}
+
+TEST_F(VireoMigrateTest, NothingToConvertExitsWithThree) {
+  auto run = Run({"convert", "--from", "Plover 1.0", project.path()});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.out,
+            "The current project does not contain any grids that require conversion.\n"
+            "No changes were made.\n");
+  EXPECT_EQ(Snapshot(), before);
+}
+
+TEST_F(VireoMigrateTest, AFailingFileChangesNothingAndSaysWhy) {
+  project.Write("Util.bas", "Dim S As VireoCore.StyleDisp _\r\n");
+  before = Snapshot();
+  auto run = Run({"convert", project.path()});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("Error converting file: " + project.Join("Util.bas") + "\n"),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("Util.bas: ends inside the continued line that begins at line 1"),
+            std::string::npos);
+  EXPECT_EQ(Snapshot(), before);
+  EXPECT_EQ(testing::CountFilesWithPrefix(temp_dir.path(), "vr5"), 0);
+}
+
+TEST_F(VireoMigrateTest, BadArgumentsAreUsageErrors) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string says;
+  };
+  const Case cases[] = {
+      {{"convert", "--from", "Vireo 9", project.path()}, "unknown grid type \"Vireo 9\""},
+      {{"convert", "--from", "5", project.path()}, "--from and --to name the same grid type"},
+      {{"convert", project.Join("none.vbp")}, "none.vbp: no such project file or folder"},
+      {{"convert", temp_dir.path()}, "holds no .vbp or .mak project file"},
+      {{"convert", "--wine-prefix", project.Join("nowhere"), project.path()}, "does not exist"},
+      {{"convert"}, "PROJECT is required"},
+      {{"frobnicate"}, ""},
+  };
+  for (const Case& c : cases) {
+    auto run = Run(c.args);
+    EXPECT_EQ(run.status, 2) << c.says << "\n" << run.err;
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(Snapshot(), before);
+}
+
+TEST_F(VireoMigrateTest, WithoutATerminalTheSourceComesFromTheReferenceLine) {
+  project.Write("P.vbp", CrLf({"Form=Orders.frm", "Module=Util; Util.bas"}));
+  auto run = Run({"convert", project.path()});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("name it with --from"), std::string::npos);
+  EXPECT_NE(run.err.find("Vireo Standard 1.0"), std::string::npos) << "the types are listed";
+}
+
+TEST_F(VireoMigrateTest, ADryRunTouchesNothingAndShowsTheDiff) {
+  auto run = Run({"convert", "--dry-run", "--diff", project.path()});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Snapshot(), before);
+  EXPECT_EQ(testing::CountFilesWithPrefix(temp_dir.path(), "vr5"), 0);
+  EXPECT_NE(run.out.find("+Dim S As VireoCore45.StyleDisp"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("CLSID_MsPlover"), std::string::npos);
+  EXPECT_NE(run.out.find("nothing was changed"), std::string::npos);
+  EXPECT_EQ(run.out.find("converted successfully"), std::string::npos);
+}
+
+TEST_F(VireoMigrateTest, ReportAndBackup) {
+  std::string report = temp_dir.Join("report.json");
+  std::string backup = home.Join("backup");
+  auto run = Run({"convert", "--report", report, "--backup", backup, project.path()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::string json = ReadFile(report);
+  EXPECT_NE(json.find("\"converted\""), std::string::npos) << json;
+  EXPECT_EQ(ReadFile(backup + "/Util.bas"), before["Util.bas"]);
+  EXPECT_EQ(ReadFile(backup + "/Orders.frx"), before["Orders.frx"]);
+  EXPECT_EQ(ReadFile(backup + "/P.vbp"), before["P.vbp"]);
+}
+
+TEST_F(VireoMigrateTest, ASecondRunWaitsForNone) {
+  std::string lock_path = project.Join("P.vbp.vr5lock");
+  int fd = ::open(lock_path.c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+  auto run = Run({"convert", project.path()});
+  ::close(fd);
+  ::unlink(lock_path.c_str());
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("another conversion of this project is under way"), std::string::npos);
+  EXPECT_EQ(Snapshot().size(), before.size());
+}
+
+TEST_F(VireoMigrateTest, RecoverWithNothingToRecover) {
+  auto run = Run({"recover", project.path()});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("no interrupted conversion"), std::string::npos);
+}
+
+TEST_F(VireoMigrateTest, RegisterWritesVbIniOnce) {
+  std::string prefix = home.Join("prefix");
+  home.Write("prefix/drive_c/WINDOWS/vb.ini", "[Add-Ins32]\r\nVIRATool32.Connector=0\r\n");
+  auto first = Run({"register", "--wine-prefix", prefix});
+  EXPECT_EQ(first.status, 0) << first.err;
+  EXPECT_EQ(first.out, "Add-in registered successfully.\n");
+  EXPECT_EQ(ReadFile(prefix + "/drive_c/WINDOWS/vb.ini"), "[Add-Ins32]\r\nVIRAMU32.Connect=0\r\n");
+  auto second = Run({"register", "--wine-prefix", prefix});
+  EXPECT_EQ(second.out, "");
+}
+
+TEST_F(VireoMigrateTest, TypesListsTheCatalogueWithRegistration) {
+  home.Write("prefix/system.reg",
+             "WINE REGISTRY Version 2\n\n[Software\\\\Classes\\\\CLSID\\\\"
+             "{7D4E5B22-1A2C-11CF-8E41-00805F2C6A19}] 1700000000\n@=\"Grid\"\n");
+  auto run = Run({"types", "--wine-prefix", home.Join("prefix")});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("5  Vireo Pro 5.0 for VB4"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("VIRA5_32.OCX  7D4E5B23-1A2C-11CF-8E41-00805F2C6A19  registered"),
+            std::string::npos);
+  EXPECT_NE(run.out.find("VIRA32.OCX    7D4E5B34-1A2C-11CF-8E41-00805F2C6A19  not registered"),
+            std::string::npos);
+}
+
+TEST_F(VireoMigrateTest, HelpAndVersion) {
+  auto help = Run({"convert", "--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("--dry-run"), std::string::npos);
+  EXPECT_NE(help.out.find("3 nothing needed conversion"), std::string::npos);
+  auto version = Run({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_NE(version.out.find("vireo-migrate 1.0.0"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vireo

@@ -1,0 +1,18 @@
+// Logical-line reading and code-module conversion on arbitrary bytes.
+#include "engine/code/code_file.h"
+#include "engine/project/temp_files.h"
+#include "fuzz_support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace vireo;
+  if (size < 1) return 0;
+  int16_t from, to;
+  fuzz::TypesFrom(data[0], &from, &to);
+  std::string path = fuzz::WriteScratch("Module.bas", data + 1, size - 1);
+  ConversionRun run;
+  int16_t result = ConvertCodeFile(run, path, from, to);
+  if (result != kFailed && run.TempFiles.size() != 1) std::abort();
+  if (result == kFailed && run.failure_reason.empty()) std::abort();
+  DiscardTempFiles(run);
+  return 0;
+}
