@@ -1,7 +1,5 @@
 #include "cli/app.h"
 
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <chrono>
 #include <cstdlib>
@@ -11,9 +9,9 @@
 #include "cli/backup.h"
 #include "cli/console_ui.h"
 #include "cli/disk_project.h"
+#include "cli/host_machine.h"
 #include "cli/preview.h"
 #include "cli/report.h"
-#include "cli/terminal_dialog.h"
 #include "cli/type_choice.h"
 #include "dialogs/convert_form.h"
 #include "engine/catalogue/grid_catalogue.h"
@@ -22,9 +20,6 @@
 #include "engine/project/journal.h"
 #include "engine/project/project_file.h"
 #include "engine/project/run_lock.h"
-#include "host/ini_settings_file.h"
-#include "host/posix/path_resolver_posix.h"
-#include "host/posix/wine_registry.h"
 #include "shell/registration.h"
 
 namespace vireo {
@@ -52,48 +47,6 @@ void Say(std::FILE* stream, const std::string& text) {
   std::fflush(stream);
 }
 
-// The Wine prefix in force and what it offers: its registry and drive letters.
-class WineEnvironment {
- public:
-  bool Choose(const std::string& named, Streams io, bool quiet) {
-    if (!named.empty()) {
-      PathStatus status;
-      if (Files().Status(named, &status) || !status.is_directory) {
-        Say(io.err, "vireo-migrate: the Wine prefix " + named + " does not exist\n");
-        return false;
-      }
-      prefix_ = named;
-    } else if (const char* env = std::getenv("WINEPREFIX"); env && *env) {
-      prefix_ = env;
-    } else if (const char* home = std::getenv("HOME"); home && *home) {
-      prefix_ = std::string(home) + "/.wine";
-    }
-    PathStatus status;
-    bool exists = !prefix_.empty() && !Files().Status(prefix_, &status) && status.is_directory;
-    if (!exists) prefix_.clear();
-    auto wine = exists ? std::make_unique<WineRegistry>(prefix_) : nullptr;
-    if (wine && wine->HasRegistryFiles()) {
-      registry_ = std::move(wine);
-    } else {
-      registry_ = std::make_unique<EverythingRegistered>();
-      if (!quiet)
-        Say(io.err, "vireo-migrate: no Wine registry found" +
-                        (exists ? " in " + prefix_ : std::string()) +
-                        "; every grid type counts as registered\n");
-    }
-    resolver_ = std::make_unique<PosixPathResolver>(prefix_);
-    return true;
-  }
-  const std::string& prefix() const { return prefix_; }
-  const ControlRegistry& registry() const { return *registry_; }
-  const PathResolver& resolver() const { return *resolver_; }
-
- private:
-  std::string prefix_;
-  std::unique_ptr<ControlRegistry> registry_;
-  std::unique_ptr<PathResolver> resolver_;
-};
-
 int UsageError(Streams io, const std::string& problem, const ControlRegistry* registry = nullptr) {
   Say(io.err, "vireo-migrate: " + problem + "\n");
   if (registry) Say(io.err, "The grid types are:\n" + DescribeGridTypes(*registry));
@@ -105,6 +58,7 @@ int ExitStatusOf(RunOutcome outcome) {
     case RunOutcome::kConverted: return kExitConverted;
     case RunOutcome::kNothingToConvert: return kExitNothingToConvert;
     case RunOutcome::kCancelled: return kExitCancelled;
+    case RunOutcome::kBusy: return kExitUsage;
     case RunOutcome::kFailed:
     case RunOutcome::kUnsaved: return kExitFailed;
   }
@@ -114,16 +68,14 @@ int ExitStatusOf(RunOutcome outcome) {
 // Decides the dialog that answers the run: the named types, the terminal
 // chooser, or the project's own reference line.
 int ChooseTypes(const Options& options, const std::string& project_path,
-                const WineEnvironment& wine, Streams io, std::unique_ptr<ConvertDialog>* dialog) {
+                const HostMachine& wine, Streams io, std::unique_ptr<ConvertDialog>* dialog) {
   int16_t from = 0, to = 0;
   if (!options.from.empty() && !(from = ParseGridType(options.from)))
     return UsageError(io, "unknown grid type \"" + options.from + "\"", &wine.registry());
   if (!options.to.empty() && !(to = ParseGridType(options.to)))
     return UsageError(io, "unknown grid type \"" + options.to + "\"", &wine.registry());
-  if (options.from.empty() && options.to.empty() && ::isatty(0) && ::isatty(1)) {
-    *dialog = std::make_unique<TerminalDialog>(wine.registry(), 0, 1);
+  if (options.from.empty() && options.to.empty() && (*dialog = InteractiveDialog(wine.registry())))
     return kExitConverted;
-  }
   if (!from) from = ReferencedSourceType(project_path, wine.registry());
   if (!from)
     return UsageError(io,
@@ -140,6 +92,7 @@ int ChooseTypes(const Options& options, const std::string& project_path,
 RunOptions MakeRunOptions(const Options& options, const std::string& project_path, Streams io,
                           std::string* preview_text) {
   RunOptions run_options;
+  run_options.project_locked = true;
   run_options.dry_run = options.dry_run;
   if (options.dry_run) {
     run_options.preview = [&options, project_path, preview_text](const ConversionRun& run) {
@@ -196,8 +149,8 @@ bool RecoverFirst(const std::string& project_path, Streams io, bool quiet) {
 int Convert(const Options& options, Streams io) {
   auto started = std::chrono::steady_clock::now();
   FillGridCatalogue();
-  WineEnvironment wine;
-  if (!wine.Choose(options.wine_prefix, io, options.quiet)) return kExitUsage;
+  HostMachine wine;
+  if (!wine.Choose(options.wine_prefix, io.err, options.quiet)) return kExitUsage;
   std::string project_path, problem;
   if (!LocateProjectFile(options.project, &project_path, &problem)) return UsageError(io, problem);
   RunLock lock;
@@ -238,29 +191,38 @@ int Recover(const std::string& project, Streams io) {
   if (!LocateProjectFile(project, &project_path, &problem)) return UsageError(io, problem);
   RunLock lock;
   if (!lock.Acquire(project_path, &problem)) return UsageError(io, problem);
-  if (!HasInterruptedCommit(project_path)) {
-    Say(io.out, project_path + ": no interrupted conversion to recover.\n");
-    return kExitConverted;
+  RecoveryOutcome recovery = RecoverInterruptedCommit(project_path);
+  for (const std::string& left : recovery.leftovers)
+    Say(io.err, "vireo-migrate: could not delete " + left + "\n");
+  switch (recovery.result) {
+    case RecoveryResult::kNothingToDo:
+      Say(io.out, project_path + ": no interrupted conversion to recover.\n");
+      return kExitConverted;
+    case RecoveryResult::kFailed:
+      Say(io.err, "vireo-migrate: " + recovery.message + "\n");
+      return kExitFailed;
+    default:
+      Say(io.out, recovery.message + "\n");
+      return kExitConverted;
   }
-  return RecoverFirst(project_path, io, false) ? kExitConverted : kExitFailed;
 }
 
 int ListTypes(const std::string& wine_prefix, Streams io) {
   FillGridCatalogue();
-  WineEnvironment wine;
-  if (!wine.Choose(wine_prefix, io, false)) return kExitUsage;
+  HostMachine wine;
+  if (!wine.Choose(wine_prefix, io.err, false)) return kExitUsage;
   Say(io.out, DescribeGridTypes(wine.registry()));
   return kExitConverted;
 }
 
 int Register(const std::string& wine_prefix, bool quiet, Streams io) {
-  WineEnvironment wine;
-  if (!wine.Choose(wine_prefix, io, true)) return kExitUsage;
-  if (wine.prefix().empty())
+  HostMachine wine;
+  if (!wine.Choose(wine_prefix, io.err, true)) return kExitUsage;
+  std::unique_ptr<SettingsFile> vb_ini = wine.VbIni();
+  if (!vb_ini)
     return UsageError(io, "no Wine prefix found: name one with --wine-prefix or WINEPREFIX");
-  IniSettingsFile vb_ini(WineVbIniPath(wine.prefix()));
   ConsoleUi ui(io.out, io.err, quiet);
-  Main(vb_ini, ui);
+  Main(*vb_ini, ui);
   return kExitConverted;
 }
 

@@ -193,6 +193,8 @@ const char* OutcomeName(RunOutcome outcome) {
       return "unsaved";
     case RunOutcome::kCancelled:
       return "cancelled";
+    case RunOutcome::kBusy:
+      return "busy";
   }
   return "failed";
 }

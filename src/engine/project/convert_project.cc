@@ -5,6 +5,7 @@
 #include "engine/project/commit.h"
 #include "engine/project/journal.h"
 #include "engine/project/project_file.h"
+#include "engine/project/run_lock.h"
 #include "engine/project/temp_files.h"
 
 namespace vireo {
@@ -40,6 +41,7 @@ class ProjectConversion {
   RunResult Run();
 
  private:
+  bool LockAndRecover();
   bool HasUnsavedChanges();
   bool ConvertForms();
   bool ConvertModules();
@@ -58,11 +60,13 @@ class ProjectConversion {
   std::shared_ptr<IdeProject> project_;
   std::string file_name_;
   int saved_pointer_ = 0;
+  RunLock lock_;
 };
 
 RunResult ProjectConversion::Run() {
   project_ = Ask([&] { return ide_.ActiveProject(); }, std::shared_ptr<IdeProject>());
   if (project_) file_name_ = Ask([&] { return project_->FileName(); }, std::string());
+  if (!LockAndRecover()) return result_;
   if (HasUnsavedChanges()) {
     result_.outcome = RunOutcome::kUnsaved;
     result_.message = kUnsavedMessage;
@@ -106,6 +110,30 @@ RunResult ProjectConversion::Run() {
   }
   Commit();
   return result_;
+}
+
+// Keeps other runs off the project, and finishes or undoes a commit that a
+// crash cut short before anything reads the project's files.
+bool ProjectConversion::LockAndRecover() {
+  if (options_.project_locked || file_name_.empty()) return true;
+  std::string problem;
+  if (!lock_.Acquire(file_name_, &problem)) {
+    result_.outcome = lock_.busy() ? RunOutcome::kBusy : RunOutcome::kFailed;
+    result_.failure_reason = result_.message = problem;
+    Tell([&] { services_.ui.MessageBox(problem, kStyleWarning); });
+    return false;
+  }
+  RecoveryOutcome recovery = RecoverInterruptedCommit(file_name_);
+  if (recovery.result == RecoveryResult::kNothingToDo) return true;
+  bool recovered = recovery.result != RecoveryResult::kFailed;
+  Tell([&] {
+    services_.ui.MessageBox(recovery.message, recovered ? kStyleInformation : kStyleWarning);
+  });
+  if (!recovered) {
+    result_.outcome = RunOutcome::kFailed;
+    result_.failure_reason = result_.message = recovery.message;
+  }
+  return recovered;
 }
 
 bool ProjectConversion::HasUnsavedChanges() {

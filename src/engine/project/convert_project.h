@@ -41,9 +41,12 @@ struct RunOptions {
   // Runs before the commit; returns false (with a reason) to stop the run as failed.
   std::function<bool(const ConversionRun&, std::string* failed_file, std::string* reason)>
       before_commit;
+  // The caller holds the project's run lock and has recovered any
+  // interrupted commit already.
+  bool project_locked = false;
 };
 
-enum class RunOutcome { kConverted, kNothingToConvert, kFailed, kUnsaved, kCancelled };
+enum class RunOutcome { kConverted, kNothingToConvert, kFailed, kUnsaved, kCancelled, kBusy };
 
 struct FileOutcome {
   std::string kind;  // "form", "module" or "project"

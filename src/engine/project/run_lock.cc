@@ -13,7 +13,8 @@ bool RunLock::Acquire(const std::string& project_file, std::string* problem) {
   std::error_code error = Files().Lock(path_, &handle_);
   if (!error) return true;
   handle_ = -1;
-  *problem = error == std::errc::resource_unavailable_try_again
+  busy_ = error == std::errc::resource_unavailable_try_again;
+  *problem = busy_
                  ? project_file + ": another conversion of this project is under way; try again "
                                   "when it has finished"
                  : project_file + ": cannot take the lock " + path_ + " (" + Describe(error) + ")";
