@@ -43,8 +43,9 @@ bool IsProjectFileName(const std::string& name) {
   return EndsWithNoCase(name, ".vbp") || EndsWithNoCase(name, ".mak");
 }
 
+// A resolved path: "/" on POSIX, "\\" or "/" on Windows.
 std::string BaseName(const std::string& path) {
-  size_t slash = path.find_last_of('/');
+  size_t slash = path.find_last_of("/\\");
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
@@ -73,37 +74,58 @@ std::string BinaryFileOf(const std::string& form_path) {
   return "";
 }
 
-// The form's name from its "Attribute VB_Name" line; the file's stem without one.
-std::string FormName(const std::string& form_path) {
+struct FormFacts {
+  std::string name;             // from "Attribute VB_Name", else the file's stem
+  bool names_binary = false;    // a property refers to a .frx file
+};
+
+FormFacts ReadFormFacts(const std::string& form_path) {
+  FormFacts facts{StemOf(form_path)};
+  bool named = false;
   LineReader reader;
   std::string line;
-  if (!reader.Open(form_path)) {
-    while (reader.ReadLine(&line)) {
-      std::string_view text = TrimSpaces(line);
-      if (!StartsWithNoCase(text, "Attribute VB_Name")) continue;
-      size_t open = text.find('"');
-      size_t close = open == kNotFound ? kNotFound : text.find('"', open + 1);
-      if (close != kNotFound) return std::string(text.substr(open + 1, close - open - 1));
+  if (reader.Open(form_path)) return facts;
+  while (reader.ReadLine(&line)) {
+    facts.names_binary |= ContainsNoCase(line, ".frx\":");
+    std::string_view text = TrimSpaces(line);
+    if (named || !StartsWithNoCase(text, "Attribute VB_Name")) continue;
+    size_t open = text.find('"');
+    size_t close = open == kNotFound ? kNotFound : text.find('"', open + 1);
+    if (close != kNotFound) {
+      facts.name = std::string(text.substr(open + 1, close - open - 1));
+      named = true;
     }
   }
-  return StemOf(form_path);
+  return facts;
 }
 
+// Null, with `problem` set, for a form whose binary file is missing.
 std::shared_ptr<IdeComponent> ComponentFor(std::string_view line, const std::string& directory,
-                                           const PathResolver& resolver) {
+                                           const PathResolver& resolver, std::string* problem) {
   size_t equals = line.find('=');
   std::string_view value = line.substr(equals + 1);
   if (StartsWithNoCase(line, "Form=")) {
     std::string form = resolver.Resolve(directory, std::string(TrimSpaces(value)));
     std::vector<std::string> files{form};
-    if (std::string binary = BinaryFileOf(form); !binary.empty()) files.push_back(binary);
-    return std::make_shared<DiskComponent>(FormName(form), files);
+    FormFacts facts = ReadFormFacts(form);
+    if (std::string binary = BinaryFileOf(form); !binary.empty()) {
+      files.push_back(binary);
+    } else if (facts.names_binary) {
+      *problem = form + ": its binary file " + StemOf(form) + ".frx is missing";
+      return nullptr;
+    }
+    return std::make_shared<DiskComponent>(facts.name, files);
   }
   size_t semicolon = value.find(';');
   std::string name(TrimSpaces(value.substr(0, semicolon)));
   std::string listed(TrimSpaces(semicolon == kNotFound ? value : value.substr(semicolon + 1)));
   return std::make_shared<DiskComponent>(name, std::vector<std::string>{
                                                    resolver.Resolve(directory, listed)});
+}
+
+// `name` in `folder`, joined with the platform's separator.
+std::string InFolder(const std::string& folder, const std::string& name) {
+  return (std::filesystem::path(folder) / name).string();
 }
 
 }  // namespace
@@ -136,7 +158,9 @@ bool OpenDiskProject(const std::string& project_path, const PathResolver& resolv
     has_setting |= line.find('=') != std::string::npos;
     if (StartsWithNoCase(line, "Form=") || StartsWithNoCase(line, "Module=") ||
         StartsWithNoCase(line, "Class=")) {
-      components.push_back(ComponentFor(line, directory, resolver));
+      auto component = ComponentFor(line, directory, resolver, problem);
+      if (!component) return false;
+      components.push_back(component);
     }
   }
   if (reader.error()) {
@@ -170,14 +194,14 @@ bool LocateProjectFile(const std::string& argument, std::string* project_path,
     return false;
   }
   for (const std::string& name : names) {
-    if (IsProjectFileName(name) && !Exists(absolute + "/" + name).empty()) found.push_back(name);
+    if (IsProjectFileName(name) && !Exists(InFolder(absolute, name)).empty()) found.push_back(name);
   }
   if (found.size() != 1) {
     *problem = argument + (found.empty() ? ": the folder holds no .vbp or .mak project file"
                                          : ": the folder holds more than one project file; name one");
     return false;
   }
-  *project_path = (absolute.back() == '/' ? absolute : absolute + "/") + found[0];
+  *project_path = InFolder(absolute, found[0]);
   return true;
 }
 

@@ -1,4 +1,4 @@
-// Project file scan and rewrite, and the record offset parser.
+// Project file scan and rewrite.
 #include "engine/project/project_file.h"
 #include "engine/project/temp_files.h"
 #include "fuzz_support.h"
@@ -9,9 +9,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   int16_t from, to;
   fuzz::TypesFrom(data[0], &from, &to);
-  std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
-  int32_t offset = 0;
-  if (FrxOffset(text, &offset) && offset < 0) std::abort();
   std::string path = fuzz::WriteScratch("P.vbp", data + 1, size - 1);
   ConversionRun run;
   ScanProjectFile(run, path, PosixPathResolver());

@@ -6,6 +6,17 @@
 
 namespace vireo {
 
+namespace {
+
+// Source files never hold a NUL byte; one that does is no text file.
+bool HoldsNul(const std::string& line, const LineReader& in, std::string* problem) {
+  if (line.find('\0') == std::string::npos) return false;
+  *problem = "line " + std::to_string(in.lines_read()) + " holds a NUL byte: not a text file";
+  return true;
+}
+
+}  // namespace
+
 bool ReadLogicalLine(LineReader& in, ConversionRun& run, std::string* line, std::string* problem) {
   run.RawLines.clear();
   if (!in.ReadLine(line)) {
@@ -13,6 +24,7 @@ bool ReadLogicalLine(LineReader& in, ConversionRun& run, std::string* line, std:
                           : "has no further line to read";
     return false;
   }
+  if (HoldsNul(*line, in, problem)) return false;
   run.RawLines.push_back(*line);
   if ((!line->empty() && (*line)[0] == '\'') || line->compare(0, 3, "Rem") == 0) return true;
   std::string next;
@@ -25,6 +37,7 @@ bool ReadLogicalLine(LineReader& in, ConversionRun& run, std::string* line, std:
                                   std::to_string(in.lines_read() + 1 - run.RawLines.size());
       return false;
     }
+    if (HoldsNul(next, in, problem)) return false;
     run.RawLines.push_back(next);
     line->resize(TrimTrailingSpaces(std::string_view(*line).substr(0, kept - 1)).size());
     *line += ' ';

@@ -34,6 +34,11 @@ bool ScanProjectFile(ConversionRun& run, const std::string& path, const PathReso
   }
   std::string line;
   while (reader.ReadLine(&line)) {
+    if (line.find('\0') != std::string::npos) {
+      run.Fail(path + ": line " + std::to_string(reader.lines_read()) +
+               " holds a NUL byte: not a project file");
+      return false;
+    }
     if (StartsWithNoCase(line, "Module=") || StartsWithNoCase(line, "Class=")) {
       run.ModuleFiles.push_back(resolver.Resolve(directory, ListedPath(line)));
     }

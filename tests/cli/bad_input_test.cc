@@ -1,0 +1,158 @@
+// Bad input of every kind: each gives a clear error naming the file, exit
+// status 1 or 2, and leaves every original byte-identical.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "engine/catalogue/grid_catalogue.h"
+#include "support/frx_builder.h"
+#include "support/run_program.h"
+#include "support/test_files.h"
+
+namespace vireo {
+namespace {
+
+using testing::CrLf;
+using testing::GuidBytes;
+using testing::Record;
+
+// A literal's bytes, NUL bytes included.
+template <size_t N>
+std::string Bytes(const char (&literal)[N]) {
+  return std::string(literal, N - 1);
+}
+
+const char kVireo40Line[] = "Object={7D4E5B34-1A2C-11CF-8E41-00805F2C6A19}#4.0#0; VIRA32.OCX";
+
+class BadInputTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FillGridCatalogue();
+    WriteForm("\"F.frx\":0000", Record(GuidBytes(2, "CLSID_MsPlover"), 6));
+    project.Write("M.bas", "Dim S As VireoCore.StyleDisp\r\n");
+    project.Write("P.vbp", CrLf({"Form=F.frm", "Module=M; M.bas", kVireo40Line}));
+  }
+  void WriteForm(const std::string& blob_value, const std::string& frx) {
+    project.Write("F.frm", CrLf({"Begin VB.Form F", "   Begin VireoCore.VireoCtl G",
+                                 ("      OleObjectBlob = " + blob_value).c_str(), "   End", "End"}));
+    project.Write("F.frx", frx);
+  }
+  std::map<std::string, std::string> Snapshot() {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(project.path()))
+      if (entry.is_regular_file()) files[entry.path()] = testing::ReadFile(entry.path());
+    return files;
+  }
+  // Runs a conversion and checks the status, the file named and that nothing changed.
+  void ExpectRefused(int status, const std::string& says, const std::string& target = "") {
+    auto before = Snapshot();
+    auto run = testing::RunProgram(VIREO_MIGRATE_BINARY,
+                                   {"convert", target.empty() ? project.path() : target},
+                                   {{"TMPDIR", temp_dir}, {"WINEPREFIX", ""}, {"HOME", "/nonexistent"}});
+    EXPECT_EQ(run.status, status) << run.err;
+    EXPECT_NE(run.err.find(says), std::string::npos) << "wanted: " << says << "\ngot: " << run.err;
+    EXPECT_EQ(Snapshot(), before);
+    EXPECT_EQ(testing::CountFilesWithPrefix(temp_dir, "vr5"), 0);
+  }
+
+  testing::ScratchDir project, scratch;
+  std::string temp_dir = scratch.path();
+};
+
+TEST_F(BadInputTest, UnreadableProjects) {
+  ExpectRefused(2, "no such project file or folder", project.Join("missing.vbp"));
+  std::filesystem::create_directories(project.Join("Folder.vbp"));
+  ExpectRefused(2, "holds no .vbp or .mak project file", project.Join("Folder.vbp"));
+  project.Write("Junk.vbp", Bytes("\x7f" "ELF\0\0\x01\x02 binary"));
+  ExpectRefused(2, "Junk.vbp: is not a project file", project.Join("Junk.vbp"));
+  project.Write("Words.vbp", "just some words\nno settings here\n");
+  ExpectRefused(2, "Words.vbp: is not a project file", project.Join("Words.vbp"));
+}
+
+TEST_F(BadInputTest, ModulesThatCannotBeConverted) {
+  project.Write("P.vbp", CrLf({"Module=X; Gone.bas", kVireo40Line}));
+  ExpectRefused(1, "Gone.bas: cannot be opened");
+  std::filesystem::create_directories(project.Join("Dir.bas"));
+  project.Write("P.vbp", CrLf({"Module=M; M.bas", "Module=X; Dir.bas", kVireo40Line}));
+  ExpectRefused(1, "Dir.bas: cannot be opened");
+  project.Write("P.vbp", CrLf({"Module=M; M.bas", kVireo40Line}));
+  project.Write("M.bas", "Dim S As VireoCore.StyleDisp _");
+  ExpectRefused(1, "M.bas: ends inside the continued line that begins at line 1");
+  if (::geteuid() != 0) {
+    project.Write("M.bas", "x\r\n");
+    ::chmod(project.Join("M.bas").c_str(), 0);
+    ExpectRefused(1, "M.bas: cannot be opened");
+  }
+}
+
+TEST_F(BadInputTest, BinaryRecordsThatAreMalformed) {
+  std::string guid = GuidBytes(2, "CLSID_MsPlover");
+  struct Case {
+    std::string value;
+    std::string frx;
+    std::string says;
+  };
+  const Case cases[] = {
+      {"\"F.frx\":0000", Record(guid, 6, 0), "payload length 0 is below 1"},
+      {"\"F.frx\":0000", Record(guid, 6, 400), "past the end of the file"},
+      {"\"F.frx\":0000", Record(guid, 4), "header length 4 is below 6"},
+      {"\"F.frx\":0400", Record(guid, 6), "header lies past the end of the file"},
+      {"\"F.frx\":00G0", Record(guid, 6), "F.frm: line 3 names no valid record offset"},
+      {"\"F.frx\":0000", "ab", "header lies past the end of the file"},
+  };
+  for (const Case& c : cases) {
+    WriteForm(c.value, c.frx);
+    ExpectRefused(1, c.says);
+    ExpectRefused(1, "Error converting file: " + project.Join("F.frm"));
+  }
+}
+
+TEST_F(BadInputTest, AFormWhoseBinaryFileIsMissing) {
+  std::filesystem::remove(project.Join("F.frx"));
+  ExpectRefused(2, "F.frm: its binary file F.frx is missing");
+}
+
+TEST_F(BadInputTest, NulBytesInTextFiles) {
+  project.Write("M.bas", Bytes("Dim A\r\nDim S As VireoCore.X\0\r\n"));
+  ExpectRefused(1, "M.bas: line 2 holds a NUL byte");
+  project.Write("M.bas", "x\r\n");
+  project.Write("F.frm", Bytes("Begin VB.Form F\r\n\0End\r\n"));
+  ExpectRefused(1, "F.frm: line 2 holds a NUL byte");
+  project.Write("P.vbp", Bytes("Form=F.frm\r\nName=\"P\0\"\r\n"));
+  ExpectRefused(2, "P.vbp: is not a project file (line 2 holds a NUL byte)");
+}
+
+TEST_F(BadInputTest, ReadOnlyFilesAndFolders) {
+  ::chmod(project.Join("M.bas").c_str(), 0444);
+  ExpectRefused(1, "M.bas: is read-only");
+  ::chmod(project.Join("M.bas").c_str(), 0644);
+  ::chmod(project.path().c_str(), 0555);
+  ExpectRefused(1, "is read-only");
+  ::chmod(project.path().c_str(), 0755);
+}
+
+TEST_F(BadInputTest, AMissingTemporaryFolder) {
+  temp_dir = scratch.Join("no-such-folder");
+  ExpectRefused(1, "cannot create a temporary file in " + temp_dir);
+}
+
+TEST_F(BadInputTest, HighBytesAndHugeLinesConvertExactly) {
+  std::string latin = "' Gr\xfc\xdf" "e \xa9 \x80\xff\r\nDim S As VireoCore.StyleDisp ' \xe9\r\n";
+  project.Write("M.bas", latin);
+  std::string huge = "Dim S As VireoCore.StyleDisp ' " + std::string(10 * 1024 * 1024, 'x');
+  project.Write("Big.bas", huge + "\r\n");
+  project.Write("P.vbp", CrLf({"Form=F.frm", "Module=M; M.bas", "Module=B; Big.bas", kVireo40Line}));
+  auto run = testing::RunProgram(VIREO_MIGRATE_BINARY, {"convert", "--quiet", project.path()},
+                                 {{"TMPDIR", temp_dir}, {"WINEPREFIX", ""}});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(testing::ReadFile(project.Join("M.bas")),
+            "' Gr\xfc\xdf" "e \xa9 \x80\xff\r\n'*** ORYX Migration Utility Code Change ***\r\n"
+            "'Dim S As VireoCore.StyleDisp ' \xe9\r\nDim S As VireoCore45.StyleDisp ' \xe9\r\n");
+  std::string big = testing::ReadFile(project.Join("Big.bas"));
+  EXPECT_EQ(big.size(), 2 * huge.size() + 1 + 45 + 6);
+}
+
+}  // namespace
+}  // namespace vireo
