@@ -40,6 +40,7 @@ std::string RecordBytes() {
 }
 
 void BM_FormWith500GridsAnd100000Lines(benchmark::State& state) {
+  const std::string folder = Folder();
   const int grids = 500;
   std::string form = "VERSION 4.00\r\nBegin VB.Form Big\r\n";
   std::string frx;

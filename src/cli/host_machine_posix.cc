@@ -1,0 +1,66 @@
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "cli/host_machine.h"
+#include "cli/terminal_dialog.h"
+#include "cli/type_choice.h"
+#include "host/file_system.h"
+#include "host/ini_settings_file.h"
+#include "host/posix/path_resolver_posix.h"
+#include "host/posix/wine_registry.h"
+
+namespace vireo {
+namespace {
+
+void Say(std::FILE* stream, const std::string& text) {
+  std::fputs(text.c_str(), stream);
+  std::fflush(stream);
+}
+
+}  // namespace
+
+HostMachine::HostMachine() = default;
+HostMachine::~HostMachine() = default;
+
+bool HostMachine::Choose(const std::string& named, std::FILE* err, bool quiet) {
+  if (!named.empty()) {
+    PathStatus status;
+    if (Files().Status(named, &status) || !status.is_directory) {
+      Say(err, "vireo-migrate: the Wine prefix " + named + " does not exist\n");
+      return false;
+    }
+    prefix_ = named;
+  } else if (const char* env = std::getenv("WINEPREFIX"); env && *env) {
+    prefix_ = env;
+  } else if (const char* home = std::getenv("HOME"); home && *home) {
+    prefix_ = std::string(home) + "/.wine";
+  }
+  PathStatus status;
+  bool exists = !prefix_.empty() && !Files().Status(prefix_, &status) && status.is_directory;
+  if (!exists) prefix_.clear();
+  auto wine = exists ? std::make_unique<WineRegistry>(prefix_) : nullptr;
+  if (wine && wine->HasRegistryFiles()) {
+    registry_ = std::move(wine);
+  } else {
+    registry_ = std::make_unique<EverythingRegistered>();
+    if (!quiet)
+      Say(err, "vireo-migrate: no Wine registry found" +
+                   (exists ? " in " + prefix_ : std::string()) +
+                   "; every grid type counts as registered\n");
+  }
+  resolver_ = std::make_unique<PosixPathResolver>(prefix_);
+  return true;
+}
+
+std::unique_ptr<SettingsFile> HostMachine::VbIni() const {
+  if (prefix_.empty()) return nullptr;
+  return std::make_unique<IniSettingsFile>(WineVbIniPath(prefix_));
+}
+
+std::unique_ptr<ConvertDialog> InteractiveDialog(const ControlRegistry& registry) {
+  if (!::isatty(0) || !::isatty(1)) return nullptr;
+  return std::make_unique<TerminalDialog>(registry, 0, 1);
+}
+
+}  // namespace vireo

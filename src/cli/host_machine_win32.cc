@@ -1,0 +1,29 @@
+#include "cli/host_machine.h"
+#include "host/win32/path_resolver_win32.h"
+#include "host/win32/profile_settings_file.h"
+#include "host/win32/windows_registry.h"
+
+namespace vireo {
+
+HostMachine::HostMachine() = default;
+HostMachine::~HostMachine() = default;
+
+bool HostMachine::Choose(const std::string& named, std::FILE* err, bool quiet) {
+  if (!named.empty() && !quiet) {
+    std::fputs("vireo-migrate: --wine-prefix is ignored on Windows\n", err);
+    std::fflush(err);
+  }
+  registry_ = std::make_unique<WindowsRegistry>();
+  resolver_ = std::make_unique<WindowsPathResolver>();
+  return true;
+}
+
+std::unique_ptr<SettingsFile> HostMachine::VbIni() const {
+  return std::make_unique<ProfileSettingsFile>("VB.INI");
+}
+
+// The console build asks no questions: the types come from the command line
+// or from the project's reference line.
+std::unique_ptr<ConvertDialog> InteractiveDialog(const ControlRegistry&) { return nullptr; }
+
+}  // namespace vireo
