@@ -193,6 +193,12 @@ std::error_code SameContent(const std::string& a, const std::string& b, bool* sa
   return {};
 }
 
+std::string ParentDirectory(const std::string& path) {
+  size_t slash = path.find_last_of("/\\");
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
+}
+
 std::string Describe(const std::error_code& error) { return error.message(); }
 
 }  // namespace vireo

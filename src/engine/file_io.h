@@ -69,6 +69,9 @@ std::error_code CopyFileContent(const std::string& from, const std::string& to);
 // Whether two files hold the same bytes (streamed, not loaded whole).
 std::error_code SameContent(const std::string& a, const std::string& b, bool* same);
 
+// The folder part of a path ("." when there is none).
+std::string ParentDirectory(const std::string& path);
+
 // "what failed (error text)" for the one-line failure reasons.
 std::string Describe(const std::error_code& error);
 

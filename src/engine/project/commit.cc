@@ -21,12 +21,6 @@ struct Replacement {
   uint64_t new_checksum = 0;
 };
 
-std::string ParentDirectory(const std::string& path) {
-  size_t slash = path.find_last_of("/\\");
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
-}
-
 // ".<name>.<tag>" in the original's folder.
 std::string SiblingPath(const std::string& original, const std::string& tag) {
   size_t slash = original.find_last_of("/\\");

@@ -11,12 +11,6 @@ namespace {
 
 constexpr char kMagic[] = "VR5 JOURNAL 1";
 
-std::string ParentDirectory(const std::string& path) {
-  size_t slash = path.find_last_of("/\\");
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
-}
-
 // Paths are written with "%", tab, CR and LF escaped, so each entry is one line.
 std::string Escape(const std::string& text) {
   std::string escaped;
