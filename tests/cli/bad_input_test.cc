@@ -8,11 +8,15 @@
 
 #include "engine/catalogue/grid_catalogue.h"
 #include "support/frx_builder.h"
+#include "support/reference_lines.h"
 #include "support/run_program.h"
 #include "support/test_files.h"
 
 namespace vireo {
 namespace {
+
+using testing::kProLine;
+using testing::kVireo40Line;
 
 using testing::CrLf;
 using testing::GuidBytes;
@@ -24,8 +28,6 @@ std::string Bytes(const char (&literal)[N]) {
   return std::string(literal, N - 1);
 }
 
-const char kVireo40Line[] = "Object={7D4E5B34-1A2C-11CF-8E41-00805F2C6A19}#4.0#0; VIRA32.OCX";
-
 class BadInputTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -35,8 +37,9 @@ class BadInputTest : public ::testing::Test {
     project.Write("P.vbp", CrLf({"Form=F.frm", "Module=M; M.bas", kVireo40Line}));
   }
   void WriteForm(const std::string& blob_value, const std::string& frx) {
-    project.Write("F.frm", CrLf({"Begin VB.Form F", "   Begin VireoCore.VireoCtl G",
-                                 ("      OleObjectBlob = " + blob_value).c_str(), "   End", "End"}));
+    project.Write("F.frm",
+                  CrLf({"Begin VB.Form F", "   Begin VireoCore.VireoCtl G",
+                        ("      OleObjectBlob = " + blob_value).c_str(), "   End", "End"}));
     project.Write("F.frx", frx);
   }
   std::map<std::string, std::string> Snapshot() {
@@ -48,9 +51,9 @@ class BadInputTest : public ::testing::Test {
   // Runs a conversion and checks the status, the file named and that nothing changed.
   void ExpectRefused(int status, const std::string& says, const std::string& target = "") {
     auto before = Snapshot();
-    auto run = testing::RunProgram(VIREO_MIGRATE_BINARY,
-                                   {"convert", target.empty() ? project.path() : target},
-                                   {{"TMPDIR", temp_dir}, {"WINEPREFIX", ""}, {"HOME", "/nonexistent"}});
+    auto run = testing::RunProgram(
+        VIREO_MIGRATE_BINARY, {"convert", target.empty() ? project.path() : target},
+        {{"TMPDIR", temp_dir}, {"WINEPREFIX", ""}, {"HOME", "/nonexistent"}});
     EXPECT_EQ(run.status, status) << run.err;
     EXPECT_NE(run.err.find(says), std::string::npos) << "wanted: " << says << "\ngot: " << run.err;
     EXPECT_EQ(Snapshot(), before);
@@ -65,7 +68,8 @@ TEST_F(BadInputTest, UnreadableProjects) {
   ExpectRefused(2, "no such project file or folder", project.Join("missing.vbp"));
   std::filesystem::create_directories(project.Join("Folder.vbp"));
   ExpectRefused(2, "holds no .vbp or .mak project file", project.Join("Folder.vbp"));
-  project.Write("Junk.vbp", Bytes("\x7f" "ELF\0\0\x01\x02 binary"));
+  project.Write("Junk.vbp", Bytes("\x7f"
+                                  "ELF\0\0\x01\x02 binary"));
   ExpectRefused(2, "Junk.vbp: is not a project file", project.Join("Junk.vbp"));
   project.Write("Words.vbp", "just some words\nno settings here\n");
   ExpectRefused(2, "Words.vbp: is not a project file", project.Join("Words.vbp"));
@@ -139,16 +143,20 @@ TEST_F(BadInputTest, AMissingTemporaryFolder) {
 }
 
 TEST_F(BadInputTest, HighBytesAndHugeLinesConvertExactly) {
-  std::string latin = "' Gr\xfc\xdf" "e \xa9 \x80\xff\r\nDim S As VireoCore.StyleDisp ' \xe9\r\n";
+  std::string latin =
+      "' Gr\xfc\xdf"
+      "e \xa9 \x80\xff\r\nDim S As VireoCore.StyleDisp ' \xe9\r\n";
   project.Write("M.bas", latin);
   std::string huge = "Dim S As VireoCore.StyleDisp ' " + std::string(10 * 1024 * 1024, 'x');
   project.Write("Big.bas", huge + "\r\n");
-  project.Write("P.vbp", CrLf({"Form=F.frm", "Module=M; M.bas", "Module=B; Big.bas", kVireo40Line}));
+  project.Write("P.vbp",
+                CrLf({"Form=F.frm", "Module=M; M.bas", "Module=B; Big.bas", kVireo40Line}));
   auto run = testing::RunProgram(VIREO_MIGRATE_BINARY, {"convert", "--quiet", project.path()},
                                  {{"TMPDIR", temp_dir}, {"WINEPREFIX", ""}});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(testing::ReadFile(project.Join("M.bas")),
-            "' Gr\xfc\xdf" "e \xa9 \x80\xff\r\n'*** ORYX Migration Utility Code Change ***\r\n"
+            "' Gr\xfc\xdf"
+            "e \xa9 \x80\xff\r\n'*** ORYX Migration Utility Code Change ***\r\n"
             "'Dim S As VireoCore.StyleDisp ' \xe9\r\nDim S As VireoCore45.StyleDisp ' \xe9\r\n");
   std::string big = testing::ReadFile(project.Join("Big.bas"));
   EXPECT_EQ(big.size(), 2 * huge.size() + 1 + 45 + 6);

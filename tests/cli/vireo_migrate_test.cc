@@ -8,40 +8,41 @@
 
 #include "engine/catalogue/grid_catalogue.h"
 #include "support/frx_builder.h"
+#include "support/reference_lines.h"
 #include "support/run_program.h"
 #include "support/test_files.h"
 
 namespace vireo {
 namespace {
 
+using testing::kProLine;
+using testing::kVireo40Line;
+
 using testing::CrLf;
 using testing::GuidBytes;
 using testing::ReadFile;
 using testing::Record;
 
-const char kVireo40Line[] = "Object={7D4E5B34-1A2C-11CF-8E41-00805F2C6A19}#4.0#0; VIRA32.OCX";
-const char kProLine[] = "Object={7D4E5B23-1A2C-11CF-8E41-00805F2C6A19}#4.5#0; VIRA5_32.OCX";
-
 class VireoMigrateTest : public ::testing::Test {
  protected:
   void SetUp() override {
     FillGridCatalogue();
-    project.Write("Orders.frm",
-                  CrLf({"VERSION 4.00", "Begin VB.Form frmOrders ",
-                        "   Begin VireoCore.VireoCtl grdOrders ",
-                        "      OleObjectBlob   =   \"Orders.frx\":0000", "   End", "End",
-                        "Attribute VB_Name = \"frmOrders\"",
-                        "Private Sub grdOrders_LeftColChange()", "End Sub"}));
+    project.Write("Orders.frm", CrLf({"VERSION 4.00", "Begin VB.Form frmOrders ",
+                                      "   Begin VireoCore.VireoCtl grdOrders ",
+                                      "      OleObjectBlob   =   \"Orders.frx\":0000", "   End",
+                                      "End", "Attribute VB_Name = \"frmOrders\"",
+                                      "Private Sub grdOrders_LeftColChange()", "End Sub"}));
     project.Write("Orders.frx", Record(GuidBytes(2, "CLSID_MsPlover") + "z", 6));
-    project.Write("Util.bas", CrLf({"Attribute VB_Name = \"Util\"", "Dim S As VireoCore.StyleDisp"}));
+    project.Write("Util.bas",
+                  CrLf({"Attribute VB_Name = \"Util\"", "Dim S As VireoCore.StyleDisp"}));
     project.Write("P.vbp", CrLf({"Form=Orders.frm", "Module=Util; Util.bas", kVireo40Line}));
     before = Snapshot();
   }
 
   testing::ProgramRun Run(std::vector<std::string> args) {
-    return testing::RunProgram(VIREO_MIGRATE_BINARY, args,
-                               {{"TMPDIR", temp_dir.path()}, {"HOME", home.path()},
-                                {"WINEPREFIX", ""}});
+    return testing::RunProgram(
+        VIREO_MIGRATE_BINARY, args,
+        {{"TMPDIR", temp_dir.path()}, {"HOME", home.path()}, {"WINEPREFIX", ""}});
   }
   std::map<std::string, std::string> Snapshot() {
     std::map<std::string, std::string> files;

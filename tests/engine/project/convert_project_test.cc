@@ -7,16 +7,17 @@
 #include "support/fake_ide.h"
 #include "support/fake_ui.h"
 #include "support/frx_builder.h"
+#include "support/reference_lines.h"
 #include "support/test_files.h"
 
 namespace vireo {
 namespace {
 
+using testing::kProLine;
+using testing::kVireo40Line;
+
 using testing::CrLf;
 using testing::ReadFile;
-
-const char kVireo40Line[] = "Object={7D4E5B34-1A2C-11CF-8E41-00805F2C6A19}#4.0#0; VIRA32.OCX";
-const char kProLine[] = "Object={7D4E5B23-1A2C-11CF-8E41-00805F2C6A19}#4.5#0; VIRA5_32.OCX";
 
 class DriverTest : public ::testing::Test {
  protected:
@@ -38,10 +39,11 @@ class DriverTest : public ::testing::Test {
     vbp += std::string(kVireo40Line) + "\r\n";
     files["vbp"] = project.Write("P.vbp", vbp);
     files["Grid.frm"] = project.Write("Grid.frm", grid_form);
-    files["Grid.frx"] = project.Write("Grid.frx", testing::Record(testing::GuidBytes(2, "LIBID_MsPlover")));
-    files["Plain.frm"] = project.Write("Plain.frm", CrLf({"Begin VB.Form Plain",
-                                                            "   Begin VireoCore.VireoCtl G", "   End",
-                                                            "End"}));
+    files["Grid.frx"] =
+        project.Write("Grid.frx", testing::Record(testing::GuidBytes(2, "LIBID_MsPlover")));
+    files["Plain.frm"] = project.Write(
+        "Plain.frm",
+        CrLf({"Begin VB.Form Plain", "   Begin VireoCore.VireoCtl G", "   End", "End"}));
     for (const auto& [name, path] : files) before[name] = ReadFile(path);
     ide.OpenProject(files["vbp"]);
   }
@@ -75,18 +77,17 @@ TEST_F(DriverTest, ConvertsEveryFileAndReloads) {
   ASSERT_EQ(result.outcome, RunOutcome::kConverted) << result.failure_reason;
   EXPECT_EQ(ui.messages, (std::vector<testing::ShownMessage>{
                              {"The current project was converted successfully.", 4160}}));
-  EXPECT_EQ(ReadFile(files["vbp"]), CrLf({"Form=Grid.frm", "Form=Plain.frm", "Module=M1; M1.bas",
-                                          kProLine}));
+  EXPECT_EQ(ReadFile(files["vbp"]),
+            CrLf({"Form=Grid.frm", "Form=Plain.frm", "Module=M1; M1.bas", kProLine}));
   EXPECT_EQ(ReadFile(files["Grid.frx"]), testing::Record(testing::GuidBytes(5, "LIBID_MsPlover")));
   EXPECT_EQ(ReadFile(files["Plain.frm"]), before["Plain.frm"]) << "no .frx: never converted";
   EXPECT_EQ(ide.loaded_projects, std::vector<std::string>{files["vbp"]});
   EXPECT_EQ(ui.pointer_changes, (std::vector<int>{11, 7}));
   EXPECT_EQ(status.events,
-            (std::vector<std::string>{"Show", "Text: Migrating GridForm...",
-                                      "Text: Migrating GridForm...\r\n  Done!",
-                                      "Text: Migrating " + files["M1.bas"] + "...",
-                                      "Text: Migrating " + files["M1.bas"] + "...\r\n  Done!",
-                                      "Hide"}));
+            (std::vector<std::string>{
+                "Show", "Text: Migrating GridForm...", "Text: Migrating GridForm...\r\n  Done!",
+                "Text: Migrating " + files["M1.bas"] + "...",
+                "Text: Migrating " + files["M1.bas"] + "...\r\n  Done!", "Hide"}));
   EXPECT_EQ(TempFilesLeft(), 0);
 }
 
@@ -95,10 +96,10 @@ TEST_F(DriverTest, UnsavedChangesAreRefusedBeforeAnythingElse) {
   ide.project->components[1]->dirty = true;
   RunResult result = Run();
   EXPECT_EQ(result.outcome, RunOutcome::kUnsaved);
-  EXPECT_EQ(ui.messages, (std::vector<testing::ShownMessage>{
-                             {"The current project contains unsaved changes.\r"
-                              "Please save the project, then retry.",
-                              4144}}));
+  EXPECT_EQ(ui.messages,
+            (std::vector<testing::ShownMessage>{{"The current project contains unsaved changes.\r"
+                                                 "Please save the project, then retry.",
+                                                 4144}}));
   EXPECT_EQ(dialog.shown, 0);
   EXPECT_TRUE(ui.pointer_changes.empty());
   ide.project->components[1]->dirty = false;
@@ -135,8 +136,9 @@ TEST_F(DriverTest, AFailureInTheThirdModuleTouchesNothing) {
   WriteProject({"Dim A As VireoCore.Columns\r\n", "x\r\n", "Dim B _\r\n"});
   RunResult result = Run();
   EXPECT_EQ(result.outcome, RunOutcome::kFailed);
-  EXPECT_EQ(ui.messages, (std::vector<testing::ShownMessage>{
-                             {"Error converting file: " + files["M3.bas"], 4144}}));
+  EXPECT_EQ(
+      ui.messages,
+      (std::vector<testing::ShownMessage>{{"Error converting file: " + files["M3.bas"], 4144}}));
   EXPECT_NE(result.failure_reason.find("M3.bas: ends inside the continued line"),
             std::string::npos);
   EXPECT_EQ(TempFilesLeft(), 0);
@@ -165,8 +167,9 @@ TEST_F(DriverTest, AFailedCommitRestoresEverythingAndSaysWhichFile) {
   ::chmod(files["M1.bas"].c_str(), 0444);
   RunResult result = Run();
   EXPECT_EQ(result.outcome, RunOutcome::kFailed);
-  EXPECT_EQ(ui.messages, (std::vector<testing::ShownMessage>{
-                             {"Error converting file: " + files["M1.bas"], 4144}}));
+  EXPECT_EQ(
+      ui.messages,
+      (std::vector<testing::ShownMessage>{{"Error converting file: " + files["M1.bas"], 4144}}));
   EXPECT_TRUE(ide.loaded_projects.empty());
   ExpectUntouched();
 }

@@ -4,15 +4,16 @@
 
 #include "engine/catalogue/grid_catalogue.h"
 #include "host/posix/path_resolver_posix.h"
+#include "support/reference_lines.h"
 #include "support/test_files.h"
 
 namespace vireo {
 namespace {
 
-using testing::CrLf;
+using testing::kProLine;
+using testing::kVireo40Line;
 
-const char kVireo40Line[] = "Object={7D4E5B34-1A2C-11CF-8E41-00805F2C6A19}#4.0#0; VIRA32.OCX";
-const char kProLine[] = "Object={7D4E5B23-1A2C-11CF-8E41-00805F2C6A19}#4.5#0; VIRA5_32.OCX";
+using testing::CrLf;
 
 class ProjectFileTest : public ::testing::Test {
  protected:
@@ -54,9 +55,9 @@ TEST_F(ProjectFileTest, OnlyTheTargetReferenceIsDropped) {
 }
 
 TEST_F(ProjectFileTest, ReferenceLinesAreRecognisedIgnoringCaseButNotWithBlanks) {
-  EXPECT_EQ(Rewrite(CrLf({"object={7d4e5b34-1a2c-11cf-8e41-00805f2c6a19}#4.0#0; vira32.ocx"}),
-                    kChanged),
-            CrLf({kProLine}));
+  EXPECT_EQ(
+      Rewrite(CrLf({"object={7d4e5b34-1a2c-11cf-8e41-00805f2c6a19}#4.0#0; vira32.ocx"}), kChanged),
+      CrLf({kProLine}));
   run = ConversionRun();
   const char spaced[] = "Object = {7D4E5B34-1A2C-11CF-8E41-00805F2C6A19}#4.0#0; VIRA32.OCX";
   EXPECT_EQ(Rewrite(CrLf({spaced}), kUnchanged), CrLf({spaced}));
@@ -87,8 +88,8 @@ TEST(FrxOffsetTest, HexAfterTheLastColon) {
   EXPECT_EQ(offset, 0);
   EXPECT_TRUE(FrxOffset("x: 7FFFFFFF", &offset));
   EXPECT_EQ(offset, 0x7FFFFFFF);
-  for (const char* bad : {"x:", "x:  ", "x:80000000", "x:123456789", "x:12G4", "x:-10", "x:&H10",
-                          "x:1 2"}) {
+  for (const char* bad :
+       {"x:", "x:  ", "x:80000000", "x:123456789", "x:12G4", "x:-10", "x:&H10", "x:1 2"}) {
     EXPECT_FALSE(FrxOffset(bad, &offset)) << bad;
   }
 }
