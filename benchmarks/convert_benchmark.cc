@@ -47,8 +47,8 @@ void BM_FormWith500GridsAnd100000Lines(benchmark::State& state) {
   for (int i = 0; i < grids; ++i) {
     char offset[16];
     std::snprintf(offset, sizeof offset, "%04X", static_cast<unsigned>(frx.size()));
-    form += "   Begin VireoCore.VireoCtl Grid" + std::to_string(i) + "\r\n      OleObjectBlob = \"B.frx\":" +
-            offset + "\r\n   End\r\n";
+    form += "   Begin VireoCore.VireoCtl Grid" + std::to_string(i) +
+            "\r\n      OleObjectBlob = \"B.frx\":" + offset + "\r\n   End\r\n";
     frx += RecordBytes();
   }
   form += "End\r\n";

@@ -55,20 +55,25 @@ int UsageError(Streams io, const std::string& problem, const ControlRegistry* re
 
 int ExitStatusOf(RunOutcome outcome) {
   switch (outcome) {
-    case RunOutcome::kConverted: return kExitConverted;
-    case RunOutcome::kNothingToConvert: return kExitNothingToConvert;
-    case RunOutcome::kCancelled: return kExitCancelled;
-    case RunOutcome::kBusy: return kExitUsage;
+    case RunOutcome::kConverted:
+      return kExitConverted;
+    case RunOutcome::kNothingToConvert:
+      return kExitNothingToConvert;
+    case RunOutcome::kCancelled:
+      return kExitCancelled;
+    case RunOutcome::kBusy:
+      return kExitUsage;
     case RunOutcome::kFailed:
-    case RunOutcome::kUnsaved: return kExitFailed;
+    case RunOutcome::kUnsaved:
+      return kExitFailed;
   }
   return kExitFailed;
 }
 
 // Decides the dialog that answers the run: the named types, the terminal
 // chooser, or the project's own reference line.
-int ChooseTypes(const Options& options, const std::string& project_path,
-                const HostMachine& wine, Streams io, std::unique_ptr<ConvertDialog>* dialog) {
+int ChooseTypes(const Options& options, const std::string& project_path, const HostMachine& wine,
+                Streams io, std::unique_ptr<ConvertDialog>* dialog) {
   int16_t from = 0, to = 0;
   if (!options.from.empty() && !(from = ParseGridType(options.from)))
     return UsageError(io, "unknown grid type \"" + options.from + "\"", &wine.registry());
@@ -79,8 +84,7 @@ int ChooseTypes(const Options& options, const std::string& project_path,
   if (!from) from = ReferencedSourceType(project_path, wine.registry());
   if (!from)
     return UsageError(io,
-                      "cannot tell which grid type " + project_path +
-                          " uses: name it with --from",
+                      "cannot tell which grid type " + project_path + " uses: name it with --from",
                       &wine.registry());
   if (!to) to = kDefaultTargetType;
   if (from == to)
@@ -134,7 +138,8 @@ bool RecoverFirst(const std::string& project_path, Streams io, bool quiet) {
   for (const std::string& left : recovery.leftovers)
     Say(io.err, "vireo-migrate: could not delete " + left + "\n");
   switch (recovery.result) {
-    case RecoveryResult::kNothingToDo: return true;
+    case RecoveryResult::kNothingToDo:
+      return true;
     case RecoveryResult::kFailed:
       Say(io.err, "vireo-migrate: " + recovery.message + "\n");
       return false;
@@ -178,7 +183,8 @@ int Convert(const Options& options, Streams io) {
     Say(io.out, "Dry run: the project would be converted; nothing was changed.\n");
   int exit_status = ExitStatusOf(result.outcome);
   if (!options.report.empty()) {
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     // The project's state decides the exit status; a report that cannot be
     // written is said on standard error.
     WriteRunReport(options, result, exit_status, seconds, io);
@@ -230,8 +236,9 @@ int Register(const std::string& wine_prefix, bool quiet, Streams io) {
 
 int RunCommandLine(int argc, char** argv, std::FILE* out, std::FILE* err) {
   Streams io{out, err};
-  CLI::App app{"vireo-migrate: converts a Visual Basic 4.0 project's data grids to Vireo Pro 5.0 "
-               "for VB4, all files or none."};
+  CLI::App app{
+      "vireo-migrate: converts a Visual Basic 4.0 project's data grids to Vireo Pro 5.0 "
+      "for VB4, all files or none."};
   app.set_version_flag("--version", std::string("vireo-migrate ") + kToolVersion);
   app.require_subcommand(1);
   app.footer(
@@ -239,13 +246,15 @@ int RunCommandLine(int argc, char** argv, std::FILE* out, std::FILE* err) {
       "2 bad arguments or unreadable project, 4 cancelled.");
 
   Options options;
-  CLI::App* convert = app.add_subcommand("convert", "Convert a project (.vbp or .mak, or a folder "
-                                                    "holding exactly one).");
+  CLI::App* convert = app.add_subcommand("convert",
+                                         "Convert a project (.vbp or .mak, or a folder "
+                                         "holding exactly one).");
   convert->add_option("PROJECT", options.project, "The project file, or its folder")->required();
   convert->add_option("--from", options.from,
                       "Grid type to convert from: position, name (\"Vireo 4.0\") or control file "
                       "(VIRA32.OCX)");
-  convert->add_option("--to", options.to, "Grid type to convert to (default: Vireo Pro 5.0 for VB4)");
+  convert->add_option("--to", options.to,
+                      "Grid type to convert to (default: Vireo Pro 5.0 for VB4)");
   convert->add_flag("--dry-run", options.dry_run,
                     "Convert into temporary files only and show what would change");
   convert->add_flag("--diff", options.diff, "With --dry-run: show a unified diff of every change");
@@ -258,8 +267,10 @@ int RunCommandLine(int argc, char** argv, std::FILE* out, std::FILE* err) {
   convert->footer(app.get_footer());
 
   std::string types_prefix;
-  CLI::App* types = app.add_subcommand("types", "List the grid types and whether each is registered");
-  types->add_option("--wine-prefix", types_prefix, "Wine prefix (default: $WINEPREFIX, else ~/.wine)");
+  CLI::App* types =
+      app.add_subcommand("types", "List the grid types and whether each is registered");
+  types->add_option("--wine-prefix", types_prefix,
+                    "Wine prefix (default: $WINEPREFIX, else ~/.wine)");
 
   std::string recover_project;
   CLI::App* recover = app.add_subcommand(
@@ -269,7 +280,8 @@ int RunCommandLine(int argc, char** argv, std::FILE* out, std::FILE* err) {
   std::string register_prefix;
   bool register_quiet = false;
   CLI::App* reg = app.add_subcommand("register", "List the add-in in the Wine prefix's VB.INI");
-  reg->add_option("--wine-prefix", register_prefix, "Wine prefix (default: $WINEPREFIX, else ~/.wine)");
+  reg->add_option("--wine-prefix", register_prefix,
+                  "Wine prefix (default: $WINEPREFIX, else ~/.wine)");
   reg->add_flag("--quiet,-q", register_quiet, "Show errors only");
 
   try {
@@ -277,7 +289,7 @@ int RunCommandLine(int argc, char** argv, std::FILE* out, std::FILE* err) {
   } catch (const CLI::ParseError& e) {
     if (e.get_exit_code() == 0) {
       std::string text = e.get_name() == "CallForVersion" ? std::string(e.what()) + "\n"
-                                                           : app.help("", CLI::AppFormatMode::All);
+                                                          : app.help("", CLI::AppFormatMode::All);
       if (e.get_name() == "CallForHelp") {
         CLI::App* sub = nullptr;
         for (CLI::App* candidate : app.get_subcommands()) sub = candidate;

@@ -11,9 +11,10 @@ std::string BackupPath(const std::string& original, const std::string& project_f
                        const std::string& backup_folder) {
   std::string folder = project_folder;
   if (!folder.empty() && folder.back() != '/') folder += '/';
-  std::string relative = original.compare(0, folder.size(), folder) == 0
-                             ? original.substr(folder.size())
-                             : "outside-project/" + original.substr(original.find_first_not_of('/'));
+  std::string relative =
+      original.compare(0, folder.size(), folder) == 0
+          ? original.substr(folder.size())
+          : "outside-project/" + original.substr(original.find_first_not_of('/'));
   return backup_folder + "/" + relative;
 }
 

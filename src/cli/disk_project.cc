@@ -75,8 +75,8 @@ std::string BinaryFileOf(const std::string& form_path) {
 }
 
 struct FormFacts {
-  std::string name;             // from "Attribute VB_Name", else the file's stem
-  bool names_binary = false;    // a property refers to a .frx file
+  std::string name;           // from "Attribute VB_Name", else the file's stem
+  bool names_binary = false;  // a property refers to a .frx file
 };
 
 FormFacts ReadFormFacts(const std::string& form_path) {
@@ -119,8 +119,8 @@ std::shared_ptr<IdeComponent> ComponentFor(std::string_view line, const std::str
   size_t semicolon = value.find(';');
   std::string name(TrimSpaces(value.substr(0, semicolon)));
   std::string listed(TrimSpaces(semicolon == kNotFound ? value : value.substr(semicolon + 1)));
-  return std::make_shared<DiskComponent>(name, std::vector<std::string>{
-                                                   resolver.Resolve(directory, listed)});
+  return std::make_shared<DiskComponent>(
+      name, std::vector<std::string>{resolver.Resolve(directory, listed)});
 }
 
 // `name` in `folder`, joined with the platform's separator.
@@ -197,8 +197,9 @@ bool LocateProjectFile(const std::string& argument, std::string* project_path,
     if (IsProjectFileName(name) && !Exists(InFolder(absolute, name)).empty()) found.push_back(name);
   }
   if (found.size() != 1) {
-    *problem = argument + (found.empty() ? ": the folder holds no .vbp or .mak project file"
-                                         : ": the folder holds more than one project file; name one");
+    *problem =
+        argument + (found.empty() ? ": the folder holds no .vbp or .mak project file"
+                                  : ": the folder holds more than one project file; name one");
     return false;
   }
   *project_path = InFolder(absolute, found[0]);

@@ -1,5 +1,3 @@
-#include "cli/terminal_dialog.h"
-
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -7,6 +5,7 @@
 #include <cerrno>
 #include <string>
 
+#include "cli/terminal_dialog.h"
 #include "dialogs/convert_form.h"
 #include "engine/catalogue/grid_catalogue.h"
 

@@ -40,14 +40,16 @@ class KillTest : public ::testing::Test {
         form += "Private Sub Grid1_FetchCellStyle(C As Integer, S As Object) ' " +
                 std::to_string(line) + "\r\nEnd Sub\r\n";
       project.Write(name + ".frm", form);
-      project.Write(name + ".frx", testing::Record(testing::GuidBytes(2, "CLSID_MsPlover") +
-                                                   std::string(4000, 'x'), 6));
+      project.Write(
+          name + ".frx",
+          testing::Record(testing::GuidBytes(2, "CLSID_MsPlover") + std::string(4000, 'x'), 6));
       vbp += "Form=" + name + ".frm\r\n";
     }
     for (int i = 0; i < kModules; ++i) {
       std::string name = "Mod" + std::to_string(i);
       std::string text;
-      for (int line = 0; line < 800; ++line) text += "Dim V" + std::to_string(line) + " As VireoCore.Column\r\n";
+      for (int line = 0; line < 800; ++line)
+        text += "Dim V" + std::to_string(line) + " As VireoCore.Column\r\n";
       project.Write(name + ".bas", text);
       vbp += "Module=" + name + "; " + name + ".bas\r\n";
     }
@@ -142,10 +144,11 @@ TEST_F(KillTest, AKilledRunIsRecoveredToAllOldOrAllNew) {
     for (const auto& entry : std::filesystem::directory_iterator(temp_dir.path()))
       std::filesystem::remove(entry.path());
   }
-  std::printf("[ kill test ] full run %.2fs; %d kills, %d runs ended before the kill, %d "
-              "recoveries finished, %d undone; %d files compared byte for byte\n",
-              std::chrono::duration<double>(full_run).count(), killed, completed, finished, undone,
-              files_checked);
+  std::printf(
+      "[ kill test ] full run %.2fs; %d kills, %d runs ended before the kill, %d "
+      "recoveries finished, %d undone; %d files compared byte for byte\n",
+      std::chrono::duration<double>(full_run).count(), killed, completed, finished, undone,
+      files_checked);
   EXPECT_GT(killed, kKills / 2);
 }
 

@@ -31,8 +31,8 @@ void GUID::ToBytes(std::array<uint8_t, 16>& bytes) const {
 std::string GUID::ToString() const {
   std::string text = ZeroPad(Hex(static_cast<uint32_t>(Data1)), 8) + "-" +
                      ZeroPad(Hex(static_cast<uint16_t>(Data2)), 4) + "-" +
-                     ZeroPad(Hex(static_cast<uint16_t>(Data3)), 4) + "-" +
-                     ZeroPad(Hex(Byte1), 2) + ZeroPad(Hex(Byte2), 2) + "-";
+                     ZeroPad(Hex(static_cast<uint16_t>(Data3)), 4) + "-" + ZeroPad(Hex(Byte1), 2) +
+                     ZeroPad(Hex(Byte2), 2) + "-";
   for (uint8_t b : {Byte3, Byte4, Byte5, Byte6, Byte7, Byte8}) text += ZeroPad(Hex(b), 2);
   return text;
 }

@@ -33,7 +33,8 @@ bool ChooseEventRewrite(const ConversionRun& run, std::string_view line, const s
     const std::string style = "As " + dst + ".StyleDisp";
     if (ContainsNoCase(line, "As Object")) return pick("As Object", style);
     if (ContainsNoCase(line, "As StyleDisp")) return pick("As StyleDisp", style);
-    if (ContainsNoCase(line, "As " + src + ".StyleDisp")) return pick("As " + src + ".StyleDisp", style);
+    if (ContainsNoCase(line, "As " + src + ".StyleDisp"))
+      return pick("As " + src + ".StyleDisp", style);
     return false;
   }
   if (ContainsNoCase(line, "_Unbound")) {
@@ -112,7 +113,8 @@ bool EventProcedureIndex::MatchesAt(std::string_view rest) const {
 
 bool EventProcedureIndex::Matches(std::string_view line) const {
   if (grids_.names.empty() && drop_downs_.names.empty()) return false;
-  for (size_t at = FindNoCase(line, "Sub "); at != kNotFound; at = FindNoCase(line, "Sub ", at + 4)) {
+  for (size_t at = FindNoCase(line, "Sub "); at != kNotFound;
+       at = FindNoCase(line, "Sub ", at + 4)) {
     if (MatchesAt(line.substr(at + 4))) return true;
   }
   return false;

@@ -14,10 +14,9 @@
 namespace vireo {
 namespace {
 
-constexpr const char* kGridEventNames[] = {"_FetchCellStyle",   "_UnboundReadData",
-                                           "_UnboundReadDateEx", "_UnboundAddData",
-                                           "_UnboundWriteData", "_FirstRowChange",
-                                           "_LeftColChange"};
+constexpr const char* kGridEventNames[] = {
+    "_FetchCellStyle",   "_UnboundReadData", "_UnboundReadDateEx", "_UnboundAddData",
+    "_UnboundWriteData", "_FirstRowChange",  "_LeftColChange"};
 constexpr const char* kDropDownEventNames[] = {"_FetchCellStyle", "_UnboundReadData",
                                                "_UnboundReadDateEx", "_UnboundAddData",
                                                "_UnboundWriteData"};

@@ -29,7 +29,8 @@ int32_t LittleEndian(const unsigned char* bytes, int width) {
 std::string ReadRecord(FileHandle file, int32_t offset, Record* record) {
   if (offset < 0) return "its offset " + std::to_string(offset) + " is negative";
   uint64_t size = 0;
-  if (auto error = Files().SizeOf(file, &size)) return "cannot be measured (" + Describe(error) + ")";
+  if (auto error = Files().SizeOf(file, &size))
+    return "cannot be measured (" + Describe(error) + ")";
   unsigned char header[6];
   size_t got = 0;
   if (auto error = Files().ReadAt(file, static_cast<uint64_t>(offset),
@@ -38,8 +39,10 @@ std::string ReadRecord(FileHandle file, int32_t offset, Record* record) {
   if (got < sizeof header) return "its header lies past the end of the file";
   int32_t header_length = LittleEndian(header, 2);
   int32_t payload_length = LittleEndian(header + 2, 4);
-  if (header_length < 6) return "its header length " + std::to_string(header_length) + " is below 6";
-  if (payload_length < 1) return "its payload length " + std::to_string(payload_length) + " is below 1";
+  if (header_length < 6)
+    return "its header length " + std::to_string(header_length) + " is below 6";
+  if (payload_length < 1)
+    return "its payload length " + std::to_string(payload_length) + " is below 1";
   int64_t end = int64_t{offset} + header_length + payload_length;
   if (end > static_cast<int64_t>(size))
     return "its payload of " + std::to_string(payload_length) + " bytes ends at " +
@@ -72,8 +75,8 @@ bool ReplaceGuids(ConversionRun& run, int32_t offset, Record& record, int16_t fr
       record.payload.replace(at, pattern.size(), GuidBytes(*counterpart, target_storage));
       changed = true;
       run.guid_replacements.push_back({run.current_binary_original, offset,
-                                       record.payload_offset + static_cast<int64_t>(at),
-                                       guid.Name, guid.ToString(), counterpart->ToString()});
+                                       record.payload_offset + static_cast<int64_t>(at), guid.Name,
+                                       guid.ToString(), counterpart->ToString()});
     }
   }
   return changed;
@@ -83,8 +86,8 @@ bool ReplaceGuids(ConversionRun& run, int32_t offset, Record& record, int16_t fr
 
 int16_t ConvertOleObjectBlob(ConversionRun& run, const std::string& file, int32_t offset,
                              int16_t from_type, int16_t to_type) {
-  const std::string& shown = run.current_binary_original.empty() ? file
-                                                                 : run.current_binary_original;
+  const std::string& shown =
+      run.current_binary_original.empty() ? file : run.current_binary_original;
   auto fail = [&](const std::string& problem) {
     run.Fail(shown + ": the record at offset " + std::to_string(offset) + ": " + problem);
     return kFailed;

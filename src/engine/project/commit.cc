@@ -105,7 +105,8 @@ bool RollBack(std::vector<Replacement>& plan, CommitOutcome& outcome) {
 CommitOutcome Stage(std::vector<Replacement>& plan) {
   for (Replacement& r : plan) {
     if (auto error = StageCopy(r.temp, r.original, r.staged))
-      return Failure(r.original, "cannot write its new content beside it (" + Describe(error) + ")");
+      return Failure(r.original,
+                     "cannot write its new content beside it (" + Describe(error) + ")");
     if (auto error = StageCopy(r.original, r.original, r.backup))
       return Failure(r.original, "cannot keep its old content beside it (" + Describe(error) + ")");
     std::error_code error = FileChecksum(r.backup, &r.old_checksum);
@@ -138,8 +139,8 @@ CommitOutcome Plan(const ConversionRun& run, std::vector<Replacement>* plan, int
     if (!checked.ok) return checked;
     bool same = false;
     if (auto error = SameContent(run.TempFiles[i], original, &same))
-      return Failure(original, "cannot be compared with its converted copy (" + Describe(error) +
-                                   ")");
+      return Failure(original,
+                     "cannot be compared with its converted copy (" + Describe(error) + ")");
     if (same) {
       ++*unchanged;
       continue;

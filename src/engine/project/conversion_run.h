@@ -18,10 +18,10 @@ inline constexpr int16_t kFailed = -1;
 
 // One GUID overwritten inside a binary record, for previews and reports.
 struct GuidReplacement {
-  std::string file;         // the original .frx path
-  int64_t record_offset;    // O, the record's offset
-  int64_t byte_offset;      // where in the file the 16 bytes lie
-  std::string role;         // the GUID's name, such as "CLSID_MsPlover"
+  std::string file;       // the original .frx path
+  int64_t record_offset;  // O, the record's offset
+  int64_t byte_offset;    // where in the file the 16 bytes lie
+  std::string role;       // the GUID's name, such as "CLSID_MsPlover"
   std::string old_text;
   std::string new_text;
 };

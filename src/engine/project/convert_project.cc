@@ -139,8 +139,8 @@ bool ProjectConversion::LockAndRecover() {
 bool ProjectConversion::HasUnsavedChanges() {
   if (!project_) return false;
   if (Ask([&] { return project_->IsDirty(); }, false)) return true;
-  auto components = Ask([&] { return project_->Components(); },
-                        std::vector<std::shared_ptr<IdeComponent>>());
+  auto components =
+      Ask([&] { return project_->Components(); }, std::vector<std::shared_ptr<IdeComponent>>());
   for (const auto& component : components) {
     if (Ask([&] { return component->IsDirty(); }, false)) return true;
   }
@@ -149,8 +149,8 @@ bool ProjectConversion::HasUnsavedChanges() {
 
 bool ProjectConversion::ConvertForms() {
   if (!project_) return true;
-  auto components = Ask([&] { return project_->Components(); },
-                        std::vector<std::shared_ptr<IdeComponent>>());
+  auto components =
+      Ask([&] { return project_->Components(); }, std::vector<std::shared_ptr<IdeComponent>>());
   for (const auto& component : components) {
     if (Ask([&] { return component->FileCount(); }, 0) <= 1) continue;
     std::string name = Ask([&] { return component->Name(); }, std::string());
@@ -194,8 +194,8 @@ void ProjectConversion::Finish(RunOutcome outcome, const std::string& message, i
 }
 
 void ProjectConversion::FailWith(const std::string& path) {
-  result_.failure_reason = run_.failure_reason.empty() ? path + ": conversion failed"
-                                                        : run_.failure_reason;
+  result_.failure_reason =
+      run_.failure_reason.empty() ? path + ": conversion failed" : run_.failure_reason;
   auto leftovers = DiscardTempFiles(run_);
   result_.leftovers.insert(result_.leftovers.end(), leftovers.begin(), leftovers.end());
   Finish(RunOutcome::kFailed, kErrorMessagePrefix + path, kStyleWarning);

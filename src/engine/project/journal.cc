@@ -71,9 +71,12 @@ std::string Hex64(uint64_t value) {
 
 const char* StateName(JournalState state) {
   switch (state) {
-    case JournalState::kStaging: return "staging";
-    case JournalState::kCommitting: return "commit";
-    case JournalState::kRollingBack: return "rollback";
+    case JournalState::kStaging:
+      return "staging";
+    case JournalState::kCommitting:
+      return "commit";
+    case JournalState::kRollingBack:
+      return "rollback";
   }
   return "";
 }
@@ -233,9 +236,8 @@ RecoveryOutcome RecoverInterruptedCommit(const std::string& project_file) {
   std::string stuck;
   if (!Settle(journal, forward, &stuck)) {
     outcome.result = RecoveryResult::kFailed;
-    outcome.message = stuck + ": cannot be brought back to its " +
-                      (forward ? "new" : "old") + " content; the journal " + path +
-                      " is kept, and so are the files it names";
+    outcome.message = stuck + ": cannot be brought back to its " + (forward ? "new" : "old") +
+                      " content; the journal " + path + " is kept, and so are the files it names";
     return outcome;
   }
   for (const JournalEntry& e : journal.entries) {

@@ -15,8 +15,9 @@ bool RunLock::Acquire(const std::string& project_file, std::string* problem) {
   handle_ = -1;
   busy_ = error == std::errc::resource_unavailable_try_again;
   *problem = busy_
-                 ? project_file + ": another conversion of this project is under way; try again "
-                                  "when it has finished"
+                 ? project_file +
+                       ": another conversion of this project is under way; try again "
+                       "when it has finished"
                  : project_file + ": cannot take the lock " + path_ + " (" + Describe(error) + ")";
   return false;
 }

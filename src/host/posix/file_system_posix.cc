@@ -43,10 +43,18 @@ class PosixFileSystem final : public FileSystem {
   std::error_code Open(const std::string& path, OpenFor how, FileHandle* file) override {
     int flags = O_CLOEXEC;
     switch (how) {
-      case OpenFor::kRead: flags |= O_RDONLY; break;
-      case OpenFor::kReadWrite: flags |= O_RDWR; break;
-      case OpenFor::kCreateExclusive: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
-      case OpenFor::kCreateOrTruncate: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
+      case OpenFor::kRead:
+        flags |= O_RDONLY;
+        break;
+      case OpenFor::kReadWrite:
+        flags |= O_RDWR;
+        break;
+      case OpenFor::kCreateExclusive:
+        flags |= O_WRONLY | O_CREAT | O_EXCL;
+        break;
+      case OpenFor::kCreateOrTruncate:
+        flags |= O_WRONLY | O_CREAT | O_TRUNC;
+        break;
     }
     int fd;
     do {
@@ -198,9 +206,9 @@ class PosixFileSystem final : public FileSystem {
       int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
       if (fd < 0) return LastError();
       if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        std::error_code error = errno == EWOULDBLOCK
-                                    ? std::make_error_code(std::errc::resource_unavailable_try_again)
-                                    : LastError();
+        std::error_code error =
+            errno == EWOULDBLOCK ? std::make_error_code(std::errc::resource_unavailable_try_again)
+                                 : LastError();
         ::close(fd);
         return error;
       }

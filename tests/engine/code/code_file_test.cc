@@ -22,8 +22,8 @@ class CodeFileTest : public ::testing::Test {
   void TearDown() override { ::unsetenv("TMPDIR"); }
 
   // Converts `content` and returns the temporary copy's bytes.
-  std::string Convert(const std::string& content, int16_t expected_result,
-                      int16_t from = kVireo40, int16_t to = kVireoPro) {
+  std::string Convert(const std::string& content, int16_t expected_result, int16_t from = kVireo40,
+                      int16_t to = kVireoPro) {
     std::string path = project.Write("Module1.bas", content);
     int16_t result = ConvertCodeFile(run, path, from, to);
     EXPECT_EQ(result, expected_result) << run.failure_reason;
@@ -46,10 +46,10 @@ TEST_F(CodeFileTest, AModuleWithoutDeclarationsIsCopiedLineForLine) {
 TEST_F(CodeFileTest, AnEmptyModuleGivesAnEmptyCopy) { EXPECT_EQ(Convert("", kUnchanged), ""); }
 
 TEST_F(CodeFileTest, AChangedLineIsMarkedAndKeepsItsOldText) {
-  EXPECT_EQ(Convert(CrLf({"Option Explicit", "  Public S As VireoCore.StyleDisp", "Sub A()"}),
-                    kChanged),
-            CrLf({"Option Explicit", kMarker.c_str(), "'  Public S As VireoCore.StyleDisp",
-                  "  Public S As VireoCore45.StyleDisp", "Sub A()"}));
+  EXPECT_EQ(
+      Convert(CrLf({"Option Explicit", "  Public S As VireoCore.StyleDisp", "Sub A()"}), kChanged),
+      CrLf({"Option Explicit", kMarker.c_str(), "'  Public S As VireoCore.StyleDisp",
+            "  Public S As VireoCore45.StyleDisp", "Sub A()"}));
   EXPECT_EQ(run.changed_lines.begin()->second, 1);
 }
 
@@ -64,9 +64,8 @@ TEST_F(CodeFileTest, AContinuedDeclarationIsJoinedIntoOneLine) {
 }
 
 TEST_F(CodeFileTest, CommentsAreNeverRewrittenNorJoined) {
-  std::string content =
-      CrLf({"' Dim a As VireoCore.X _", "Rem Dim b As VireoCore.X", "   ' Dim c As VireoCore.X",
-            "Remark = 1: Dim d As VireoCore.X"});
+  std::string content = CrLf({"' Dim a As VireoCore.X _", "Rem Dim b As VireoCore.X",
+                              "   ' Dim c As VireoCore.X", "Remark = 1: Dim d As VireoCore.X"});
   EXPECT_EQ(Convert(content, kUnchanged), content);
 }
 

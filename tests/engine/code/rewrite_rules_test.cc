@@ -15,8 +15,8 @@ class RulesTest : public ::testing::Test {
     FillGridCatalogue();
     run.GridControlNames = {"Grid1", "VrGrid"};
     run.DropDownControlNames = {"Drop1"};
-    run.GridEventNames = {"_FetchCellStyle",   "_UnboundReadData", "_UnboundReadDateEx",
-                          "_UnboundAddData",   "_UnboundWriteData", "_FirstRowChange",
+    run.GridEventNames = {"_FetchCellStyle", "_UnboundReadData",  "_UnboundReadDateEx",
+                          "_UnboundAddData", "_UnboundWriteData", "_FirstRowChange",
                           "_LeftColChange"};
     run.DropDownEventNames = {"_FetchCellStyle", "_UnboundReadData", "_UnboundReadDateEx",
                               "_UnboundAddData", "_UnboundWriteData"};
@@ -129,10 +129,11 @@ TEST_F(RulesTest, EveryDeclarationOfALineMovesOnce) {
   EXPECT_EQ(Declarations("Dim a As VireoCore45.StyleDisp", kEval, kVireoPro),
             "changed: Dim a As VireoCore45.StyleDisp")
       << "equal library names still count as a change";
-  EXPECT_EQ(Declarations("dim a as vireocore45.StyleDisp, b as new VireoCore45.X", kEval,
-                         kVireoPro),
-            "changed: dim a As VireoCore45.StyleDisp, b As New VireoCore45.X");
-  EXPECT_EQ(Declarations("Dim a As MSPlover.Column", kPlover), "changed: Dim a As VireoCore45.Column");
+  EXPECT_EQ(
+      Declarations("dim a as vireocore45.StyleDisp, b as new VireoCore45.X", kEval, kVireoPro),
+      "changed: dim a As VireoCore45.StyleDisp, b As New VireoCore45.X");
+  EXPECT_EQ(Declarations("Dim a As MSPlover.Column", kPlover),
+            "changed: Dim a As VireoCore45.Column");
   EXPECT_EQ(Declarations("' Dim a As VireoCore.X"), "same: ' Dim a As VireoCore.X");
 }
 

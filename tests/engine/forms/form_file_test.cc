@@ -175,18 +175,17 @@ TEST_F(FormFileTest, AFormWithoutSourceGridsIsCopied) {
 }
 
 TEST_F(FormFileTest, OnlyTheFormsOwnEndStartsTheCode) {
-  std::string form = CrLf({"Begin VB.Form Form1", "   Dim a As VireoCore.X", " End",
-                           "end", "Dim b As VireoCore.X"});
+  std::string form = CrLf(
+      {"Begin VB.Form Form1", "   Dim a As VireoCore.X", " End", "end", "Dim b As VireoCore.X"});
   EXPECT_EQ(Convert(form, frx), kChanged);
-  EXPECT_EQ(ConvertedText(),
-            CrLf({"Begin VB.Form Form1", "   Dim a As VireoCore.X", " End", "end",
-                  "'*** ORYX Migration Utility Code Change ***", "'Dim b As VireoCore.X",
-                  "Dim b As VireoCore45.X"}));
+  EXPECT_EQ(ConvertedText(), CrLf({"Begin VB.Form Form1", "   Dim a As VireoCore.X", " End", "end",
+                                   "'*** ORYX Migration Utility Code Change ***",
+                                   "'Dim b As VireoCore.X", "Dim b As VireoCore45.X"}));
 }
 
 TEST_F(FormFileTest, AFileEndingInsideABlockLosesNoLine) {
-  std::string form = CrLf({"Begin VB.Form Form1", "   Begin VireoCore.VireoCtl Grid1",
-                           "      Height = 5"});
+  std::string form =
+      CrLf({"Begin VB.Form Form1", "   Begin VireoCore.VireoCtl Grid1", "      Height = 5"});
   EXPECT_EQ(Convert(form, frx), kChanged);
   EXPECT_EQ(ConvertedText(), CrLf({"Begin VB.Form Form1", "   Begin VireoCore45.VireoCtl Grid1",
                                    "      Height = 5"}));
@@ -200,20 +199,19 @@ TEST_F(FormFileTest, SameLibraryNamesRewriteCaseAndCountAsChange) {
   std::string form = CrLf({"Begin VB.Form F", "   Begin vireocore45.VIREOCTL G1", "   End", "End",
                            "Sub G1_FetchCellStyle(S As VireoCore45.StyleDisp)"});
   EXPECT_EQ(Convert(form, frx, kEval, kVireoPro), kChanged);
-  EXPECT_EQ(ConvertedText(),
-            CrLf({"Begin VB.Form F", "   Begin VireoCore45.VireoCtl G1", "   End", "End",
-                  "'*** ORYX Migration Utility Code Change ***",
-                  "'Sub G1_FetchCellStyle(S As VireoCore45.StyleDisp)",
-                  "Sub G1_FetchCellStyle(S As VireoCore45.StyleDisp)"}));
+  EXPECT_EQ(ConvertedText(), CrLf({"Begin VB.Form F", "   Begin VireoCore45.VireoCtl G1", "   End",
+                                   "End", "'*** ORYX Migration Utility Code Change ***",
+                                   "'Sub G1_FetchCellStyle(S As VireoCore45.StyleDisp)",
+                                   "Sub G1_FetchCellStyle(S As VireoCore45.StyleDisp)"}));
 }
 
 TEST_F(FormFileTest, AnEventLineThatNoRuleChangesGetsNoDeclarationRewrite) {
   std::string form = CrLf({"Begin VB.Form F", "   Begin VireoCore.VireoCtl G1", "   End", "End",
                            "Sub G1_FetchCellStyle(S As Variant, T As VireoCore.Columns)"});
   EXPECT_EQ(Convert(form, frx), kChanged);
-  EXPECT_EQ(ConvertedText(), CrLf({"Begin VB.Form F", "   Begin VireoCore45.VireoCtl G1",
-                                   "   End", "End",
-                                   "Sub G1_FetchCellStyle(S As Variant, T As VireoCore.Columns)"}));
+  EXPECT_EQ(ConvertedText(),
+            CrLf({"Begin VB.Form F", "   Begin VireoCore45.VireoCtl G1", "   End", "End",
+                  "Sub G1_FetchCellStyle(S As Variant, T As VireoCore.Columns)"}));
 }
 
 TEST_F(FormFileTest, ABadRecordFailsTheForm) {

@@ -26,12 +26,12 @@ class OleBlobTest : public ::testing::Test {
 };
 
 TEST_F(OleBlobTest, EveryOccurrenceAtAnyAlignmentIsReplaced) {
-  std::string payload = "a" + GuidBytes(2, "CLSID_MsPlover") + "bc" + GuidBytes(2, "CLSID_MsPlover") +
-                        GuidBytes(2, "IID_DVrStyle") + "z";
+  std::string payload = "a" + GuidBytes(2, "CLSID_MsPlover") + "bc" +
+                        GuidBytes(2, "CLSID_MsPlover") + GuidBytes(2, "IID_DVrStyle") + "z";
   std::string before = "HEAD", after = "TAIL";
   ASSERT_EQ(Convert(before + Record(payload) + after, 4), kChanged);
-  std::string expected = "a" + GuidBytes(5, "CLSID_MsPlover") + "bc" + GuidBytes(5, "CLSID_MsPlover") +
-                         GuidBytes(5, "IID_DVrStyle") + "z";
+  std::string expected = "a" + GuidBytes(5, "CLSID_MsPlover") + "bc" +
+                         GuidBytes(5, "CLSID_MsPlover") + GuidBytes(5, "IID_DVrStyle") + "z";
   EXPECT_EQ(Result(), before + Record(expected) + after);
   ASSERT_EQ(run.guid_replacements.size(), 3u);
   EXPECT_EQ(run.guid_replacements[0].role, "CLSID_MsPlover");

@@ -129,8 +129,8 @@ TEST_F(CommitTest, AFailureAtAnyStepLeavesEveryOriginalOld) {
     }
   }
   ASSERT_GT(steps, 20);
-  for (std::errc error : {std::errc::no_space_on_device, std::errc::io_error,
-                          std::errc::permission_denied}) {
+  for (std::errc error :
+       {std::errc::no_space_on_device, std::errc::io_error, std::errc::permission_denied}) {
     for (int step = 1; step <= steps; ++step) {
       ConversionRun attempt = run;
       std::vector<std::string> contents;

@@ -53,7 +53,8 @@ class CrashSafetyTest : public ::testing::Test {
                           ("      OleObjectBlob = \"" + name + ".frx\":001A").c_str(), "   End",
                           "End", "Private Sub Grid1_FirstRowChange()", "End Sub",
                           "Private Sub Drop1_UnboundReadData(B As RowBuffer)", "End Sub"}));
-      project.Write(name + ".frx", Record(GuidBytes(2, "CLSID_MsPlover"), 6) + std::string(4, '\0') +
+      project.Write(name + ".frx", Record(GuidBytes(2, "CLSID_MsPlover"), 6) +
+                                       std::string(4, '\0') +
                                        Record(GuidBytes(2, "CLSID_VireoDrop"), 6));
     }
     for (const char* module : {"Util.bas", "Data.bas", "Cache.cls"}) {
@@ -62,9 +63,10 @@ class CrashSafetyTest : public ::testing::Test {
                                   "Dim N As New VireoCore.Columns"}));
     }
     names.push_back("P.vbp");
-    project.Write("P.vbp", CrLf({"Form=Orders.frm", "Form=Stock.frm", "Module=Util; Util.bas",
-                                 "Module=Data; Data.bas", "Class=Cache; Cache.cls",
-                                 "Object={7D4E5B34-1A2C-11CF-8E41-00805F2C6A19}#4.0#0; VIRA32.OCX"}));
+    project.Write("P.vbp",
+                  CrLf({"Form=Orders.frm", "Form=Stock.frm", "Module=Util; Util.bas",
+                        "Module=Data; Data.bas", "Class=Cache; Cache.cls",
+                        "Object={7D4E5B34-1A2C-11CF-8E41-00805F2C6A19}#4.0#0; VIRA32.OCX"}));
   }
 
   Contents Snapshot() {
@@ -127,8 +129,8 @@ class CrashSafetyTest : public ::testing::Test {
 TEST_F(CrashSafetyTest, AFailingStepNeverLeavesAMixOrReportsSuccessWrongly) {
   int steps = CountSteps();
   int failures = 0;
-  for (std::errc error : {std::errc::no_space_on_device, std::errc::io_error,
-                          std::errc::permission_denied}) {
+  for (std::errc error :
+       {std::errc::no_space_on_device, std::errc::io_error, std::errc::permission_denied}) {
     for (int step = 1; step <= steps; ++step) {
       testing::FaultyFileSystem faulty;
       faulty.FailNth(step, error);
@@ -147,9 +149,10 @@ TEST_F(CrashSafetyTest, AFailingStepNeverLeavesAMixOrReportsSuccessWrongly) {
       Restore(old_contents);
     }
   }
-  std::printf("[ fault walk ] %d steps x 3 errors walked, %d runs failed cleanly, %zu files "
-              "checked after each\n",
-              steps, failures, names.size());
+  std::printf(
+      "[ fault walk ] %d steps x 3 errors walked, %d runs failed cleanly, %zu files "
+      "checked after each\n",
+      steps, failures, names.size());
 }
 
 TEST_F(CrashSafetyTest, ACrashAtAnyStepIsRecoveredToAllOldOrAllNew) {
@@ -170,8 +173,8 @@ TEST_F(CrashSafetyTest, ACrashAtAnyStepIsRecoveredToAllOldOrAllNew) {
     ASSERT_TRUE(WIFEXITED(status));
     bool crashed = WEXITSTATUS(status) == testing::FaultyFileSystem::kCrashStatus;
     std::string state = State();
-    EXPECT_TRUE(state == "old" || state == "new" || state == "mixed") << "step " << step << ": "
-                                                                      << state;
+    EXPECT_TRUE(state == "old" || state == "new" || state == "mixed")
+        << "step " << step << ": " << state;
     RecoveryOutcome recovery = RecoverInterruptedCommit(project.Join("P.vbp"));
     EXPECT_NE(recovery.result, RecoveryResult::kFailed) << recovery.message;
     std::string recovered = State();
@@ -195,9 +198,10 @@ TEST_F(CrashSafetyTest, ACrashAtAnyStepIsRecoveredToAllOldOrAllNew) {
     // Temporary copies made before a crash are unknown to recovery.
     RemoveTemporaryFiles();
   }
-  std::printf("[ crash walk ] %d steps, %d crashes recovered by finishing, %d by undoing, %zu "
-              "files checked after each\n",
-              steps, finished, undone, names.size());
+  std::printf(
+      "[ crash walk ] %d steps, %d crashes recovered by finishing, %d by undoing, %zu "
+      "files checked after each\n",
+      steps, finished, undone, names.size());
 }
 
 }  // namespace
