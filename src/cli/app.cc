@@ -47,6 +47,11 @@ void Say(std::FILE* stream, const std::string& text) {
   std::fflush(stream);
 }
 
+int Fail(Streams io, const std::string& problem) {
+  Say(io.err, "vireo-migrate: " + problem + "\n");
+  return kExitFailed;
+}
+
 int UsageError(Streams io, const std::string& problem, const ControlRegistry* registry = nullptr) {
   Say(io.err, "vireo-migrate: " + problem + "\n");
   if (registry) Say(io.err, "The grid types are:\n" + DescribeGridTypes(*registry));
@@ -227,8 +232,20 @@ int Register(const std::string& wine_prefix, bool quiet, Streams io) {
   std::unique_ptr<SettingsFile> vb_ini = wine.VbIni();
   if (!vb_ini)
     return UsageError(io, "no Wine prefix found: name one with --wine-prefix or WINEPREFIX");
+  // Main cannot tell whether its writes took; check before saying they did.
+  struct Recorded final : UserInterface {
+    void MessageBox(const std::string& text, int style) override { shown.push_back({text, style}); }
+    int MousePointer() override { return 0; }
+    void SetMousePointer(int) override {}
+    std::vector<std::pair<std::string, int>> shown;
+  } recorded;
+  Main(*vb_ini, recorded);
+  if (vb_ini->GetString(kAddInsSection, kAddInProgId, "") != "0" && !recorded.shown.empty())
+    return Fail(io,
+                "the add-in could not be listed in the Wine prefix's VB.INI (a prefix has a "
+                "drive_c/windows folder)");
   ConsoleUi ui(io.out, io.err, quiet);
-  Main(*vb_ini, ui);
+  for (const auto& [text, style] : recorded.shown) ui.MessageBox(text, style);
   return kExitConverted;
 }
 

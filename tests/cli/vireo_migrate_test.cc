@@ -186,6 +186,15 @@ TEST_F(VireoMigrateTest, RegisterWritesVbIniOnce) {
   EXPECT_EQ(second.out, "");
 }
 
+TEST_F(VireoMigrateTest, RegisterSaysSoWhenVbIniCannotBeWritten) {
+  std::string prefix = home.Join("empty-prefix");
+  std::filesystem::create_directories(prefix);
+  auto run = Run({"register", "--wine-prefix", prefix});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.err.find("could not be listed in the Wine prefix's VB.INI"), std::string::npos);
+}
+
 TEST_F(VireoMigrateTest, TypesListsTheCatalogueWithRegistration) {
   home.Write("prefix/system.reg",
              "WINE REGISTRY Version 2\n\n[Software\\\\Classes\\\\CLSID\\\\"
