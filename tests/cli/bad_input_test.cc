@@ -131,6 +131,9 @@ TEST_F(BadInputTest, NulBytesInTextFiles) {
 TEST_F(BadInputTest, ReadOnlyFilesAndFolders) {
   ::chmod(project.Join("M.bas").c_str(), 0444);
   ExpectRefused(1, "M.bas: is read-only");
+  auto dry_run = testing::RunProgram(VIREO_MIGRATE_BINARY, {"convert", "--dry-run", project.path()},
+                                     {{"TMPDIR", temp_dir}, {"WINEPREFIX", ""}});
+  EXPECT_EQ(dry_run.status, 1) << "a dry run gives the real run's exit status";
   ::chmod(project.Join("M.bas").c_str(), 0644);
   ::chmod(project.path().c_str(), 0555);
   ExpectRefused(1, "is read-only");

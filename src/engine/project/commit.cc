@@ -175,6 +175,12 @@ class JournaledCommit {
 
 }  // namespace
 
+CommitOutcome CheckCommit(const ConversionRun& run) {
+  std::vector<Replacement> plan;
+  int unchanged = 0;
+  return Plan(run, &plan, &unchanged);
+}
+
 CommitOutcome CommitTempFiles(ConversionRun& run, const std::string& journal_path) {
   std::vector<Replacement> plan;
   int unchanged = 0;

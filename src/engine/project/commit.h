@@ -26,6 +26,10 @@ struct CommitOutcome {
   std::vector<std::string> leftovers;
 };
 
+// What a commit would refuse before it touched anything (a read-only file or
+// folder, a vanished original), without changing a thing; for previews.
+CommitOutcome CheckCommit(const ConversionRun& run);
+
 // Commits every recorded pair, then deletes the temporary files and empties
 // the lists, whatever the outcome. With a `journal_path`, the plan is
 // journaled there before the first original is replaced, so that a commit

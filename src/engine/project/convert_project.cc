@@ -203,6 +203,11 @@ void ProjectConversion::FailWith(const std::string& path) {
 
 void ProjectConversion::Commit() {
   if (options_.dry_run) {
+    if (CommitOutcome check = CheckCommit(run_); !check.ok) {
+      run_.Fail(check.reason);
+      FailWith(check.failed_file);
+      return;
+    }
     if (options_.preview) options_.preview(run_);
     result_.leftovers = DiscardTempFiles(run_);
     Finish(RunOutcome::kConverted, "", kStyleInformation);
