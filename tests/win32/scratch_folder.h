@@ -2,9 +2,9 @@
 // with everything in it afterwards, and small helpers on files in it.
 #pragma once
 
-#include <windows.h>
-
 #include <string>
+
+#include "host/win32/windows_headers.h"
 
 namespace vireo::testing {
 

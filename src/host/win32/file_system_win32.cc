@@ -2,12 +2,11 @@
 // Handles are small numbers standing for Windows handles. Files are opened
 // with every sharing mode, so that, as on POSIX, a file may be renamed or
 // deleted while another handle has it open.
-#include <windows.h>
-
 #include <mutex>
 #include <vector>
 
 #include "host/file_system.h"
+#include "host/win32/windows_headers.h"
 #include "host/win32/windows_text.h"
 
 namespace vireo {

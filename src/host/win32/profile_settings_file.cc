@@ -1,8 +1,8 @@
 #include "host/win32/profile_settings_file.h"
 
-#include <windows.h>
-
 #include <vector>
+
+#include "host/win32/windows_headers.h"
 
 namespace vireo {
 

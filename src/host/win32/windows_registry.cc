@@ -1,6 +1,6 @@
 #include "host/win32/windows_registry.h"
 
-#include <windows.h>
+#include "host/win32/windows_headers.h"
 
 namespace vireo {
 

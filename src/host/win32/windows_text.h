@@ -3,10 +3,10 @@
 // project files have them; the wide Windows functions get them converted.
 #pragma once
 
-#include <windows.h>
-
 #include <string>
 #include <system_error>
+
+#include "host/win32/windows_headers.h"
 
 namespace vireo {
 
