@@ -1,6 +1,7 @@
 #include "addin/com_registration.h"
 
 #include "addin/connect_object.h"
+#include "addin/type_library.h"
 #include "host/win32/windows_text.h"
 #include "shell/registration.h"
 
@@ -45,11 +46,16 @@ bool RegisterServer(const std::wstring& server_path) {
   ok = SetKey(class_key, description) && ok;
   ok = SetKey(class_key + L"\\ProgID", prog_id) && ok;
   ok = SetKey(class_key + L"\\LocalServer32", L"\"" + server_path + L"\"") && ok;
-  return ok;
+  wchar_t library_id[40] = {};
+  ::StringFromGUID2(kTypeLibraryId, library_id, 40);
+  ok = SetKey(class_key + L"\\TypeLib", library_id) && ok;
+  std::wstring library_path = server_path.substr(0, server_path.find_last_of(L'.')) + L".tlb";
+  return WriteAndRegisterTypeLibrary(library_path) && ok;
 }
 
 bool UnregisterServer() {
-  bool ok = DeleteTree(Wide(kAddInProgId));
+  bool ok = UnregisterTypeLibrary();
+  ok = DeleteTree(Wide(kAddInProgId)) && ok;
   return DeleteTree(L"CLSID\\" + ClassIdText()) && ok;
 }
 

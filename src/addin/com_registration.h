@@ -1,15 +1,14 @@
 // The server's COM registration under HKEY_CLASSES_ROOT: the ProgID
-// "VIRAMU32.Connect" and the class's local server, this program.
+// "VIRAMU32.Connect", the class's local server (this program) and its type
+// library.
 #pragma once
 
 #include <string>
 
 namespace vireo {
 
-inline constexpr char kTypeLibraryDescription[] = "Vireo Pro 5.0 Migration Utility (32-bit)";
-
-// Writes the keys for the program at `server_path`; false when a key could
-// not be written.
+// Writes the keys for the program at `server_path`, and its type library
+// beside it; false when a key or the library could not be written.
 bool RegisterServer(const std::wstring& server_path);
 // Removes the keys; keys that are already gone are no failure.
 bool UnregisterServer();

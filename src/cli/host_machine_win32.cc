@@ -1,6 +1,9 @@
+#include <io.h>
+
 #include "cli/host_machine.h"
 #include "host/win32/path_resolver_win32.h"
 #include "host/win32/profile_settings_file.h"
+#include "host/win32/user_interface_win32.h"
 #include "host/win32/windows_registry.h"
 
 namespace vireo {

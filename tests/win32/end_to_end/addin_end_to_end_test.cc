@@ -11,6 +11,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "addin/connect_object.h"
+#include "addin/type_library.h"
 #include "engine/catalogue/grid_catalogue.h"
 #include "engine/project/convert_project.h"
 #include "fake_ide.h"
@@ -167,6 +169,15 @@ TEST_F(AddIn, RegistrationRunsMainWhichListsTheAddInOnce) {
   EXPECT_NE(vb_ini.find("VIRAMU32.Connect=0"), std::string::npos) << vb_ini;
   EXPECT_EQ(vb_ini.find("VIRATool32.Connector"), std::string::npos) << vb_ini;
   EXPECT_TRUE(ClassKeyExists("VIRAMU32.Connect\\CLSID"));
+  // The type library, with the description the IDE's add-in manager shows.
+  ComPtr<ITypeLib> library;
+  ASSERT_EQ(::LoadRegTypeLib(kTypeLibraryId, 1, 0, LOCALE_NEUTRAL, library.put()), S_OK);
+  BSTR description = nullptr;
+  library->GetDocumentation(-1, nullptr, &description, nullptr, nullptr);
+  EXPECT_EQ(FromBstr(description), "Vireo Pro 5.0 Migration Utility (32-bit)");
+  ::SysFreeString(description);
+  ComPtr<ITypeInfo> connect_class;
+  EXPECT_EQ(library->GetTypeInfoOfGuid(kConnectClassId, connect_class.put()), S_OK);
 
   // The second start shows nothing, and removes the sibling again.
   WriteBytes(VbIniPath(), vb_ini + "[Add-Ins32]\r\nVIRATool32.Connector=1\r\n");
@@ -256,6 +267,8 @@ TEST_F(AddIn, DisconnectingRemovesTheItemAndTheServerExits) {
 TEST_F(AddIn, UnregisteringRemovesTheClass) {
   EXPECT_EQ(RunServer("/UnregServer"), 0);
   EXPECT_FALSE(ClassKeyExists("VIRAMU32.Connect"));
+  ComPtr<ITypeLib> library;
+  EXPECT_NE(::LoadRegTypeLib(kTypeLibraryId, 1, 0, LOCALE_NEUTRAL, library.put()), S_OK);
   CLSID class_id;
   EXPECT_NE(::CLSIDFromProgID(L"VIRAMU32.Connect", &class_id), S_OK);
   EXPECT_TRUE(Answerer().TakeSeen().empty());
