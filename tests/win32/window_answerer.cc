@@ -209,6 +209,7 @@ void WindowAnswerer::Watch() {
 
 void WindowAnswerer::Answer(HWND window) {
   SeenWindow seen;
+  HWND press = nullptr;
   HWND from = ::GetDlgItem(window, Win32ConvertDialog::kFromCombo);
   std::string pick;
   bool ok;
@@ -242,7 +243,7 @@ void WindowAnswerer::Answer(HWND window) {
            reinterpret_cast<LPARAM>(from));
     }
     seen.ok_enabled_after_pick = ::IsWindowEnabled(ok_button);
-    Click(ok ? ok_button : ::GetDlgItem(window, IDCANCEL));
+    press = ok ? ok_button : ::GetDlgItem(window, IDCANCEL);
   } else {
     HWND only_button = nullptr;
     for (HWND child : Children(window)) {
@@ -259,10 +260,14 @@ void WindowAnswerer::Answer(HWND window) {
     }
     if (seen.buttons == 1) seen.button_text = WindowText(only_button);
     seen.topmost = ::GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST;
-    Click(only_button ? only_button : ::GetDlgItem(window, IDOK));
+    press = only_button ? only_button : ::GetDlgItem(window, IDOK);
   }
-  std::lock_guard<std::mutex> hold(mutex_);
-  seen_.push_back(seen);
+  // Recorded before the click: the program goes on as soon as it is answered.
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    seen_.push_back(seen);
+  }
+  Click(press);
 }
 
 }  // namespace vireo::testing
