@@ -2,7 +2,8 @@
 # Converts the sample project and the generated test projects twice, once
 # with the Linux vireo-migrate and once with vireo-migrate.exe under Wine,
 # and checks that both builds leave the same bytes in every file, end with
-# the same exit status and tell the same outcome.
+# the same exit status and tell the same outcome. The Wine prefix is the one
+# in WINEPREFIX.
 # Usage: same_output.sh LINUX_TOOL WINDOWS_EXE SOURCE_DIR WORK_DIR
 set -uo pipefail
 linux_tool=$1 windows_exe=$2 source_dir=$3 work=$4
@@ -17,6 +18,11 @@ outcome() {
   tr -d '\r' <"$1.out"
   tr -d '\r' <"$1.err" | grep '^Error converting file: ' | sed 's|[^ ]*[/\\]||'
 }
+
+# The Windows build's temporary files, which every run must delete (a
+# handle left open would keep Windows from deleting one).
+windows_temp_files() { find "$WINEPREFIX/drive_c" -iname 'vr5*.tmp' 2>/dev/null | sort; }
+temp_before=$(windows_temp_files)
 
 passed=0 failed=0
 for project in "$work/projects"/*/; do
@@ -50,5 +56,13 @@ for project in "$work/projects"/*/; do
     sed 's/^/  windows stderr: /' "$work/windows/$name.err"
   fi
 done
+temp_after=$(windows_temp_files)
+if [ "$temp_before" = "$temp_after" ]; then
+  passed=$((passed + 1))
+  echo "same: no temporary file left behind by the Windows build"
+else
+  failed=$((failed + 1))
+  echo "LEFT BEHIND: $(comm -13 <(echo "$temp_before") <(echo "$temp_after"))"
+fi
 echo "same-output: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
