@@ -25,8 +25,11 @@ std::unique_ptr<SettingsFile> HostMachine::VbIni() const {
   return std::make_unique<ProfileSettingsFile>("VB.INI");
 }
 
-// The console build asks no questions: the types come from the command line
-// or from the project's reference line.
-std::unique_ptr<ConvertDialog> InteractiveDialog(const ControlRegistry&) { return nullptr; }
+// At a console the add-in's own dialog asks; without one the types come from
+// the command line or from the project's reference line.
+std::unique_ptr<ConvertDialog> InteractiveDialog(const ControlRegistry& registry) {
+  if (!_isatty(_fileno(stdin)) || !_isatty(_fileno(stdout))) return nullptr;
+  return std::make_unique<Win32ConvertDialog>(registry);
+}
 
 }  // namespace vireo
