@@ -19,6 +19,8 @@ import sys
 import tempfile
 import time
 
+sys.dont_write_bytecode = True
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import generate_projects  # noqa: E402

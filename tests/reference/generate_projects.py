@@ -181,9 +181,13 @@ class FormBuilder:
             self.bad = True
             choice = rng.randrange(4)
             if choice == 0:
-                text = '"%s":%s' % (self.frx_name, rng.choice(["zz", "", "123456789", "80000000", "-4"]))
-            elif choice == 1:
-                text = '"%s":%04X' % (self.frx_name, self.frx.add_bad_record())
+                text = '"%s":%s' % (self.frx_name, rng.choice(
+                    ["zz", "", "123456789", "80000000", "FFFFFFFF", "-4", "00 14", "&H14", "1g"]))
+            elif choice == 1 and len(self.frx.data) > 6:
+                # somewhere inside what is there already, or in its last bytes
+                at = (rng.randrange(len(self.frx.data)) if rng.random() < 0.5
+                      else len(self.frx.data) - rng.randrange(1, 6))
+                text = '"%s":%04X' % (self.frx_name, at)
             else:
                 text = '"%s":%04X' % (self.frx_name, self.frx.add_bad_record())
             return indent + "OleObjectBlob   =   " + text
@@ -222,7 +226,10 @@ class FormBuilder:
             line = pad + begin + sep + cls_text + sep2 + name + trail
             if rng.random() < 0.03:
                 line = pad + begin + " " + cls_text + trail  # no name
-            self.lines.append(line)
+            if rng.random() < 0.03:
+                self.lines.extend([pad + begin + " " + cls_text + " _", pad + "    " + name])
+            else:
+                self.lines.append(line)
             self.lines.append(inner + "Height          =   %d" % rng.randrange(100, 5000))
             if rng.random() < 0.3:
                 self.lines.append(inner + "BeginProperty Font {0BE35203-8F91-11CE-9DE3-00AA004BB851} ")
@@ -444,6 +451,10 @@ def make_form(rng, name, frx_name, from_type, to_type, allow_bad):
         if begins:
             cut = rng.choice(begins) + rng.randrange(1, 4)
             fb.lines = fb.lines[:cut]
+            if rng.random() < 0.3:
+                fb.lines.append('      Tag = "x" _')
+    if rng.random() < 0.02:
+        fb.lines = []
     data = encode(rng, fb.lines)
     return data, bytes(fb.frx.data)
 
@@ -553,6 +564,8 @@ def generate(seed, dest):
         if rng.random() < 0.1:
             listed = listed.lower()
         key = vary_case(rng, "Class=" if cls else "Module=", 0.1)
+        if rng.random() < 0.03:
+            key = key[:-1] + " ="  # not a module line: the file is left alone
         entries.append(key + name + rng.choice(["; ", ";", ";  ", " ; "]) + listed +
                        rng.choice(["", "", " "]))
 
@@ -573,8 +586,11 @@ def generate(seed, dest):
     proj_lines.insert(0, "Reference=*\\G{00020430-0000-0000-C000-000000000046}#2.0#0#..\\STDOLE2.TLB#OLE Automation")
     proj_lines += ['Name="%s"' % project_name, "HelpContextID=\"0\"", "StartMode=0"]
     project_file = project_name + ".vbp"
+    data = encode(rng, proj_lines)
+    if malformed and rng.random() < 0.05:
+        data += b"Tag=\0\r\n"
     with open(os.path.join(dest, project_file), "wb") as f:
-        f.write(encode(rng, proj_lines))
+        f.write(data)
     return {"project": project_file, "from": from_type, "to": to_type}
 
 

@@ -586,12 +586,10 @@ def convert_project(project_path, from_type, to_type, log=None):
     # Forms first (those with a .frx beside them), then modules and classes.
     jobs = []
     for text in form_texts:
+        # Only a form with a .frx beside it is converted; a listed form
+        # that is missing altogether has none and is passed over.
         path = resolve(directory, text)
-        if not os.path.isfile(path):
-            say("form %s not found" % text)
-            return 1
-        frx_path = frx_beside(path)
-        jobs.append(("form", path, frx_path))
+        jobs.append(("form", path, frx_beside(path)))
     for text in module_texts:
         jobs.append(("code", resolve(directory, text), None))
 
