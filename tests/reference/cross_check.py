@@ -41,6 +41,17 @@ def tree(root):
     return files
 
 
+def stats(root):
+    """Relative path -> (inode, mtime, mode) of every file under root."""
+    out = {}
+    for folder, _, names in os.walk(root):
+        for name in names:
+            st = os.stat(os.path.join(folder, name))
+            out[os.path.relpath(os.path.join(folder, name), root)] = (
+                st.st_ino, st.st_mtime_ns, st.st_mode)
+    return out
+
+
 def physical_lines(data):
     """Lines with their terminators (CR LF, CR or LF)."""
     return re.findall(rb"[^\r\n]*(?:\r\n|\r|\n)|[^\r\n]+$", data)
@@ -72,6 +83,8 @@ def check_seed(seed, binary, scratch):
     tmp = os.path.join(base, "tmp")
     os.makedirs(tmp)
 
+    before = stats(theirs)
+    original = tree(gen)
     env = dict(os.environ, WINEPREFIX="", TMPDIR=tmp)
     proc = subprocess.run(
         [binary, "convert", "--quiet", "--from", str(info["from"]), "--to", str(info["to"]),
@@ -98,6 +111,19 @@ def check_seed(seed, binary, scratch):
             line, x, y = first_difference(a[rel], b[rel])
             problems.append("%s: %s: line %d: binary %s | reference %s"
                             % (tag, rel, line, show(x), show(y)))
+    # An original whose bytes stay the same is not rewritten, and a replaced
+    # one keeps its permissions.
+    after = stats(theirs)
+    for rel, (ino, mtime, mode) in sorted(before.items()):
+        if rel not in after:
+            continue
+        # (a commit that failed half-way may put old bytes back in place)
+        rolled_back = proc.returncode == 1 and expected != 1
+        if (a.get(rel) == original.get(rel) and after[rel][:2] != (ino, mtime)
+                and not rolled_back):
+            problems.append("%s: %s: rewritten with the same bytes" % (tag, rel))
+        if after[rel][2] != mode:
+            problems.append("%s: %s: mode %o became %o" % (tag, rel, mode, after[rel][2]))
     left = os.listdir(tmp)
     if left:
         problems.append("%s: temporary files left: %s" % (tag, " ".join(sorted(left))[:200]))

@@ -591,6 +591,11 @@ def generate(seed, dest):
         data += b"Tag=\0\r\n"
     with open(os.path.join(dest, project_file), "wb") as f:
         f.write(data)
+    # some files with permissions other than the usual
+    for folder, _, names in sorted(os.walk(dest)):
+        for name in sorted(names):
+            if rng.random() < 0.1:
+                os.chmod(os.path.join(folder, name), rng.choice([0o600, 0o640, 0o664, 0o755]))
     return {"project": project_file, "from": from_type, "to": to_type}
 
 
