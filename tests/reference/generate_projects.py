@@ -487,9 +487,15 @@ def choose_types(rng):
     return f, t
 
 
-def generate(seed, dest):
+def generate(seed, root):
     rng = random.Random(seed)
+    # Now and then the project sits one folder down, with modules shared
+    # from a sibling folder ("..\\Shared\\Util.bas").
+    nested = rng.random() < 0.2
+    dest = os.path.join(root, "Proj") if nested else root
     os.makedirs(dest, exist_ok=True)
+    if nested:
+        os.makedirs(os.path.join(root, "Shared"), exist_ok=True)
     from_type, to_type = choose_types(rng)
     malformed = rng.random() < 0.15
     project_name = rng.choice(["Project1", "Grids", "SALES", "inventory"])
@@ -557,10 +563,12 @@ def generate(seed, dest):
         name = ("Class%d" if cls else "Module%d") % (i + 1)
         file_name = name + (".cls" if cls else ".bas")
         folder = "Sub" if use_sub and rng.random() < 0.4 else ""
+        if nested and rng.random() < 0.5:
+            folder = os.path.join("..", "Shared")
         data = make_module(rng, name, from_type, cls, nforms + i == bad_target)
         with open(os.path.join(dest, folder, file_name), "wb") as f:
             f.write(data)
-        listed = (folder + "\\" if folder else "") + file_name
+        listed = (folder.replace(os.sep, "\\") + "\\" if folder else "") + file_name
         if rng.random() < 0.1:
             listed = listed.lower()
         key = vary_case(rng, "Class=" if cls else "Module=", 0.1)
@@ -592,10 +600,12 @@ def generate(seed, dest):
     with open(os.path.join(dest, project_file), "wb") as f:
         f.write(data)
     # some files with permissions other than the usual
-    for folder, _, names in sorted(os.walk(dest)):
+    for folder, _, names in sorted(os.walk(root)):
         for name in sorted(names):
             if rng.random() < 0.1:
                 os.chmod(os.path.join(folder, name), rng.choice([0o600, 0o640, 0o664, 0o755]))
+    if nested:
+        project_file = os.path.join("Proj", project_file)
     return {"project": project_file, "from": from_type, "to": to_type}
 
 
