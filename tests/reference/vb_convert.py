@@ -593,18 +593,21 @@ def convert_project(project_path, from_type, to_type, log=None):
     for text in module_texts:
         jobs.append(("code", resolve(directory, text), None))
 
-    # Text files holding a NUL byte, and forms that name a .frx they lack,
-    # are refused before anything is converted.
+    # Forms that name a .frx they lack make the project unreadable; text files
+    # that are converted and hold a NUL byte fail. A form without a .frx is
+    # never converted, so its bytes are not judged.
     for kind, path, frx_path in jobs:
-        if not os.path.isfile(path):
+        if kind != "form" or frx_path is not None or not os.path.isfile(path):
             continue
-        data = read_bytes(path)
-        if b"\0" in data:
-            say("%s holds a NUL byte" % path)
-            return 1
-        if kind == "form" and frx_path is None and b'.frx":' in fold(data.decode("latin-1")).encode("latin-1"):
+        if b'.frx":' in fold(read_bytes(path).decode("latin-1")).encode("latin-1"):
             say("%s: its .frx is missing" % path)
             return 2
+    for kind, path, frx_path in jobs:
+        if not os.path.isfile(path) or (kind == "form" and frx_path is None):
+            continue
+        if b"\0" in read_bytes(path):
+            say("%s holds a NUL byte" % path)
+            return 1
 
     new_contents = []  # (path, bytes)
     changed = False

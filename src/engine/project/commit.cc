@@ -131,10 +131,14 @@ CommitOutcome Swap(std::vector<Replacement>& plan) {
   return {};
 }
 
-// The originals whose converted copies differ; the others are counted.
+// The originals whose converted copies differ; the others are counted. A
+// file the project lists twice was converted twice; copied over in turn, the
+// last copy would stay, so only the last is planned.
 CommitOutcome Plan(const ConversionRun& run, std::vector<Replacement>* plan, int* unchanged) {
-  for (size_t i = 0; i < run.OriginalFiles.size(); ++i) {
+  std::set<std::string> planned;
+  for (size_t i = run.OriginalFiles.size(); i-- > 0;) {
     const std::string& original = run.OriginalFiles[i];
+    if (!planned.insert(original).second) continue;
     CommitOutcome checked = CheckReplaceable(original);
     if (!checked.ok) return checked;
     bool same = false;
@@ -145,8 +149,8 @@ CommitOutcome Plan(const ConversionRun& run, std::vector<Replacement>* plan, int
       ++*unchanged;
       continue;
     }
-    plan->push_back({original, run.TempFiles[i], SiblingPath(original, "vr5new"),
-                     SiblingPath(original, "vr5old")});
+    plan->insert(plan->begin(), {original, run.TempFiles[i], SiblingPath(original, "vr5new"),
+                                 SiblingPath(original, "vr5old")});
   }
   return {};
 }

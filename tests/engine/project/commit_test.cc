@@ -70,6 +70,18 @@ TEST_F(CommitTest, AnIdenticalCopyLeavesTheOriginalUntouched) {
   EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
 }
 
+TEST_F(CommitTest, AFileListedTwiceTakesItsLastCopy) {
+  std::string temp;
+  ASSERT_TRUE(MakeTempFile(run, "again", &temp));
+  testing::WriteFile(temp, "newer f1.txt");
+  RecordPair(run, originals[1], temp);
+  CommitOutcome outcome = CommitTempFiles(run);
+  ASSERT_TRUE(outcome.ok) << outcome.reason;
+  EXPECT_EQ(outcome.replaced, 3);
+  EXPECT_EQ(ReadFile(originals[1]), "newer f1.txt");
+  ExpectNothingLeftBehind();
+}
+
 TEST_F(CommitTest, AReadOnlyOriginalFailsTheWholeCommit) {
   ::chmod(originals[2].c_str(), 0444);
   CommitOutcome outcome = CommitTempFiles(run);
