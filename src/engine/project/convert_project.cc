@@ -94,11 +94,11 @@ RunResult ProjectConversion::Run() {
   Tell([&] { services_.ui.SetMousePointer(kHourglassPointer); });
   Tell([&] { services_.status.Show(); });
 
-  bool project_changed = false;
   if (!ConvertForms() || !ConvertModules()) return result_;
+  bool project_changed = false;
   for (const FileOutcome& file : result_.files) project_changed |= file.result == kChanged;
   if (!project_changed) {
-    DiscardTempFiles(run_);
+    result_.leftovers = DiscardTempFiles(run_);
     Finish(RunOutcome::kNothingToConvert, kNothingToConvertMessage, kStyleInformation);
     return result_;
   }
