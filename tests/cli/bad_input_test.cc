@@ -15,7 +15,6 @@
 namespace vireo {
 namespace {
 
-using testing::kProLine;
 using testing::kVireo40Line;
 
 using testing::CrLf;
