@@ -19,6 +19,7 @@
 #include "engine/project/convert_project.h"
 #include "engine/project/journal.h"
 #include "engine/project/project_file.h"
+#include "engine/project/recovery.h"
 #include "engine/project/run_lock.h"
 #include "shell/registration.h"
 
@@ -99,30 +100,32 @@ int ChooseTypes(const Options& options, const std::string& project_path, const H
 }
 
 RunOptions MakeRunOptions(const Options& options, const std::string& project_path, Streams io,
-                          std::string* preview_text) {
+                          std::string* preview_text, std::vector<std::string>* outside) {
   RunOptions run_options;
   run_options.project_locked = true;
   run_options.dry_run = options.dry_run;
+  std::string folder = ProjectDirectory(project_path);
   if (options.dry_run) {
-    run_options.preview = [&options, project_path, preview_text](const ConversionRun& run) {
-      *preview_text = RenderPreview(run, ProjectDirectory(project_path), options.diff);
+    run_options.preview = [&options, folder, preview_text, outside](const ConversionRun& run) {
+      *outside = ChangedOutsideFolder(run, folder);
+      *preview_text = RenderPreview(run, folder, options.diff) + FormatOutsideFolder(*outside);
     };
   }
-  if (!options.backup.empty()) {
-    run_options.before_commit = [&options, project_path](const ConversionRun& run,
-                                                         std::string* failed_file,
-                                                         std::string* reason) {
-      return BackUpOriginals(run, ProjectDirectory(project_path), options.backup, failed_file,
-                             reason);
-    };
-  }
-  (void)io;
+  run_options.before_commit = [&options, folder, io, outside](
+                                  const ConversionRun& run, std::string* failed_file,
+                                  std::string* reason) {
+    *outside = ChangedOutsideFolder(run, folder);
+    Say(io.err, FormatOutsideFolder(*outside));
+    return options.backup.empty() ||
+           BackUpOriginals(run, folder, options.backup, failed_file, reason);
+  };
   return run_options;
 }
 
 void WriteRunReport(const Options& options, const RunResult& result, int exit_status,
-                    double seconds, Streams io) {
+                    double seconds, const std::vector<std::string>& outside, Streams io) {
   ReportInfo info;
+  info.outside_project = outside;
   info.tool = "vireo-migrate";
   info.version = kToolVersion;
   info.dry_run = options.dry_run;
@@ -137,11 +140,17 @@ void WriteRunReport(const Options& options, const RunResult& result, int exit_st
   }
 }
 
-// Finishes or undoes a commit that a crash cut short; false when it cannot.
-bool RecoverFirst(const std::string& project_path, Streams io, bool quiet) {
-  RecoveryOutcome recovery = RecoverInterruptedCommit(project_path);
-  for (const std::string& left : recovery.leftovers)
+void SayLeftovers(const std::vector<std::string>& leftovers, Streams io) {
+  for (const std::string& left : leftovers)
     Say(io.err, "vireo-migrate: could not delete " + left + "\n");
+}
+
+// Finishes or undoes a commit that a crash cut short; false when it cannot,
+// or when it kept a file the user edited since (the user looks first).
+bool RecoverFirst(const std::string& project_path, const PathResolver& resolver, Streams io,
+                  bool quiet) {
+  RecoveryOutcome recovery = RecoverInterruptedCommit(project_path, resolver);
+  SayLeftovers(recovery.leftovers, io);
   switch (recovery.result) {
     case RecoveryResult::kNothingToDo:
       return true;
@@ -150,8 +159,31 @@ bool RecoverFirst(const std::string& project_path, Streams io, bool quiet) {
       return false;
     case RecoveryResult::kFinished:
     case RecoveryResult::kUndone:
+      if (!recovery.kept_edits.empty()) {
+        Say(io.err, "vireo-migrate: " + recovery.message + "\n");
+        return false;
+      }
       if (!quiet) Say(io.err, recovery.message + "\n");
       return true;
+  }
+  return true;
+}
+
+// A dry run changes nothing: it neither recovers nor needs a lock it cannot
+// make (a read-only project). False, after saying why, when it must not run.
+bool PrepareDryRun(const std::string& project_path, RunLock& lock, Streams io) {
+  std::string problem;
+  if (!lock.Acquire(project_path, &problem) && lock.busy()) {
+    Say(io.err, "vireo-migrate: " + problem + "\n");
+    return false;
+  }
+  std::vector<std::string> set_aside = SetAsideJournals(project_path);
+  if (HasInterruptedCommit(project_path) || !set_aside.empty()) {
+    Say(io.err, "vireo-migrate: " + project_path +
+                    ": an interrupted conversion is waiting to be recovered; a dry run changes "
+                    "nothing, so run `vireo-migrate recover " +
+                    project_path + "` first\n");
+    return false;
   }
   return true;
 }
@@ -164,8 +196,12 @@ int Convert(const Options& options, Streams io) {
   std::string project_path, problem;
   if (!LocateProjectFile(options.project, &project_path, &problem)) return UsageError(io, problem);
   RunLock lock;
-  if (!lock.Acquire(project_path, &problem)) return UsageError(io, problem);
-  if (!RecoverFirst(project_path, io, options.quiet)) return kExitFailed;
+  if (options.dry_run) {
+    if (!PrepareDryRun(project_path, lock, io)) return kExitFailed;
+  } else {
+    if (!lock.Acquire(project_path, &problem)) return UsageError(io, problem);
+    if (!RecoverFirst(project_path, wine.resolver(), io, options.quiet)) return kExitFailed;
+  }
   std::unique_ptr<DiskIde> ide;
   if (!OpenDiskProject(project_path, wine.resolver(), &ide, &problem))
     return UsageError(io, problem);
@@ -177,13 +213,13 @@ int Convert(const Options& options, Streams io) {
   ConsoleStatus status(io.err, options.quiet);
   RunServices services{ui, *dialog, status, wine.resolver()};
   std::string preview;
-  RunOptions run_options = MakeRunOptions(options, project_path, io, &preview);
+  std::vector<std::string> outside;
+  RunOptions run_options = MakeRunOptions(options, project_path, io, &preview, &outside);
   RunResult result = ConvertProject(*ide, services, run_options);
   Say(io.out, preview);
   if (result.outcome == RunOutcome::kFailed && !result.failure_reason.empty())
     Say(io.err, result.failure_reason + "\n");
-  for (const std::string& left : result.leftovers)
-    Say(io.err, "vireo-migrate: could not delete " + left + "\n");
+  SayLeftovers(result.leftovers, io);
   if (options.dry_run && result.outcome == RunOutcome::kConverted && !options.quiet)
     Say(io.out, "Dry run: the project would be converted; nothing was changed.\n");
   int exit_status = ExitStatusOf(result.outcome);
@@ -192,27 +228,44 @@ int Convert(const Options& options, Streams io) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     // The project's state decides the exit status; a report that cannot be
     // written is said on standard error.
-    WriteRunReport(options, result, exit_status, seconds, io);
+    WriteRunReport(options, result, exit_status, seconds, outside, io);
   }
   return exit_status;
 }
 
-int Recover(const std::string& project, Streams io) {
+struct RecoverOptions {
+  std::string project;
+  bool discard = false;
+  std::string wine_prefix;
+};
+
+int Discard(const std::string& project_path, Streams io) {
+  std::string problem;
+  std::vector<std::string> removed = DiscardJournals(project_path, &problem);
+  for (const std::string& file : removed) Say(io.out, "Removed " + file + "\n");
+  if (!problem.empty()) return Fail(io, problem);
+  if (removed.empty()) Say(io.out, project_path + ": no journal to discard.\n");
+  return kExitConverted;
+}
+
+int Recover(const RecoverOptions& options, Streams io) {
+  HostMachine wine;
+  if (!wine.Choose(options.wine_prefix, io.err, true)) return kExitUsage;
   std::string project_path, problem;
-  if (!LocateProjectFile(project, &project_path, &problem)) return UsageError(io, problem);
+  if (!LocateProjectFile(options.project, &project_path, &problem)) return UsageError(io, problem);
   RunLock lock;
   if (!lock.Acquire(project_path, &problem)) return UsageError(io, problem);
-  RecoveryOutcome recovery = RecoverInterruptedCommit(project_path);
-  for (const std::string& left : recovery.leftovers)
-    Say(io.err, "vireo-migrate: could not delete " + left + "\n");
+  if (options.discard) return Discard(project_path, io);
+  RecoveryOutcome recovery = RecoverInterruptedCommit(project_path, wine.resolver());
+  SayLeftovers(recovery.leftovers, io);
   switch (recovery.result) {
     case RecoveryResult::kNothingToDo:
       Say(io.out, project_path + ": no interrupted conversion to recover.\n");
       return kExitConverted;
     case RecoveryResult::kFailed:
-      Say(io.err, "vireo-migrate: " + recovery.message + "\n");
-      return kExitFailed;
+      return Fail(io, recovery.message);
     default:
+      if (!recovery.kept_edits.empty()) return Fail(io, recovery.message);
       Say(io.out, recovery.message + "\n");
       return kExitConverted;
   }
@@ -289,10 +342,16 @@ int RunCommandLine(int argc, char** argv, std::FILE* out, std::FILE* err) {
   types->add_option("--wine-prefix", types_prefix,
                     "Wine prefix (default: $WINEPREFIX, else ~/.wine)");
 
-  std::string recover_project;
+  RecoverOptions recover_options;
   CLI::App* recover = app.add_subcommand(
       "recover", "Finish or undo a conversion that was cut short (a crash, a kill, a power cut)");
-  recover->add_option("PROJECT", recover_project, "The project file, or its folder")->required();
+  recover->add_option("PROJECT", recover_options.project, "The project file, or its folder")
+      ->required();
+  recover->add_flag("--discard", recover_options.discard,
+                    "Remove the project's commit journal, and any journal set aside as not "
+                    "trustworthy, without acting on it (the files beside the originals stay)");
+  recover->add_option("--wine-prefix", recover_options.wine_prefix,
+                      "Wine prefix (default: $WINEPREFIX, else ~/.wine)");
 
   std::string register_prefix;
   bool register_quiet = false;
@@ -321,7 +380,7 @@ int RunCommandLine(int argc, char** argv, std::FILE* out, std::FILE* err) {
     if (options.diff && !options.dry_run) options.dry_run = true;
     return Convert(options, io);
   }
-  if (*recover) return Recover(recover_project, io);
+  if (*recover) return Recover(recover_options, io);
   if (*types) return ListTypes(types_prefix, io);
   if (*reg) return Register(register_prefix, register_quiet, io);
   return kExitUsage;

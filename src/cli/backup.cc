@@ -31,6 +31,15 @@ bool BackUpOriginals(const ConversionRun& run, const std::string& project_folder
     std::error_code error;
     std::filesystem::create_directories(std::filesystem::path(target).parent_path(), error);
     if (!error) error = CopyFileContent(original, target);
+    // An earlier run's backup of the same bytes will do; other bytes are
+    // never overwritten.
+    if (error == std::errc::file_exists && !SameContent(original, target, &same) && same) continue;
+    if (error == std::errc::file_exists) {
+      *failed_file = original;
+      *reason = original + ": cannot be backed up: " + target +
+                " already exists and holds other bytes (choose an empty backup folder)";
+      return false;
+    }
     if (error) {
       *failed_file = original;
       *reason = original + ": cannot be backed up to " + target + " (" + Describe(error) + ")";

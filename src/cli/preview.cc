@@ -1,6 +1,7 @@
 #include "cli/preview.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 
 #include "cli/unified_diff.h"
@@ -125,6 +126,31 @@ std::string FormatPreview(const Preview& preview) {
     }
   }
   return out;
+}
+
+std::vector<std::string> ChangedOutsideFolder(const ConversionRun& run,
+                                              const std::string& project_folder) {
+  namespace fs = std::filesystem;
+  std::error_code ignored;
+  fs::path folder = fs::weakly_canonical(fs::path(project_folder), ignored);
+  std::vector<std::string> outside;
+  for (size_t i = 0; i < run.OriginalFiles.size(); ++i) {
+    fs::path file = fs::weakly_canonical(fs::path(run.OriginalFiles[i]), ignored);
+    auto [stop, rest] = std::mismatch(folder.begin(), folder.end(), file.begin(), file.end());
+    bool inside = stop == folder.end() || (stop->empty() && std::next(stop) == folder.end());
+    bool same = false;
+    if (inside || (!SameContent(run.TempFiles[i], run.OriginalFiles[i], &same) && same)) continue;
+    if (std::find(outside.begin(), outside.end(), file.string()) == outside.end())
+      outside.push_back(file.string());
+  }
+  return outside;
+}
+
+std::string FormatOutsideFolder(const std::vector<std::string>& files) {
+  if (files.empty()) return "";
+  std::string text = "These files outside the project's folder will be changed:\n";
+  for (const std::string& file : files) text += "  " + file + "\n";
+  return text;
 }
 
 std::string RenderPreview(const ConversionRun& run, const std::string& base_folder, bool diff) {

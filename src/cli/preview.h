@@ -50,6 +50,15 @@ std::string FormatPreview(const Preview& preview);
 // Builds and formats in one step, for the dry run's preview hook.
 std::string RenderPreview(const ConversionRun& run, const std::string& base_folder, bool diff);
 
+// The originals the commit would change (their converted copies differ)
+// that lie outside `project_folder`, once ".." and symbolic links in their
+// paths are resolved.
+std::vector<std::string> ChangedOutsideFolder(const ConversionRun& run,
+                                              const std::string& project_folder);
+
+// The lines that name them, before a commit or in a dry run; "" for none.
+std::string FormatOutsideFolder(const std::vector<std::string>& files);
+
 // `path` relative to `base_folder` when it lies inside it, else `path` itself.
 std::string ShownPath(const std::string& path, const std::string& base_folder);
 

@@ -270,6 +270,10 @@ std::string ReportJson(const RunResult& result, const ReportInfo& info) {
   json.BeginArray();
   for (const std::string& leftover : result.leftovers) json.String(leftover);
   json.EndArray();
+  json.Key("outside_project");
+  json.BeginArray();
+  for (const std::string& file : info.outside_project) json.String(file);
+  json.EndArray();
   json.Key("duration_seconds");
   json.Seconds(info.duration_seconds);
   json.EndObject();

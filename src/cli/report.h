@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "engine/project/convert_project.h"
 
@@ -24,6 +25,8 @@ struct ReportInfo {
   std::function<std::string(int)> type_name;
   std::string from_name;
   std::string to_name;
+  // Files outside the project's folder that the run changes (or would).
+  std::vector<std::string> outside_project;
 };
 
 // "converted", "nothing-to-convert", "failed", "unsaved" or "cancelled".

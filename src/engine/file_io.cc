@@ -5,6 +5,7 @@
 namespace vireo {
 namespace {
 constexpr size_t kBufferSize = 64 * 1024;
+constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 
 class ScopedHandle {
  public:
@@ -29,9 +30,18 @@ std::error_code LineReader::Open(const std::string& path) {
   pos_ = end_ = 0;
   eof_ = false;
   lines_read_ = 0;
+  has_bom_ = false;
   error_ = Files().Open(path, OpenFor::kRead, &file_);
-  if (error_) file_ = -1;
-  return error_;
+  if (error_) {
+    file_ = -1;
+    return error_;
+  }
+  // A read error here is kept for the first ReadLine to report.
+  if (Fill() && end_ >= 3 && std::memcmp(buffer_.data(), kUtf8Bom, 3) == 0) {
+    has_bom_ = true;
+    pos_ = 3;
+  }
+  return {};
 }
 
 void LineReader::Close() {
@@ -86,14 +96,23 @@ bool LineReader::LineDone() {
 
 LineWriter::~LineWriter() { Close(); }
 
-std::error_code LineWriter::Open(const std::string& path) {
+std::error_code LineWriter::Create(const std::string& path) {
+  FileHandle file = -1;
+  std::error_code error = Files().Open(path, OpenFor::kCreateExclusive, &file);
+  Adopt(error ? -1 : file);
+  error_ = error;
+  return error;
+}
+
+void LineWriter::Adopt(FileHandle file) {
   Close();
-  error_ = Files().Open(path, OpenFor::kCreateOrTruncate, &file_);
-  if (error_) file_ = -1;
+  file_ = file;
+  error_.clear();
   buffer_.clear();
   buffer_.reserve(kBufferSize);
-  return error_;
 }
+
+void LineWriter::WriteBom() { buffer_.append(kUtf8Bom, 3); }
 
 void LineWriter::WriteLine(std::string_view text) {
   buffer_.append(text);
@@ -144,13 +163,16 @@ std::error_code WriteWholeFile(const std::string& path, const std::string& conte
 }
 
 std::error_code CopyFileContent(const std::string& from, const std::string& to) {
+  FileHandle out = -1;
+  if (auto error = Files().Open(to, OpenFor::kCreateExclusive, &out)) return error;
+  return CopyFileContent(from, out);
+}
+
+std::error_code CopyFileContent(const std::string& from, FileHandle to) {
   ScopedHandle in, out;
+  out.handle = to;
   if (auto error = Files().Open(from, OpenFor::kRead, &in.handle)) {
     in.handle = -1;
-    return error;
-  }
-  if (auto error = Files().Open(to, OpenFor::kCreateOrTruncate, &out.handle)) {
-    out.handle = -1;
     return error;
   }
   std::vector<char> buffer(kBufferSize);

@@ -1,6 +1,7 @@
 // Buffered reading of physical lines and writing of CR LF lines, plus whole-file
 // helpers, all through the file seam. A physical line ends at CR LF, a CR alone
-// or an LF alone; a last line without a terminator is still a line.
+// or an LF alone; a last line without a terminator is still a line. A UTF-8
+// byte order mark at the start of a file is not part of its first line.
 #pragma once
 
 #include <string>
@@ -19,6 +20,8 @@ class LineReader {
   LineReader& operator=(const LineReader&) = delete;
 
   std::error_code Open(const std::string& path);
+  // Whether the file began with a UTF-8 byte order mark (known after Open).
+  bool has_bom() const { return has_bom_; }
   // True when no further line can be read (at the end, or after an error).
   bool AtEnd();
   // The next physical line without its terminator; false at the end or on error.
@@ -38,6 +41,7 @@ class LineReader {
   size_t end_ = 0;
   bool eof_ = false;
   size_t lines_read_ = 0;
+  bool has_bom_ = false;
   std::error_code error_;
 };
 
@@ -48,8 +52,12 @@ class LineWriter {
   LineWriter(const LineWriter&) = delete;
   LineWriter& operator=(const LineWriter&) = delete;
 
-  // Opens for writing, emptying the file.
-  std::error_code Open(const std::string& path);
+  // Creates the file, which must not exist yet.
+  std::error_code Create(const std::string& path);
+  // Writes into a file just created and open for writing; takes the handle.
+  void Adopt(FileHandle file);
+  // Writes the UTF-8 byte order mark.
+  void WriteBom();
   // Writes `text` followed by CR LF.
   void WriteLine(std::string_view text);
   // Flushes and closes; the first error of any write, flush or close.
@@ -64,8 +72,12 @@ class LineWriter {
 };
 
 std::error_code ReadWholeFile(const std::string& path, std::string* content);
+// Creates or empties `path`: for files the user named, such as a report.
 std::error_code WriteWholeFile(const std::string& path, const std::string& content);
+// Copies into a new file `to`, which must not exist yet.
 std::error_code CopyFileContent(const std::string& from, const std::string& to);
+// Copies into the open file `to`, which is closed afterwards.
+std::error_code CopyFileContent(const std::string& from, FileHandle to);
 // Whether two files hold the same bytes (streamed, not loaded whole).
 std::error_code SameContent(const std::string& a, const std::string& b, bool* same);
 

@@ -13,19 +13,33 @@ namespace vireo {
 
 using FileHandle = int;
 
+// Reading and read-write opens accept regular files only (a FIFO, device or
+// folder is refused without blocking); read-write and exclusive creation
+// never follow a symbolic link at the last component.
 enum class OpenFor {
-  kRead,             // existing file, read only
-  kReadWrite,        // existing file, read and write in place
+  kRead,             // existing regular file, read only
+  kReadWrite,        // existing regular file, read and write in place
   kCreateExclusive,  // a new file that must not exist yet (mode 0600)
-  kCreateOrTruncate  // created, or emptied when it exists
+  kCreateOrTruncate  // created, or emptied when it exists: only for files the user named
 };
 
 struct PathStatus {
   bool exists = false;
   bool is_directory = false;
+  bool is_regular = false;
   uint32_t permissions = 0;  // platform permission bits
   uint64_t size = 0;
+  // Which file this is: two paths with equal (device, file_id) name one file.
+  uint64_t device = 0;
+  uint64_t file_id = 0;
 };
+
+bool SameFile(const PathStatus& a, const PathStatus& b);
+
+// The error of opening something that is not a regular file for reading.
+std::error_code NotARegularFile();
+// The error of a no-follow open that met a symbolic link.
+std::error_code IsASymbolicLink();
 
 class FileSystem {
  public:
@@ -54,19 +68,20 @@ class FileSystem {
   virtual std::error_code SyncDirectory(const std::string& directory) = 0;
 
   // The directory for temporary files, and a new empty file in it whose
-  // name begins with `prefix` (never an existing file).
+  // name begins with `prefix` (never an existing file), open for writing.
   virtual std::error_code TempDirectory(std::string* directory) = 0;
   virtual std::error_code CreateTempFile(const std::string& directory, const std::string& prefix,
-                                         std::string* path) = 0;
+                                         std::string* path, FileHandle* file) = 0;
   // Takes an exclusive lock on `path` (created when missing) without waiting:
   // errc::resource_unavailable_try_again while another process holds it. A
   // lock dies with its process.
   virtual std::error_code Lock(const std::string& path, FileHandle* lock) = 0;
   // Removes the lock's file and releases the lock.
   virtual void Unlock(const std::string& path, FileHandle lock) = 0;
-  // A new empty file beside `near` (same directory), for atomic replacement.
+  // A new empty file beside `near` (same directory), open for writing, for
+  // atomic replacement.
   virtual std::error_code CreateSiblingFile(const std::string& near, const std::string& tag,
-                                            std::string* path) = 0;
+                                            std::string* path, FileHandle* file) = 0;
 };
 
 // The file system in force for this process.

@@ -121,17 +121,14 @@ std::error_code ReplaceContent(const std::string& path, const std::string& conte
   PathStatus status;
   if (auto error = Files().Status(path, &status)) return error;
   std::string staged;
-  if (auto error = Files().CreateSiblingFile(path, "ini", &staged)) return error;
   FileHandle file;
-  std::error_code error = Files().Open(staged, OpenFor::kCreateOrTruncate, &file);
-  if (!error) {
-    error = Files().Write(file, content.data(), content.size());
-    uint32_t permissions = status.exists ? status.permissions : kNewFilePermissions;
-    if (!error) error = Files().SetPermissions(file, permissions);
-    if (!error) error = Files().Sync(file);
-    std::error_code closed = Files().Close(file);
-    if (!error) error = closed;
-  }
+  if (auto error = Files().CreateSiblingFile(path, "ini", &staged, &file)) return error;
+  std::error_code error = Files().Write(file, content.data(), content.size());
+  uint32_t permissions = status.exists ? status.permissions : kNewFilePermissions;
+  if (!error) error = Files().SetPermissions(file, permissions);
+  if (!error) error = Files().Sync(file);
+  std::error_code closed = Files().Close(file);
+  if (!error) error = closed;
   if (!error) error = Files().Rename(staged, path);
   if (error) Files().Remove(staged);
   return error;

@@ -126,6 +126,7 @@ TEST_F(ReportTest, WholeReport) {
                 "  \"leftovers\": [\n"
                 "    \"/tmp/vr5abc\"\n"
                 "  ],\n"
+                "  \"outside_project\": [],\n"
                 "  \"duration_seconds\": 1.250\n"
                 "}\n");
 }

@@ -1,6 +1,8 @@
 #include "engine/file_io.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <vector>
 
@@ -48,15 +50,56 @@ TEST(LineReaderTest, LinesLongerThanTheBufferAndCrLfAcrossIt) {
   EXPECT_EQ(lines[2], "z");
 }
 
-TEST(LineWriterTest, EveryLineEndsWithCrLf) {
+TEST(LineWriterTest, CreatesANewFileWithCrLfLinesAndNeverOverwrites) {
   testing::ScratchDir dir;
-  std::string path = dir.Write("out.txt", "old content");
+  std::string path = dir.Join("out.txt");
   LineWriter writer;
-  ASSERT_FALSE(writer.Open(path));
+  ASSERT_FALSE(writer.Create(path));
   writer.WriteLine("one");
   writer.WriteLine("");
   ASSERT_FALSE(writer.Close());
   EXPECT_EQ(testing::ReadFile(path), "one\r\n\r\n");
+
+  LineWriter again;
+  EXPECT_EQ(again.Create(path), std::errc::file_exists);
+  EXPECT_EQ(testing::ReadFile(path), "one\r\n\r\n");
+  std::string target = dir.Write("target.txt", "keep");
+  ASSERT_EQ(::symlink(target.c_str(), dir.Join("link.txt").c_str()), 0);
+  EXPECT_TRUE(again.Create(dir.Join("link.txt")));
+  EXPECT_EQ(testing::ReadFile(target), "keep");
+}
+
+TEST(LineReaderTest, AByteOrderMarkIsNotPartOfTheFirstLineAndIsWrittenBack) {
+  testing::ScratchDir dir;
+  std::string path = dir.Write("bom.bas", "\xEF\xBB\xBF" "Attribute VB_Name = \"M\"\r\nx\r\n");
+  LineReader reader;
+  ASSERT_FALSE(reader.Open(path));
+  EXPECT_TRUE(reader.has_bom());
+  std::string line;
+  ASSERT_TRUE(reader.ReadLine(&line));
+  EXPECT_EQ(line, "Attribute VB_Name = \"M\"");
+
+  LineReader plain;
+  ASSERT_FALSE(plain.Open(dir.Write("plain.bas", "\xEF\xBBx")));
+  EXPECT_FALSE(plain.has_bom());
+  ASSERT_TRUE(plain.ReadLine(&line));
+  EXPECT_EQ(line, "\xEF\xBBx");
+
+  LineWriter writer;
+  ASSERT_FALSE(writer.Create(dir.Join("out.bas")));
+  writer.WriteBom();
+  writer.WriteLine("a");
+  ASSERT_FALSE(writer.Close());
+  EXPECT_EQ(testing::ReadFile(dir.Join("out.bas")), "\xEF\xBB\xBF" "a\r\n");
+}
+
+TEST(LineReaderTest, RefusesWhatIsNotARegularFileWithoutBlocking) {
+  testing::ScratchDir dir;
+  ASSERT_EQ(::mkfifo(dir.Join("pipe").c_str(), 0600), 0);
+  LineReader reader;
+  EXPECT_EQ(reader.Open(dir.Join("pipe")), NotARegularFile());
+  EXPECT_EQ(reader.Open(dir.path()), std::errc::is_a_directory);
+  EXPECT_TRUE(reader.Open("/dev/null"));
 }
 
 TEST(FileHelpersTest, SameContentComparesBytes) {

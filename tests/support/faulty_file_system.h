@@ -98,9 +98,9 @@ class FaultyFileSystem final : public FileSystem {
     return inner_.TempDirectory(d);
   }
   std::error_code CreateTempFile(const std::string& d, const std::string& p,
-                                 std::string* path) override {
+                                 std::string* path, FileHandle* file) override {
     if (auto e = Check("CreateTempFile", d)) return e;
-    return inner_.CreateTempFile(d, p, path);
+    return inner_.CreateTempFile(d, p, path, file);
   }
   std::error_code Lock(const std::string& path, FileHandle* lock) override {
     if (auto e = Check("Lock", path)) return e;
@@ -108,9 +108,9 @@ class FaultyFileSystem final : public FileSystem {
   }
   void Unlock(const std::string& path, FileHandle lock) override { inner_.Unlock(path, lock); }
   std::error_code CreateSiblingFile(const std::string& near, const std::string& tag,
-                                    std::string* path) override {
+                                    std::string* path, FileHandle* file) override {
     if (auto e = Check("CreateSiblingFile", near)) return e;
-    return inner_.CreateSiblingFile(near, tag, path);
+    return inner_.CreateSiblingFile(near, tag, path, file);
   }
 
  private:

@@ -64,18 +64,17 @@ void WriteCurrentLine(ConversionRun& run, LineWriter& out, const std::string& li
 int16_t ConvertCodeFile(ConversionRun& run, const std::string& path, int16_t from_type,
                         int16_t to_type) {
   std::string temp;
-  if (!MakeTempFile(run, path, &temp)) return kFailed;
+  FileHandle temp_file;
+  if (!MakeTempFile(run, path, &temp, &temp_file)) return kFailed;
   RecordPair(run, path, temp);
   LineReader in;
   LineWriter out;
+  out.Adopt(temp_file);
   if (auto error = in.Open(path)) {
     run.Fail(path + ": cannot be opened (" + Describe(error) + ")");
     return kFailed;
   }
-  if (auto error = out.Open(temp)) {
-    run.Fail(path + ": cannot write its temporary copy " + temp + " (" + Describe(error) + ")");
-    return kFailed;
-  }
+  if (in.has_bom()) out.WriteBom();
   run.WriteJoined = false;
   bool changed = false;
   std::string line, problem;

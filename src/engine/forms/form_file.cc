@@ -32,6 +32,8 @@ class FormConverter {
                 int16_t to_type)
       : run_(run), form_path_(form_path), from_(from_type), to_(to_type) {}
 
+  // The temporary copy of the form's text, just created and open.
+  void WriteTextInto(FileHandle file) { out_.Adopt(file); }
   int16_t Run(const std::string& text_temp, const std::string& binary_temp);
 
  private:
@@ -58,8 +60,7 @@ class FormConverter {
 int16_t FormConverter::Run(const std::string& text_temp, const std::string& binary_temp) {
   binary_temp_ = binary_temp;
   if (auto error = in_.Open(form_path_)) return Fail("cannot be opened (" + Describe(error) + ")");
-  if (auto error = out_.Open(text_temp))
-    return Fail("cannot write its temporary copy " + text_temp + " (" + Describe(error) + ")");
+  if (in_.has_bom()) out_.WriteBom();
   run_.WriteJoined = false;
   std::string line;
   while (!in_.AtEnd()) {
@@ -170,22 +171,21 @@ int16_t ConvertFormFile(ConversionRun& run, const std::string& form_path,
   run.DropDownEventNames.insert(run.DropDownEventNames.end(), std::begin(kDropDownEventNames),
                                 std::end(kDropDownEventNames));
   std::string text_temp, binary_temp;
-  if (!MakeTempFile(run, form_path, &text_temp)) return kFailed;
-  if (!MakeTempFile(run, form_path, &binary_temp)) {
-    DropUnrecordedTemp(text_temp);
-    return kFailed;
-  }
-  if (auto error = CopyFileContent(binary_path, binary_temp)) {
-    DropUnrecordedTemp(text_temp);
-    DropUnrecordedTemp(binary_temp);
-    run.Fail(binary_path + ": cannot be copied (" + Describe(error) + ")");
-    return kFailed;
-  }
+  FileHandle text_file, binary_file;
+  if (!MakeTempFile(run, form_path, &text_temp, &text_file)) return kFailed;
   RecordPair(run, form_path, text_temp);
+  FormConverter converter(run, form_path, from_type, to_type);
+  converter.WriteTextInto(text_file);
+  if (!MakeTempFile(run, form_path, &binary_temp, &binary_file)) return kFailed;
   RecordPair(run, binary_path, binary_temp);
+  if (auto error = CopyFileContent(binary_path, binary_file)) {
+    run.Fail(binary_path + ": cannot be copied (" + Describe(error) + ")");
+    ForgetPairs(run, form_path);
+    ForgetPairs(run, binary_path);
+    return kFailed;
+  }
   run.binary_files.insert(binary_path);
   run.current_binary_original = binary_path;
-  FormConverter converter(run, form_path, from_type, to_type);
   int16_t result = converter.Run(text_temp, binary_temp);
   run.current_binary_original.clear();
   return result;

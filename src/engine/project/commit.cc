@@ -16,18 +16,12 @@ struct Replacement {
   std::string temp;
   std::string staged;  // new bytes beside the original
   std::string backup;  // old bytes beside the original
+  bool staged_made = false;  // by this commit: only those are removed
+  bool backup_made = false;
   bool swapped = false;
   uint64_t old_checksum = 0;
   uint64_t new_checksum = 0;
 };
-
-// ".<name>.<tag>" in the original's folder.
-std::string SiblingPath(const std::string& original, const std::string& tag) {
-  size_t slash = original.find_last_of("/\\");
-  std::string folder = slash == std::string::npos ? "" : original.substr(0, slash + 1);
-  std::string name = slash == std::string::npos ? original : original.substr(slash + 1);
-  return folder + "." + name + "." + tag;
-}
 
 CommitOutcome Failure(const std::string& file, const std::string& what) {
   CommitOutcome outcome;
@@ -37,11 +31,12 @@ CommitOutcome Failure(const std::string& file, const std::string& what) {
   return outcome;
 }
 
-Journal JournalOf(const std::vector<Replacement>& plan, JournalState state) {
+Journal JournalOf(const std::vector<Replacement>& plan, const std::string& token,
+                  JournalState state) {
   Journal journal;
   journal.state = state;
-  for (const Replacement& r : plan)
-    journal.entries.push_back({r.original, r.staged, r.backup, r.old_checksum, r.new_checksum});
+  journal.token = token;
+  for (const Replacement& r : plan) journal.entries.push_back({r.original, r.old_checksum, r.new_checksum});
   return journal;
 }
 
@@ -62,17 +57,33 @@ CommitOutcome CheckReplaceable(const std::string& original) {
   return {};
 }
 
-// Writes `from`'s bytes into `copy`, synced, with the original's permissions.
+// Writes `from`'s bytes into the new file `copy` (an existing file of that
+// name is an error, never overwritten), synced, with the original's
+// permissions; `checksum` is of the bytes written.
 std::error_code StageCopy(const std::string& from, const std::string& original,
-                          const std::string& copy) {
+                          const std::string& copy, uint64_t* checksum, bool* made) {
   PathStatus status;
   if (auto error = Files().Status(original, &status)) return error;
-  if (auto error = CopyFileContent(from, copy)) return error;
-  FileHandle file;
-  if (auto error = Files().Open(copy, OpenFor::kReadWrite, &file)) return error;
-  std::error_code error = Files().SetPermissions(file, status.permissions);
-  if (!error) error = Files().Sync(file);
-  std::error_code closed = Files().Close(file);
+  FileHandle in, out;
+  if (auto error = Files().Open(from, OpenFor::kRead, &in)) return error;
+  if (auto error = Files().Open(copy, OpenFor::kCreateExclusive, &out)) {
+    Files().Close(in);
+    return error;
+  }
+  *made = true;
+  std::vector<char> buffer(64 * 1024);
+  std::error_code error;
+  *checksum = kChecksumStart;
+  while (!error) {
+    size_t got = 0;
+    if ((error = Files().Read(in, buffer.data(), buffer.size(), &got)) || got == 0) break;
+    *checksum = Checksum(*checksum, buffer.data(), got);
+    error = Files().Write(out, buffer.data(), got);
+  }
+  Files().Close(in);
+  if (!error) error = Files().SetPermissions(out, status.permissions);
+  if (!error) error = Files().Sync(out);
+  std::error_code closed = Files().Close(out);
   return error ? error : closed;
 }
 
@@ -96,22 +107,20 @@ bool RollBack(std::vector<Replacement>& plan, CommitOutcome& outcome) {
       }
       r.swapped = false;
     }
-    RemoveOurs(r.staged, outcome);
-    RemoveOurs(r.backup, outcome);
+    if (r.staged_made) RemoveOurs(r.staged, outcome);
+    if (r.backup_made) RemoveOurs(r.backup, outcome);
   }
   return complete;
 }
 
 CommitOutcome Stage(std::vector<Replacement>& plan) {
   for (Replacement& r : plan) {
-    if (auto error = StageCopy(r.temp, r.original, r.staged))
-      return Failure(r.original,
-                     "cannot write its new content beside it (" + Describe(error) + ")");
-    if (auto error = StageCopy(r.original, r.original, r.backup))
-      return Failure(r.original, "cannot keep its old content beside it (" + Describe(error) + ")");
-    std::error_code error = FileChecksum(r.backup, &r.old_checksum);
-    if (!error) error = FileChecksum(r.staged, &r.new_checksum);
-    if (error) return Failure(r.original, "cannot be read back (" + Describe(error) + ")");
+    if (auto error = StageCopy(r.temp, r.original, r.staged, &r.new_checksum, &r.staged_made))
+      return Failure(r.original, "cannot write its new content beside it in " + r.staged + " (" +
+                                     Describe(error) + ")");
+    if (auto error = StageCopy(r.original, r.original, r.backup, &r.old_checksum, &r.backup_made))
+      return Failure(r.original, "cannot keep its old content beside it in " + r.backup + " (" +
+                                     Describe(error) + ")");
   }
   return {};
 }
@@ -134,7 +143,8 @@ CommitOutcome Swap(std::vector<Replacement>& plan) {
 // The originals whose converted copies differ; the others are counted. A
 // file the project lists twice was converted twice; copied over in turn, the
 // last copy would stay, so only the last is planned.
-CommitOutcome Plan(const ConversionRun& run, std::vector<Replacement>* plan, int* unchanged) {
+CommitOutcome Plan(const ConversionRun& run, const std::string& token,
+                   std::vector<Replacement>* plan, int* unchanged) {
   std::set<std::string> planned;
   for (size_t i = run.OriginalFiles.size(); i-- > 0;) {
     const std::string& original = run.OriginalFiles[i];
@@ -149,21 +159,22 @@ CommitOutcome Plan(const ConversionRun& run, std::vector<Replacement>* plan, int
       ++*unchanged;
       continue;
     }
-    plan->insert(plan->begin(), {original, run.TempFiles[i], SiblingPath(original, "vr5new"),
-                                 SiblingPath(original, "vr5old")});
+    plan->insert(plan->begin(), {original, run.TempFiles[i], StagedPathFor(original, token),
+                                 BackupPathFor(original, token)});
   }
   return {};
 }
 
 class JournaledCommit {
  public:
-  explicit JournaledCommit(const std::string& path) : path_(path) {}
+  JournaledCommit(const std::string& path, const std::string& token)
+      : path_(path), token_(token) {}
 
   // Records the plan's state; a failure stops the commit.
   CommitOutcome Record(const std::vector<Replacement>& plan, JournalState state) {
     if (path_.empty() || plan.empty()) return {};
     written_ = true;
-    if (auto error = WriteJournal(path_, JournalOf(plan, state)))
+    if (auto error = WriteJournal(path_, JournalOf(plan, token_, state)))
       return Failure(path_, "the commit journal cannot be written (" + Describe(error) + ")");
     return {};
   }
@@ -174,6 +185,7 @@ class JournaledCommit {
 
  private:
   const std::string& path_;
+  const std::string& token_;
   bool written_ = false;
 };
 
@@ -182,14 +194,15 @@ class JournaledCommit {
 CommitOutcome CheckCommit(const ConversionRun& run) {
   std::vector<Replacement> plan;
   int unchanged = 0;
-  return Plan(run, &plan, &unchanged);
+  return Plan(run, "", &plan, &unchanged);
 }
 
 CommitOutcome CommitTempFiles(ConversionRun& run, const std::string& journal_path) {
   std::vector<Replacement> plan;
   int unchanged = 0;
-  JournaledCommit journal(journal_path);
-  CommitOutcome outcome = Plan(run, &plan, &unchanged);
+  std::string token = NewRunToken();
+  JournaledCommit journal(journal_path, token);
+  CommitOutcome outcome = Plan(run, token, &plan, &unchanged);
   // The staging journal names the files about to be written beside the
   // originals, so a crash while staging leaves nothing that recovery cannot find.
   if (outcome.ok) outcome = journal.Record(plan, JournalState::kStaging);

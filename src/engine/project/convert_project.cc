@@ -5,6 +5,7 @@
 #include "engine/project/commit.h"
 #include "engine/project/journal.h"
 #include "engine/project/project_file.h"
+#include "engine/project/recovery.h"
 #include "engine/project/run_lock.h"
 #include "engine/project/temp_files.h"
 
@@ -48,6 +49,8 @@ class ProjectConversion {
   void Finish(RunOutcome outcome, const std::string& message, int style);
   void FailWith(const std::string& path);
   void Commit();
+  void Unchanged(const std::string& original);
+  void AddLeftovers(const std::vector<std::string>& leftovers);
   void ShowStatus(const std::string& text) {
     Tell([&] { services_.status.SetText(text); });
   }
@@ -98,7 +101,7 @@ RunResult ProjectConversion::Run() {
   bool project_changed = false;
   for (const FileOutcome& file : result_.files) project_changed |= file.result == kChanged;
   if (!project_changed) {
-    result_.leftovers = DiscardTempFiles(run_);
+    AddLeftovers(DiscardTempFiles(run_));
     Finish(RunOutcome::kNothingToConvert, kNothingToConvertMessage, kStyleInformation);
     return result_;
   }
@@ -108,6 +111,7 @@ RunResult ProjectConversion::Run() {
     FailWith(file_name_);
     return result_;
   }
+  if (r == kUnchanged) Unchanged(file_name_);
   Commit();
   return result_;
 }
@@ -123,9 +127,10 @@ bool ProjectConversion::LockAndRecover() {
     Tell([&] { services_.ui.MessageBox(problem, kStyleWarning); });
     return false;
   }
-  RecoveryOutcome recovery = RecoverInterruptedCommit(file_name_);
+  RecoveryOutcome recovery = RecoverInterruptedCommit(file_name_, services_.resolver);
   if (recovery.result == RecoveryResult::kNothingToDo) return true;
-  bool recovered = recovery.result != RecoveryResult::kFailed;
+  // An edit kept by recovery stops the run: the user looks before converting.
+  bool recovered = recovery.result != RecoveryResult::kFailed && recovery.kept_edits.empty();
   Tell([&] {
     services_.ui.MessageBox(recovery.message, recovered ? kStyleInformation : kStyleWarning);
   });
@@ -165,6 +170,10 @@ bool ProjectConversion::ConvertForms() {
       return false;
     }
     if (r == kChanged) ShowStatus(Migrating(name) + kDone);
+    if (r == kUnchanged) {
+      Unchanged(form);
+      Unchanged(binary);
+    }
   }
   return true;
 }
@@ -179,8 +188,18 @@ bool ProjectConversion::ConvertModules() {
       return false;
     }
     if (r == kChanged) ShowStatus(Migrating(path) + kDone);
+    if (r == kUnchanged) Unchanged(path);
   }
   return true;
+}
+
+void ProjectConversion::Unchanged(const std::string& original) {
+  ++result_.unchanged;
+  AddLeftovers(ForgetPairs(run_, original));
+}
+
+void ProjectConversion::AddLeftovers(const std::vector<std::string>& leftovers) {
+  result_.leftovers.insert(result_.leftovers.end(), leftovers.begin(), leftovers.end());
 }
 
 void ProjectConversion::Finish(RunOutcome outcome, const std::string& message, int style) {
@@ -196,20 +215,20 @@ void ProjectConversion::Finish(RunOutcome outcome, const std::string& message, i
 void ProjectConversion::FailWith(const std::string& path) {
   result_.failure_reason =
       run_.failure_reason.empty() ? path + ": conversion failed" : run_.failure_reason;
-  auto leftovers = DiscardTempFiles(run_);
-  result_.leftovers.insert(result_.leftovers.end(), leftovers.begin(), leftovers.end());
+  AddLeftovers(DiscardTempFiles(run_));
   Finish(RunOutcome::kFailed, kErrorMessagePrefix + path, kStyleWarning);
 }
 
 void ProjectConversion::Commit() {
   if (options_.dry_run) {
+    // The preview comes first: it is wanted most when the commit would fail.
+    if (options_.preview) options_.preview(run_);
     if (CommitOutcome check = CheckCommit(run_); !check.ok) {
       run_.Fail(check.reason);
       FailWith(check.failed_file);
       return;
     }
-    if (options_.preview) options_.preview(run_);
-    result_.leftovers = DiscardTempFiles(run_);
+    AddLeftovers(DiscardTempFiles(run_));
     Finish(RunOutcome::kConverted, "", kStyleInformation);
     result_.message = kConvertedMessage;
     return;
@@ -222,8 +241,8 @@ void ProjectConversion::Commit() {
   }
   CommitOutcome committed = CommitTempFiles(run_, JournalPathFor(file_name_));
   result_.replaced = committed.replaced;
-  result_.unchanged = committed.unchanged;
-  result_.leftovers = committed.leftovers;
+  result_.unchanged += committed.unchanged;
+  AddLeftovers(committed.leftovers);
   if (!committed.ok) {
     run_.Fail(committed.reason);
     FailWith(committed.failed_file);

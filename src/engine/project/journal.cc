@@ -1,15 +1,19 @@
 #include "engine/project/journal.h"
 
+#include <charconv>
 #include <cinttypes>
 #include <cstdio>
-#include <set>
+#include <random>
 
 #include "engine/file_io.h"
 
 namespace vireo {
 namespace {
 
-constexpr char kMagic[] = "VR5 JOURNAL 1";
+constexpr char kMagicV1[] = "VR5 JOURNAL 1";
+constexpr char kMagic[] = "VR5 JOURNAL 2";
+constexpr char kRunPrefix[] = "run ";
+constexpr size_t kTokenLength = 16;
 
 // Paths are written with "%", tab, CR and LF escaped, so each entry is one line.
 std::string Escape(const std::string& text) {
@@ -26,42 +30,38 @@ std::string Escape(const std::string& text) {
   return escaped;
 }
 
-bool Unescape(const std::string& text, std::string* plain) {
+// Exactly `text` as a hexadecimal number of at most 16 digits.
+bool ParseHex(std::string_view text, uint64_t* value) {
+  if (text.empty() || text.size() > 16) return false;
+  const char* end = text.data() + text.size();
+  auto [stop, error] = std::from_chars(text.data(), end, *value, 16);
+  return error == std::errc() && stop == end;
+}
+
+bool Unescape(std::string_view text, std::string* plain) {
   plain->clear();
   for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] != '%') {
       *plain += text[i];
       continue;
     }
-    if (i + 2 >= text.size()) return false;
-    unsigned value = 0;
-    if (std::sscanf(text.substr(i + 1, 2).c_str(), "%2X", &value) != 1) return false;
+    uint64_t value = 0;
+    if (i + 2 >= text.size() || !ParseHex(text.substr(i + 1, 2), &value)) return false;
     *plain += static_cast<char>(value);
     i += 2;
   }
   return true;
 }
 
-std::vector<std::string> SplitTabs(const std::string& line) {
-  std::vector<std::string> fields;
-  size_t start = 0;
+std::vector<std::string_view> Split(std::string_view text, char separator) {
+  std::vector<std::string_view> fields;
   while (true) {
-    size_t tab = line.find('\t', start);
-    fields.push_back(line.substr(start, tab == std::string::npos ? tab : tab - start));
-    if (tab == std::string::npos) return fields;
-    start = tab + 1;
+    size_t at = text.find(separator);
+    fields.push_back(text.substr(0, at));
+    if (at == std::string_view::npos) return fields;
+    text.remove_prefix(at + 1);
   }
 }
-
-uint64_t Fnv1a(uint64_t hash, const char* data, size_t size) {
-  for (size_t i = 0; i < size; ++i) {
-    hash ^= static_cast<unsigned char>(data[i]);
-    hash *= 0x100000001b3ULL;
-  }
-  return hash;
-}
-
-constexpr uint64_t kFnvBasis = 0xcbf29ce484222325ULL;
 
 std::string Hex64(uint64_t value) {
   char text[17];
@@ -81,51 +81,87 @@ const char* StateName(JournalState state) {
   return "";
 }
 
-std::string Serialise(const Journal& journal) {
-  std::string body = std::string(kMagic) + "\n" + StateName(journal.state) + "\n";
-  for (const JournalEntry& e : journal.entries) {
-    body += Escape(e.original) + "\t" + Escape(e.staged) + "\t" + Escape(e.backup) + "\t" +
-            Hex64(e.old_checksum) + "\t" + Hex64(e.new_checksum) + "\n";
+bool ParseState(std::string_view text, JournalState* state) {
+  for (JournalState candidate :
+       {JournalState::kStaging, JournalState::kCommitting, JournalState::kRollingBack}) {
+    if (text == StateName(candidate)) {
+      *state = candidate;
+      return true;
+    }
   }
-  return body + "end " + Hex64(Fnv1a(kFnvBasis, body.data(), body.size())) + "\n";
+  return false;
 }
 
-// True when `path` holds bytes with the given checksum.
-bool Holds(const std::string& path, uint64_t checksum) {
-  uint64_t actual = 0;
-  return !FileChecksum(path, &actual) && actual == checksum;
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
 }
 
-void RemoveQuietly(const std::string& path, RecoveryOutcome& outcome) {
-  PathStatus status;
-  if (path.empty() || Files().Status(path, &status) || !status.exists) return;
-  if (Files().Remove(path)) outcome.leftovers.push_back(path);
+std::string NameOf(const std::string& path) {
+  size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool CanFinish(const Journal& journal) {
-  if (journal.state != JournalState::kCommitting) return false;
+std::string SiblingPath(const std::string& original, const char* tag, const std::string& token) {
+  return FolderOf(original) + "." + NameOf(original) + "." + tag +
+         (token.empty() ? "" : "." + token);
+}
+
+std::string Serialise(const Journal& journal, const std::string& folder) {
+  std::string body = std::string(kMagic) + "\n" + kRunPrefix + journal.token + "\n" +
+                     StateName(journal.state) + "\n";
   for (const JournalEntry& e : journal.entries) {
-    if (!Holds(e.original, e.new_checksum) && !Holds(e.staged, e.new_checksum)) return false;
+    body += Escape(RelativePath(folder, e.original)) + "\t" + Hex64(e.old_checksum) + "\t" +
+            Hex64(e.new_checksum) + "\n";
   }
+  return body + "end " + Hex64(Checksum(kChecksumStart, body.data(), body.size())) + "\n";
+}
+
+bool IsAbsolute(std::string_view path) {
+  return (!path.empty() && (path[0] == '/' || path[0] == '\\')) ||
+         (path.size() >= 2 && path[1] == ':');
+}
+
+std::vector<std::string_view> PathParts(std::string_view path) {
+  std::vector<std::string_view> parts;
+  size_t start = 0;
+  for (size_t i = 0; i <= path.size(); ++i) {
+    if (i == path.size() || path[i] == '/' || path[i] == '\\') {
+      if (i > start || start == 0) parts.push_back(path.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  return parts;
+}
+
+// The journal's lines before its "end" line, once its checksum holds.
+bool CheckedLines(const std::string& text, std::vector<std::string_view>* lines) {
+  size_t end = text.rfind("end ");
+  uint64_t recorded = 0;
+  if (end == std::string::npos || (end > 0 && text[end - 1] != '\n') ||
+      !ParseHex(std::string_view(text).substr(end + 4, 16), &recorded) ||
+      recorded != Checksum(kChecksumStart, text.data(), end))
+    return false;
+  *lines = Split(std::string_view(text.data(), end), '\n');
+  if (!lines->empty() && lines->back().empty()) lines->pop_back();
   return true;
 }
 
-// Puts every entry in its new (`forward`) or old state; false with the file
-// that could not be brought there.
-bool Settle(const Journal& journal, bool forward, std::string* stuck) {
-  std::set<std::string> directories;
-  if (journal.state == JournalState::kStaging) return true;  // no original was replaced yet
-  for (const JournalEntry& e : journal.entries) {
-    uint64_t wanted = forward ? e.new_checksum : e.old_checksum;
-    const std::string& source = forward ? e.staged : e.backup;
-    if (Holds(e.original, wanted)) continue;
-    if (!Holds(source, wanted) || Files().Rename(source, e.original)) {
-      *stuck = e.original;
-      return false;
-    }
-    directories.insert(ParentDirectory(e.original));
+// One entry line: "original<TAB>old<TAB>new", or in version 1
+// "original<TAB>staged<TAB>backup<TAB>old<TAB>new" with full paths.
+bool ParseEntry(std::string_view line, bool version1, const std::string& folder, JournalEntry* e) {
+  std::vector<std::string_view> fields = Split(line, '\t');
+  size_t sums = version1 ? 3 : 1;
+  if (fields.size() != sums + 2 || !Unescape(fields[0], &e->original) || e->original.empty() ||
+      !ParseHex(fields[sums], &e->old_checksum) || !ParseHex(fields[sums + 1], &e->new_checksum))
+    return false;
+  if (version1) {
+    std::string staged, backup;
+    return IsAbsolute(e->original) && Unescape(fields[1], &staged) &&
+           Unescape(fields[2], &backup) && staged == StagedPathFor(e->original, "") &&
+           backup == BackupPathFor(e->original, "");
   }
-  for (const std::string& directory : directories) Files().SyncDirectory(directory);
+  e->original = ResolveRelative(folder, e->original);
   return true;
 }
 
@@ -133,11 +169,67 @@ bool Settle(const Journal& journal, bool forward, std::string* stuck) {
 
 std::string JournalPathFor(const std::string& project_file) { return project_file + ".vr5journal"; }
 
+std::string NewRunToken() {
+  std::random_device random;
+  uint64_t value = (static_cast<uint64_t>(random()) << 32) ^ random();
+  return Hex64(value);
+}
+
+bool IsRunToken(const std::string& text) {
+  if (text.size() != kTokenLength) return false;
+  for (char c : text) {
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  return true;
+}
+
+std::string StagedPathFor(const std::string& original, const std::string& token) {
+  return SiblingPath(original, "vr5new", token);
+}
+
+std::string BackupPathFor(const std::string& original, const std::string& token) {
+  return SiblingPath(original, "vr5old", token);
+}
+
+std::string RelativePath(const std::string& folder, const std::string& path) {
+  std::vector<std::string_view> base = PathParts(folder), target = PathParts(path);
+  while (!base.empty() && base.back().empty()) base.pop_back();
+  if (base.empty() || target.empty() || base[0] != target[0]) return path;
+  size_t common = 0;
+  while (common < base.size() && common + 1 < target.size() && base[common] == target[common])
+    ++common;
+  std::string relative;
+  for (size_t i = common; i < base.size(); ++i) relative += "../";
+  for (size_t i = common; i < target.size(); ++i) {
+    relative += target[i];
+    if (i + 1 < target.size()) relative += "/";
+  }
+  return relative;
+}
+
+std::string ResolveRelative(const std::string& folder, const std::string& relative) {
+  if (IsAbsolute(relative)) return relative;
+  std::string full = folder;
+  while (!full.empty() && (full.back() == '/' || full.back() == '\\')) full.pop_back();
+  for (std::string_view part : PathParts(relative)) {
+    if (part == "..") {
+      size_t slash = full.find_last_of("/\\");
+      full = slash == std::string::npos ? "" : full.substr(0, slash);
+    } else if (!part.empty() && part != ".") {
+      full += "/" + std::string(part);
+    }
+  }
+  return full.empty() ? "/" : full;
+}
+
 std::error_code WriteJournal(const std::string& path, const Journal& journal) {
   std::string next = path + ".next";
+  // A ".next" left by a crash is ours; it goes before the new one is made.
+  PathStatus status;
+  if (!Files().Status(next, &status) && status.exists) Files().Remove(next);
   FileHandle file;
-  if (auto error = Files().Open(next, OpenFor::kCreateOrTruncate, &file)) return error;
-  std::string text = Serialise(journal);
+  if (auto error = Files().Open(next, OpenFor::kCreateExclusive, &file)) return error;
+  std::string text = Serialise(journal, ParentDirectory(path));
   std::error_code error = Files().Write(file, text.data(), text.size());
   if (!error) error = Files().Sync(file);
   std::error_code closed = Files().Close(file);
@@ -154,41 +246,39 @@ bool ReadJournal(const std::string& path, Journal* journal, std::string* problem
     *problem = path + ": cannot be read (" + Describe(error) + ")";
     return false;
   }
-  size_t end = text.rfind("end ");
-  if (end == std::string::npos || text.size() < end + 4 + 16 ||
-      text.substr(end + 4, 16) != Hex64(Fnv1a(kFnvBasis, text.data(), end))) {
+  std::vector<std::string_view> lines;
+  if (!CheckedLines(text, &lines)) {
     *problem = path + ": is damaged (its checksum does not match)";
     return false;
   }
-  std::vector<std::string> lines;
-  for (size_t start = 0; start < end;) {
-    size_t newline = text.find('\n', start);
-    lines.push_back(text.substr(start, newline - start));
-    start = newline + 1;
-  }
-  bool known_state = false;
-  for (JournalState state :
-       {JournalState::kStaging, JournalState::kCommitting, JournalState::kRollingBack}) {
-    if (lines.size() >= 2 && lines[1] == StateName(state)) {
-      journal->state = state;
-      known_state = true;
-    }
-  }
-  if (lines.empty() || lines[0] != kMagic || !known_state) {
+  bool version1 = !lines.empty() && lines[0] == kMagicV1;
+  bool version2 = !lines.empty() && lines[0] == kMagic;
+  size_t state_line = version1 ? 1 : 2;
+  if ((!version1 && !version2) || lines.size() <= state_line) {
     *problem = path + ": is not a commit journal";
     return false;
   }
+  journal->token.clear();
+  if (version2) {
+    std::string_view run = lines[1];
+    if (run.substr(0, 4) != kRunPrefix || !IsRunToken(std::string(run.substr(4)))) {
+      *problem = path + ": line 2 is malformed (no run token)";
+      return false;
+    }
+    journal->token = std::string(run.substr(4));
+  }
+  if (!ParseState(lines[state_line], &journal->state)) {
+    *problem = path + ": line " + std::to_string(state_line + 1) + " is malformed (no state)";
+    return false;
+  }
   journal->entries.clear();
-  for (size_t i = 2; i < lines.size(); ++i) {
-    std::vector<std::string> fields = SplitTabs(lines[i]);
+  std::string folder = ParentDirectory(path);
+  for (size_t i = state_line + 1; i < lines.size(); ++i) {
     JournalEntry e;
-    if (fields.size() != 5 || !Unescape(fields[0], &e.original) ||
-        !Unescape(fields[1], &e.staged) || !Unescape(fields[2], &e.backup)) {
+    if (!ParseEntry(lines[i], version1, folder, &e)) {
       *problem = path + ": line " + std::to_string(i + 1) + " is malformed";
       return false;
     }
-    e.old_checksum = std::stoull(fields[3], nullptr, 16);
-    e.new_checksum = std::stoull(fields[4], nullptr, 16);
     journal->entries.push_back(e);
   }
   return true;
@@ -200,57 +290,28 @@ std::error_code RemoveJournal(const std::string& path) {
   return {};
 }
 
+uint64_t Checksum(uint64_t hash, const char* data, size_t size) {
+  for (size_t i = 0; i < size; ++i) {
+    hash ^= static_cast<unsigned char>(data[i]);
+    hash *= 0x100000001b3ULL;
+  }
+  return hash;
+}
+
 std::error_code FileChecksum(const std::string& path, uint64_t* checksum) {
   FileHandle file;
   if (auto error = Files().Open(path, OpenFor::kRead, &file)) return error;
   std::vector<char> buffer(64 * 1024);
-  uint64_t hash = kFnvBasis;
+  uint64_t hash = kChecksumStart;
   std::error_code error;
   while (true) {
     size_t got = 0;
     if ((error = Files().Read(file, buffer.data(), buffer.size(), &got)) || got == 0) break;
-    hash = Fnv1a(hash, buffer.data(), got);
+    hash = Checksum(hash, buffer.data(), got);
   }
   Files().Close(file);
   *checksum = hash;
   return error;
-}
-
-bool HasInterruptedCommit(const std::string& project_file) {
-  PathStatus status;
-  return !Files().Status(JournalPathFor(project_file), &status) && status.exists;
-}
-
-RecoveryOutcome RecoverInterruptedCommit(const std::string& project_file) {
-  RecoveryOutcome outcome;
-  std::string path = JournalPathFor(project_file);
-  PathStatus status;
-  Files().Remove(path + ".next");
-  if (Files().Status(path, &status) || !status.exists) return outcome;
-  Journal journal;
-  if (!ReadJournal(path, &journal, &outcome.message)) {
-    outcome.result = RecoveryResult::kFailed;
-    return outcome;
-  }
-  bool forward = CanFinish(journal);
-  std::string stuck;
-  if (!Settle(journal, forward, &stuck)) {
-    outcome.result = RecoveryResult::kFailed;
-    outcome.message = stuck + ": cannot be brought back to its " + (forward ? "new" : "old") +
-                      " content; the journal " + path + " is kept, and so are the files it names";
-    return outcome;
-  }
-  for (const JournalEntry& e : journal.entries) {
-    RemoveQuietly(e.staged, outcome);
-    RemoveQuietly(e.backup, outcome);
-  }
-  if (RemoveJournal(path)) outcome.leftovers.push_back(path);
-  outcome.result = forward ? RecoveryResult::kFinished : RecoveryResult::kUndone;
-  outcome.message = forward ? "An interrupted conversion of " + project_file +
-                                  " was finished: every file now holds its converted content."
-                            : "An interrupted conversion of " + project_file +
-                                  " was undone: every file holds its old content again.";
-  return outcome;
 }
 
 }  // namespace vireo

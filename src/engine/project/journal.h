@@ -1,8 +1,12 @@
 // The commit journal: the replacement plan of a commit, written and synced
-// beside the project file before the first original is replaced and removed
-// after the last replacement is durable. A journal found at start-up means a
-// commit was interrupted; recovery then finishes it or undoes it, so the
-// project ends entirely new or entirely old.
+// beside the project file before the first file is written beside an
+// original, and removed after the last replacement is durable. A journal
+// found at start-up means a commit was interrupted (see recovery.h).
+//
+// The journal names only the originals, relative to its own folder, and a
+// token for the run; the files the commit writes beside each original are
+// named from the original and that token, so a journal cannot point
+// anywhere else.
 #pragma once
 
 #include <cstdint>
@@ -13,9 +17,7 @@
 namespace vireo {
 
 struct JournalEntry {
-  std::string original;
-  std::string staged;  // the new bytes, beside the original
-  std::string backup;  // the old bytes, beside the original
+  std::string original;  // a full path once read back
   uint64_t old_checksum = 0;
   uint64_t new_checksum = 0;
 };
@@ -27,33 +29,38 @@ enum class JournalState { kStaging, kCommitting, kRollingBack };
 
 struct Journal {
   JournalState state = JournalState::kCommitting;
+  std::string token;  // empty in journals of version 1, which used fixed names
   std::vector<JournalEntry> entries;
 };
 
 std::string JournalPathFor(const std::string& project_file);
 
+// A new token: 16 lowercase hexadecimal digits, different for every run.
+std::string NewRunToken();
+bool IsRunToken(const std::string& text);
+
+// The new and the old bytes of `original` while a commit is under way:
+// ".Name.vr5new.<token>" and ".Name.vr5old.<token>" beside it.
+std::string StagedPathFor(const std::string& original, const std::string& token);
+std::string BackupPathFor(const std::string& original, const std::string& token);
+
 // Writes the journal in one step (a synced file renamed into place).
 std::error_code WriteJournal(const std::string& path, const Journal& journal);
-// False, with the reason, when the journal cannot be read or is damaged.
+// False, with the reason (the file, and the line when one is at fault),
+// when the journal cannot be read or is damaged. Never throws on its bytes.
 bool ReadJournal(const std::string& path, Journal* journal, std::string* problem);
 // Removes the journal and syncs its folder.
 std::error_code RemoveJournal(const std::string& path);
 
-// A 64-bit FNV-1a checksum of a file's bytes.
+// A 64-bit FNV-1a checksum of bytes, and of a file's bytes.
+uint64_t Checksum(uint64_t hash, const char* data, size_t size);
+inline constexpr uint64_t kChecksumStart = 0xcbf29ce484222325ULL;
 std::error_code FileChecksum(const std::string& path, uint64_t* checksum);
 
-enum class RecoveryResult { kNothingToDo, kFinished, kUndone, kFailed };
-
-struct RecoveryOutcome {
-  RecoveryResult result = RecoveryResult::kNothingToDo;
-  std::string message;  // what was done, for the user
-  std::vector<std::string> leftovers;
-};
-
-// Whether a journal shows that a commit of `project_file` was cut short.
-bool HasInterruptedCommit(const std::string& project_file);
-
-// Finishes or undoes the interrupted commit of `project_file`, if any.
-RecoveryOutcome RecoverInterruptedCommit(const std::string& project_file);
+// `path` relative to `folder` ("a/b.bas", "../shared/c.bas"), both full
+// paths; `path` itself when they share no root. Written with "/".
+std::string RelativePath(const std::string& folder, const std::string& path);
+// A path read from a journal, made full again against `folder`.
+std::string ResolveRelative(const std::string& folder, const std::string& relative);
 
 }  // namespace vireo

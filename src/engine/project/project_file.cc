@@ -23,7 +23,55 @@ int HexDigit(char c) {
   return -1;
 }
 
+std::string StemOf(const std::string& path) {
+  size_t slash = path.find_last_of("/\\");
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  size_t dot = name.rfind('.');
+  return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
 }  // namespace
+
+std::string SideFileOf(const std::string& form_path) {
+  std::string directory = ProjectDirectory(form_path);
+  if (directory == form_path) directory = "./";
+  std::string wanted = StemOf(form_path) + ".frx";
+  PathStatus status;
+  if (!Files().Status(directory + wanted, &status) && status.exists && !status.is_directory)
+    return directory + wanted;
+  std::vector<std::string> names;
+  if (Files().ListDirectory(directory, &names)) return "";
+  for (const std::string& name : names) {
+    if (EqualsNoCase(name, wanted)) return directory + name;
+  }
+  return "";
+}
+
+bool ListedFiles(const std::string& project_file, const PathResolver& resolver,
+                 std::vector<std::string>* files, std::string* problem) {
+  std::string directory = ProjectDirectory(project_file);
+  LineReader reader;
+  if (auto error = reader.Open(project_file)) {
+    *problem = project_file + ": cannot open the project file (" + Describe(error) + ")";
+    return false;
+  }
+  files->assign(1, project_file);
+  std::string line;
+  while (reader.ReadLine(&line)) {
+    if (StartsWithNoCase(line, "Form=")) {
+      std::string form = resolver.Resolve(directory, std::string(TrimSpaces(line.substr(5))));
+      files->push_back(form);
+      if (std::string side = SideFileOf(form); !side.empty()) files->push_back(side);
+    } else if (StartsWithNoCase(line, "Module=") || StartsWithNoCase(line, "Class=")) {
+      files->push_back(resolver.Resolve(directory, ListedPath(line)));
+    }
+  }
+  if (reader.error()) {
+    *problem = project_file + ": cannot read the project file (" + Describe(reader.error()) + ")";
+    return false;
+  }
+  return true;
+}
 
 bool ScanProjectFile(ConversionRun& run, const std::string& path, const PathResolver& resolver) {
   std::string directory = ProjectDirectory(path);
@@ -53,20 +101,17 @@ bool ScanProjectFile(ConversionRun& run, const std::string& path, const PathReso
 int16_t RewriteProjectFile(ConversionRun& run, const std::string& path, int16_t from_type,
                            int16_t to_type) {
   std::string temp;
-  if (!MakeTempFile(run, path, &temp)) return kFailed;
+  FileHandle temp_file;
+  if (!MakeTempFile(run, path, &temp, &temp_file)) return kFailed;
+  RecordPair(run, path, temp);
   LineReader reader;
   LineWriter writer;
+  writer.Adopt(temp_file);
   if (auto error = reader.Open(path)) {
-    DropUnrecordedTemp(temp);
     run.Fail(path + ": cannot open the project file (" + Describe(error) + ")");
     return kFailed;
   }
-  if (auto error = writer.Open(temp)) {
-    DropUnrecordedTemp(temp);
-    run.Fail(temp + ": cannot write the temporary copy (" + Describe(error) + ")");
-    return kFailed;
-  }
-  RecordPair(run, path, temp);
+  if (reader.has_bom()) writer.WriteBom();
   const std::string target_line = ObjectLineFor(to_type);
   bool replaced = false;
   std::string line;

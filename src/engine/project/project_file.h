@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/project/conversion_run.h"
 #include "host/path_resolver.h"
@@ -15,6 +16,16 @@ namespace vireo {
 // Appends the path of every "Module=" and "Class=" line to run.ModuleFiles.
 // False (with a reason in `run`) when the project file cannot be read.
 bool ScanProjectFile(ConversionRun& run, const std::string& path, const PathResolver& resolver);
+
+// The binary side file beside a form (its stem and ".frx", found ignoring
+// case); "" when there is none.
+std::string SideFileOf(const std::string& form_path);
+
+// Every file the project lists, as a run resolves it: the project file, its
+// forms and their side files, modules and classes. False, with the reason,
+// when the project file cannot be read.
+bool ListedFiles(const std::string& project_file, const PathResolver& resolver,
+                 std::vector<std::string>* files, std::string* problem);
 
 // Converts the project file into a temporary copy: the first reference to
 // the source library becomes the target's; references to the target go.

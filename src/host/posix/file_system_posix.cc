@@ -28,29 +28,41 @@ std::string BaseNameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::error_code MakeUnique(std::string pattern, std::string* path) {
+// mkstemp creates the file with O_EXCL: never an existing file or link.
+std::error_code MakeUnique(std::string pattern, std::string* path, FileHandle* file) {
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
-  int fd = ::mkstemp(buffer.data());
+  int fd = ::mkostemp(buffer.data(), O_CLOEXEC);
   if (fd < 0) return LastError();
-  ::close(fd);
   *path = buffer.data();
+  *file = fd;
+  return {};
+}
+
+// Refuses what is not a regular file; a folder says so in its own words.
+std::error_code CheckRegular(int fd) {
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return LastError();
+  if (S_ISDIR(st.st_mode)) return std::make_error_code(std::errc::is_a_directory);
+  if (!S_ISREG(st.st_mode)) return NotARegularFile();
   return {};
 }
 
 class PosixFileSystem final : public FileSystem {
  public:
   std::error_code Open(const std::string& path, OpenFor how, FileHandle* file) override {
-    int flags = O_CLOEXEC;
+    // O_NONBLOCK keeps a FIFO or device from blocking the open; regular
+    // files ignore it.
+    int flags = O_CLOEXEC | O_NOCTTY;
     switch (how) {
       case OpenFor::kRead:
-        flags |= O_RDONLY;
+        flags |= O_RDONLY | O_NONBLOCK;
         break;
       case OpenFor::kReadWrite:
-        flags |= O_RDWR;
+        flags |= O_RDWR | O_NONBLOCK | O_NOFOLLOW;
         break;
       case OpenFor::kCreateExclusive:
-        flags |= O_WRONLY | O_CREAT | O_EXCL;
+        flags |= O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW;
         break;
       case OpenFor::kCreateOrTruncate:
         flags |= O_WRONLY | O_CREAT | O_TRUNC;
@@ -60,11 +72,10 @@ class PosixFileSystem final : public FileSystem {
     do {
       fd = ::open(path.c_str(), flags, 0600);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return LastError();
-    struct stat st;
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (fd < 0) return errno == ELOOP && how != OpenFor::kRead ? IsASymbolicLink() : LastError();
+    if (auto error = CheckRegular(fd)) {
       ::close(fd);
-      return std::make_error_code(std::errc::is_a_directory);
+      return error;
     }
     *file = fd;
     return {};
@@ -149,6 +160,9 @@ class PosixFileSystem final : public FileSystem {
     }
     status->exists = true;
     status->is_directory = S_ISDIR(st.st_mode);
+    status->is_regular = S_ISREG(st.st_mode);
+    status->device = static_cast<uint64_t>(st.st_dev);
+    status->file_id = static_cast<uint64_t>(st.st_ino);
     status->permissions = static_cast<uint32_t>(st.st_mode & 07777);
     status->size = static_cast<uint64_t>(st.st_size);
     return {};
@@ -193,18 +207,22 @@ class PosixFileSystem final : public FileSystem {
   }
 
   std::error_code CreateTempFile(const std::string& directory, const std::string& prefix,
-                                 std::string* path) override {
+                                 std::string* path, FileHandle* file) override {
     std::string dir = directory;
     while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-    return MakeUnique(dir + "/" + prefix + "XXXXXX", path);
+    return MakeUnique(dir + "/" + prefix + "XXXXXX", path, file);
   }
 
   std::error_code Lock(const std::string& path, FileHandle* lock) override {
     // The file may be removed by its last holder between open and flock:
     // only a lock on the file that is still at `path` counts.
     for (int attempt = 0; attempt < 100; ++attempt) {
-      int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-      if (fd < 0) return LastError();
+      int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+      if (fd < 0) return errno == ELOOP ? IsASymbolicLink() : LastError();
+      if (auto error = CheckRegular(fd)) {
+        ::close(fd);
+        return error;
+      }
       if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         std::error_code error =
             errno == EWOULDBLOCK ? std::make_error_code(std::errc::resource_unavailable_try_again)
@@ -229,8 +247,9 @@ class PosixFileSystem final : public FileSystem {
   }
 
   std::error_code CreateSiblingFile(const std::string& near, const std::string& tag,
-                                    std::string* path) override {
-    return MakeUnique(DirectoryOf(near) + "/." + BaseNameOf(near) + "." + tag + "XXXXXX", path);
+                                    std::string* path, FileHandle* file) override {
+    return MakeUnique(DirectoryOf(near) + "/." + BaseNameOf(near) + "." + tag + "XXXXXX", path,
+                      file);
   }
 };
 

@@ -57,6 +57,20 @@ std::string BaseNameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The volume and file index that name the file behind `path`; left 0 when
+// the file cannot be opened to ask.
+void ReadFileId(const std::string& path, PathStatus* status) {
+  HANDLE handle = ::CreateFileW(Wide(path).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (::GetFileInformationByHandle(handle, &info)) {
+    status->device = info.dwVolumeSerialNumber;
+    status->file_id = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  }
+  ::CloseHandle(handle);
+}
+
 bool IsDirectory(const std::string& path) {
   DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -138,6 +152,11 @@ class WindowsFileSystem final : public FileSystem {
       if (code == ERROR_ACCESS_DENIED && IsDirectory(path))
         return std::make_error_code(std::errc::is_a_directory);
       return WindowsError(code);
+    }
+    // A pipe or a device opens like a file; only disk files are read here.
+    if (::GetFileType(handle) != FILE_TYPE_DISK) {
+      ::CloseHandle(handle);
+      return NotARegularFile();
     }
     *file = handles_.Add(handle);
     return {};
@@ -258,6 +277,8 @@ class WindowsFileSystem final : public FileSystem {
     bool read_only = !status->is_directory && (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY);
     status->permissions = status->is_directory ? 0755 : read_only ? 0444 : 0644;
     status->size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    status->is_regular = !status->is_directory;
+    ReadFileId(path, status);
     return {};
   }
 
@@ -307,12 +328,10 @@ class WindowsFileSystem final : public FileSystem {
 
   // Windows takes the first three characters of `prefix` and makes the file.
   std::error_code CreateTempFile(const std::string& directory, const std::string& prefix,
-                                 std::string* path) override {
-    char buffer[MAX_PATH] = {};
-    if (!::GetTempFileNameA(directory.c_str(), prefix.c_str(), 0, buffer))
-      return LastWindowsError();
-    *path = buffer;
-    return {};
+                                 std::string* path, FileHandle* file) override {
+    std::string folder = directory;
+    if (!folder.empty() && folder.back() != '\\' && folder.back() != '/') folder += '\\';
+    return CreateUnique(folder + prefix, ".tmp", path, file);
   }
 
   // The lock is the file itself, opened with no sharing at all; Windows
@@ -342,15 +361,23 @@ class WindowsFileSystem final : public FileSystem {
   }
 
   std::error_code CreateSiblingFile(const std::string& original, const std::string& tag,
-                                    std::string* path) override {
-    std::string base = DirectoryOf(original) + "\\." + BaseNameOf(original) + "." + tag;
+                                    std::string* path, FileHandle* file) override {
+    return CreateUnique(DirectoryOf(original) + "\\." + BaseNameOf(original) + "." + tag, "", path,
+                        file);
+  }
+
+ private:
+  // A new file named `base`, a unique part and `suffix`, made with CREATE_NEW
+  // so that an existing file of that name is never opened.
+  std::error_code CreateUnique(const std::string& base, const std::string& suffix,
+                               std::string* path, FileHandle* file) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-      std::string candidate = base + UniquePart();
-      HANDLE handle = ::CreateFileW(Wide(candidate).c_str(), GENERIC_WRITE, kShareAll, nullptr,
-                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+      std::string candidate = base + UniquePart() + suffix;
+      HANDLE handle = ::CreateFileW(Wide(candidate).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    kShareAll, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
       if (handle != INVALID_HANDLE_VALUE) {
-        ::CloseHandle(handle);
         *path = candidate;
+        *file = handles_.Add(handle);
         return {};
       }
       DWORD code = ::GetLastError();
@@ -359,7 +386,6 @@ class WindowsFileSystem final : public FileSystem {
     return std::make_error_code(std::errc::file_exists);
   }
 
- private:
   HandleTable handles_;
 };
 

@@ -20,7 +20,9 @@ class CommitTest : public ::testing::Test {
       std::string name = "f" + std::to_string(i) + ".txt";
       originals.push_back(project.Write(name, "old " + name));
       std::string temp;
-      ASSERT_TRUE(MakeTempFile(run, name, &temp));
+      FileHandle temp_file = -1;
+      ASSERT_TRUE(MakeTempFile(run, name, &temp, &temp_file));
+      Files().Close(temp_file);
       testing::WriteFile(temp, "new " + name);
       RecordPair(run, originals.back(), temp);
     }
@@ -72,7 +74,9 @@ TEST_F(CommitTest, AnIdenticalCopyLeavesTheOriginalUntouched) {
 
 TEST_F(CommitTest, AFileListedTwiceTakesItsLastCopy) {
   std::string temp;
-  ASSERT_TRUE(MakeTempFile(run, "again", &temp));
+  FileHandle temp_file = -1;
+  ASSERT_TRUE(MakeTempFile(run, "again", &temp, &temp_file));
+  Files().Close(temp_file);
   testing::WriteFile(temp, "newer f1.txt");
   RecordPair(run, originals[1], temp);
   CommitOutcome outcome = CommitTempFiles(run);

@@ -1,6 +1,7 @@
 #include "engine/project/convert_project.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "engine/catalogue/grid_catalogue.h"
 #include "host/posix/path_resolver_posix.h"
@@ -153,13 +154,27 @@ TEST_F(DriverTest, AModuleOnlyChangeStillRewritesTheProjectFile) {
   EXPECT_NE(ReadFile(files["vbp"]).find(kProLine), std::string::npos);
 }
 
-TEST_F(DriverTest, AnUnchangedFileWhoseCopyDiffersIsReplacedToo) {
-  WriteProject({"Dim A As VireoCore.Columns\r\n", "Dim B As Integer\nDim C As Long"});
+TEST_F(DriverTest, AFileThatNeedsNoChangeKeepsEveryByteLineEndsToo) {
+  WriteProject({"Dim A As VireoCore.Columns\r\n", "\xEF\xBB\xBF" "Dim B As Integer\nDim C As Long"});
+  struct stat before;
+  ::stat(files["M2.bas"].c_str(), &before);
   RunResult result = Run();
   ASSERT_EQ(result.outcome, RunOutcome::kConverted);
-  EXPECT_EQ(ReadFile(files["M2.bas"]), CrLf({"Dim B As Integer", "Dim C As Long"}));
+  EXPECT_EQ(ReadFile(files["M2.bas"]), "\xEF\xBB\xBF" "Dim B As Integer\nDim C As Long");
+  struct stat after;
+  ::stat(files["M2.bas"].c_str(), &after);
+  EXPECT_EQ(before.st_ino, after.st_ino) << "not rewritten";
   EXPECT_EQ(result.files.size(), 4u);
   EXPECT_EQ(result.files[2].result, kUnchanged);
+  EXPECT_GE(result.unchanged, 1);
+  EXPECT_EQ(TempFilesLeft(), 0);
+}
+
+TEST_F(DriverTest, AByteOrderMarkIsKeptAndDoesNotHideTheFirstLine) {
+  WriteProject({"\xEF\xBB\xBF" "Dim A As VireoCore.Columns\r\n"});
+  ASSERT_EQ(Run().outcome, RunOutcome::kConverted);
+  std::string module = ReadFile(files["M1.bas"]);
+  EXPECT_EQ(module.rfind("\xEF\xBB\xBF" "'*** ORYX", 0), 0u) << module;
 }
 
 TEST_F(DriverTest, AFailedCommitRestoresEverythingAndSaysWhichFile) {

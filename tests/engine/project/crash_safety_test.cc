@@ -8,6 +8,7 @@
 #include "engine/catalogue/grid_catalogue.h"
 #include "engine/project/convert_project.h"
 #include "engine/project/journal.h"
+#include "engine/project/recovery.h"
 #include "host/posix/path_resolver_posix.h"
 #include "support/fake_ide.h"
 #include "support/fake_ui.h"
@@ -175,7 +176,7 @@ TEST_F(CrashSafetyTest, ACrashAtAnyStepIsRecoveredToAllOldOrAllNew) {
     std::string state = State();
     EXPECT_TRUE(state == "old" || state == "new" || state == "mixed")
         << "step " << step << ": " << state;
-    RecoveryOutcome recovery = RecoverInterruptedCommit(project.Join("P.vbp"));
+    RecoveryOutcome recovery = RecoverInterruptedCommit(project.Join("P.vbp"), PosixPathResolver());
     EXPECT_NE(recovery.result, RecoveryResult::kFailed) << recovery.message;
     std::string recovered = State();
     EXPECT_TRUE(recovered == "old" || recovered == "new") << "step " << step << ": " << recovered;

@@ -10,104 +10,115 @@ namespace {
 using testing::ReadFile;
 using testing::WriteFile;
 
-class JournalTest : public ::testing::Test {
+constexpr char kToken[] = "0123456789abcdef";
+
+class JournalFormatTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    project_file = dir.Write("P.vbp", "new project");
-    // One original already replaced, one still staged.
-    a = dir.Write("a.bas", "new a");
-    dir.Write(".a.bas.vr5old", "old a");
-    b = dir.Write("b bas\t%.bas", "old b");
-    dir.Write(".b bas\t%.bas.vr5new", "new b");
-    dir.Write(".b bas\t%.bas.vr5old", "old b");
-    journal.entries = {Entry(a, "old a", "new a"), Entry(b, "old b", "new b")};
+    path = dir.Join("P.vbp.vr5journal");
+    journal.token = kToken;
+    journal.entries = {{dir.Join("b bas\t%.bas"), 1, 2}, {shared.Join("Grids.bas"), 3, 4}};
   }
-  JournalEntry Entry(const std::string& original, const std::string& old_bytes,
-                     const std::string& new_bytes) {
-    std::string folder = dir.path() + "/";
-    std::string name = original.substr(folder.size());
-    JournalEntry entry{original, folder + "." + name + ".vr5new", folder + "." + name + ".vr5old"};
-    entry.old_checksum = Checksum(old_bytes);
-    entry.new_checksum = Checksum(new_bytes);
-    return entry;
+  // The journal's text with one line replaced and its checksum made right,
+  // as someone forging or damaging it carefully would.
+  void WriteWithLine(size_t index, const std::string& replacement) {
+    ASSERT_FALSE(WriteJournal(path, journal));
+    std::string text = ReadFile(path);
+    std::vector<std::string> lines;
+    for (size_t start = 0; start < text.size();) {
+      size_t end = text.find('\n', start);
+      lines.push_back(text.substr(start, end - start));
+      start = end + 1;
+    }
+    lines.pop_back();  // the end line
+    lines[index] = replacement;
+    std::string body;
+    for (const std::string& line : lines) body += line + "\n";
+    char sum[17];
+    std::snprintf(sum, sizeof sum, "%016llx",
+                  static_cast<unsigned long long>(Checksum(kChecksumStart, body.data(), body.size())));
+    WriteFile(path, body + "end " + sum + "\n");
   }
-  uint64_t Checksum(const std::string& bytes) {
-    std::string path = scratch.Write("sum", bytes);
-    uint64_t sum = 0;
-    EXPECT_FALSE(FileChecksum(path, &sum));
-    return sum;
+  std::string Problem() {
+    Journal read;
+    std::string problem;
+    EXPECT_FALSE(ReadJournal(path, &read, &problem));
+    return problem;
   }
 
-  testing::ScratchDir dir, scratch;
-  std::string project_file, a, b;
+  testing::ScratchDir dir, shared;
+  std::string path;
   Journal journal;
 };
 
-TEST_F(JournalTest, WritesAndReadsBackPathsWithTabsAndPercents) {
-  ASSERT_FALSE(WriteJournal(JournalPathFor(project_file), journal));
+TEST_F(JournalFormatTest, PathsAreWrittenRelativeToTheJournalsFolderAndReadBackFull) {
+  ASSERT_FALSE(WriteJournal(path, journal));
+  std::string text = ReadFile(path);
+  EXPECT_EQ(text.find(dir.path()), std::string::npos) << text;
+  EXPECT_NE(text.find("b bas%09%25.bas\t"), std::string::npos) << text;
+  EXPECT_NE(text.find("../"), std::string::npos) << text;
   Journal read;
   std::string problem;
-  ASSERT_TRUE(ReadJournal(JournalPathFor(project_file), &read, &problem)) << problem;
+  ASSERT_TRUE(ReadJournal(path, &read, &problem)) << problem;
+  EXPECT_EQ(read.token, kToken);
   ASSERT_EQ(read.entries.size(), 2u);
-  EXPECT_EQ(read.entries[1].original, b);
-  EXPECT_EQ(read.entries[1].new_checksum, journal.entries[1].new_checksum);
-  EXPECT_EQ(read.state, JournalState::kCommitting);
+  EXPECT_EQ(read.entries[0].original, dir.Join("b bas\t%.bas"));
+  EXPECT_EQ(read.entries[1].original, shared.Join("Grids.bas"));
+  EXPECT_EQ(read.entries[1].old_checksum, 3u);
+  EXPECT_EQ(read.entries[1].new_checksum, 4u);
 }
 
-TEST_F(JournalTest, ACommittingJournalIsFinished) {
-  ASSERT_FALSE(WriteJournal(JournalPathFor(project_file), journal));
-  ASSERT_TRUE(HasInterruptedCommit(project_file));
-  RecoveryOutcome outcome = RecoverInterruptedCommit(project_file);
-  EXPECT_EQ(outcome.result, RecoveryResult::kFinished) << outcome.message;
-  EXPECT_EQ(ReadFile(a), "new a");
-  EXPECT_EQ(ReadFile(b), "new b");
-  EXPECT_EQ(testing::CountFilesWithPrefix(dir.path(), "."), 0);
-  EXPECT_FALSE(HasInterruptedCommit(project_file));
+TEST_F(JournalFormatTest, MalformedFieldsAreReportedByLineNeverThrown) {
+  ASSERT_FALSE(WriteJournal(path, journal));
+  for (const char* sums : {"\tzz\t04", "\t\t04", "\t10000000000000000\t04", "\t-1\t04",
+                           "\t+1\t04", "\t0x1\t04", "\t01\t04\t05"}) {
+    WriteWithLine(3, std::string("a.bas") + sums);
+    EXPECT_NE(Problem().find("line 4 is malformed"), std::string::npos) << sums;
+  }
+  WriteWithLine(3, "a%zz.bas\t01\t02");
+  EXPECT_NE(Problem().find("line 4 is malformed"), std::string::npos);
+  WriteWithLine(3, "a%4.bas\t01\t02");
+  EXPECT_NE(Problem().find("line 4 is malformed"), std::string::npos);
+  WriteWithLine(1, "run ../../etc");
+  EXPECT_NE(Problem().find("line 2 is malformed"), std::string::npos);
+  WriteWithLine(2, "finish");
+  EXPECT_NE(Problem().find("line 3 is malformed"), std::string::npos);
 }
 
-TEST_F(JournalTest, ARollingBackJournalIsUndone) {
-  journal.state = JournalState::kRollingBack;
-  ASSERT_FALSE(WriteJournal(JournalPathFor(project_file), journal));
-  RecoveryOutcome outcome = RecoverInterruptedCommit(project_file);
-  EXPECT_EQ(outcome.result, RecoveryResult::kUndone) << outcome.message;
-  EXPECT_EQ(ReadFile(a), "old a");
-  EXPECT_EQ(ReadFile(b), "old b");
-  EXPECT_EQ(testing::CountFilesWithPrefix(dir.path(), "."), 0);
+TEST_F(JournalFormatTest, DamageIsCaught) {
+  ASSERT_FALSE(WriteJournal(path, journal));
+  std::string text = ReadFile(path);
+  for (size_t at : {size_t{0}, size_t{20}, text.size() - 3}) {
+    std::string damaged = text;
+    damaged[at] ^= 1;
+    WriteFile(path, damaged);
+    EXPECT_FALSE(Problem().empty()) << at;
+  }
+  WriteFile(path, "");
+  EXPECT_NE(Problem().find("is damaged"), std::string::npos);
+  WriteFile(path, "end \n");
+  EXPECT_NE(Problem().find("is damaged"), std::string::npos);
 }
 
-TEST_F(JournalTest, AMissingStagedFileMeansUndo) {
-  ::unlink((dir.path() + "/.b bas\t%.bas.vr5new").c_str());
-  ASSERT_FALSE(WriteJournal(JournalPathFor(project_file), journal));
-  EXPECT_EQ(RecoverInterruptedCommit(project_file).result, RecoveryResult::kUndone);
-  EXPECT_EQ(ReadFile(a), "old a");
+TEST(JournalNamesTest, FilesBesideAnOriginalAreNamedFromItAndTheToken) {
+  EXPECT_EQ(StagedPathFor("/p/Main.frm", kToken), "/p/.Main.frm.vr5new.0123456789abcdef");
+  EXPECT_EQ(BackupPathFor("/p/Main.frm", kToken), "/p/.Main.frm.vr5old.0123456789abcdef");
+  EXPECT_EQ(StagedPathFor("/p/Main.frm", ""), "/p/.Main.frm.vr5new");
+  EXPECT_TRUE(IsRunToken(NewRunToken()));
+  EXPECT_NE(NewRunToken(), NewRunToken());
+  EXPECT_FALSE(IsRunToken("0123456789ABCDEF"));
+  EXPECT_FALSE(IsRunToken("0123456789abcde/"));
 }
 
-TEST_F(JournalTest, ADamagedJournalIsKeptAndNothingMoves) {
-  ASSERT_FALSE(WriteJournal(JournalPathFor(project_file), journal));
-  std::string text = ReadFile(JournalPathFor(project_file));
-  text[20] ^= 1;
-  WriteFile(JournalPathFor(project_file), text);
-  RecoveryOutcome outcome = RecoverInterruptedCommit(project_file);
-  EXPECT_EQ(outcome.result, RecoveryResult::kFailed);
-  EXPECT_NE(outcome.message.find("is damaged"), std::string::npos);
-  EXPECT_EQ(ReadFile(a), "new a");
-  EXPECT_EQ(ReadFile(b), "old b");
-  EXPECT_TRUE(HasInterruptedCommit(project_file));
-}
-
-TEST_F(JournalTest, AnOriginalThatIsNeitherStopsRecovery) {
-  WriteFile(a, "edited since");
-  ::unlink((dir.path() + "/.a.bas.vr5old").c_str());
-  ::unlink((dir.path() + "/.b bas\t%.bas.vr5new").c_str());
-  ASSERT_FALSE(WriteJournal(JournalPathFor(project_file), journal));
-  RecoveryOutcome outcome = RecoverInterruptedCommit(project_file);
-  EXPECT_EQ(outcome.result, RecoveryResult::kFailed);
-  EXPECT_NE(outcome.message.find("a.bas: cannot be brought back"), std::string::npos);
-  EXPECT_EQ(ReadFile(a), "edited since");
-}
-
-TEST_F(JournalTest, NoJournalNothingToDo) {
-  EXPECT_EQ(RecoverInterruptedCommit(project_file).result, RecoveryResult::kNothingToDo);
+TEST(JournalNamesTest, RelativePathsGoUpAndComeBack) {
+  EXPECT_EQ(RelativePath("/p/q", "/p/q/a.bas"), "a.bas");
+  EXPECT_EQ(RelativePath("/p/q", "/p/q/sub/a.bas"), "sub/a.bas");
+  EXPECT_EQ(RelativePath("/p/q", "/p/shared/a.bas"), "../shared/a.bas");
+  EXPECT_EQ(RelativePath("C:\\p", "D:\\x\\a.bas"), "D:\\x\\a.bas");
+  EXPECT_EQ(ResolveRelative("/p/q", "../shared/a.bas"), "/p/shared/a.bas");
+  EXPECT_EQ(ResolveRelative("/copy/q", "sub/a.bas"), "/copy/q/sub/a.bas");
+  EXPECT_EQ(ResolveRelative("/p", "../../../x"), "/x");
+  EXPECT_EQ(ResolveRelative("/p", "/abs/x"), "/abs/x");
 }
 
 }  // namespace

@@ -22,7 +22,9 @@ TEST_F(TempFilesTest, NamesAreNewPrivateAndBeginWithVr5) {
   std::set<std::string> names;
   for (int i = 0; i < 200; ++i) {
     std::string path;
-    ASSERT_TRUE(MakeTempFile(run, "original", &path));
+    FileHandle path_file = -1;
+    ASSERT_TRUE(MakeTempFile(run, "original", &path, &path_file));
+    Files().Close(path_file);
     EXPECT_EQ(path.rfind(temp_dir.path() + "/vr5", 0), 0u) << path;
     struct stat st;
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
@@ -41,7 +43,9 @@ TEST_F(TempFilesTest, NamesAreNewPrivateAndBeginWithVr5) {
 TEST_F(TempFilesTest, WithoutTmpdirTheSystemFolderIsUsed) {
   ::unsetenv("TMPDIR");
   std::string path;
-  ASSERT_TRUE(MakeTempFile(run, "original", &path));
+  FileHandle path_file = -1;
+  ASSERT_TRUE(MakeTempFile(run, "original", &path, &path_file));
+  Files().Close(path_file);
   EXPECT_EQ(path.rfind("/tmp/vr5", 0), 0u);
   ::unlink(path.c_str());
 }
@@ -49,7 +53,8 @@ TEST_F(TempFilesTest, WithoutTmpdirTheSystemFolderIsUsed) {
 TEST_F(TempFilesTest, AMissingFolderFailsWithAReason) {
   ::setenv("TMPDIR", temp_dir.Join("gone").c_str(), 1);
   std::string path;
-  EXPECT_FALSE(MakeTempFile(run, "Form1.frm", &path));
+  FileHandle path_file = -1;
+  EXPECT_FALSE(MakeTempFile(run, "Form1.frm", &path, &path_file));
   EXPECT_NE(run.failure_reason.find("Form1.frm: cannot create a temporary file in"),
             std::string::npos);
 }

@@ -1,0 +1,241 @@
+#include "engine/project/recovery.h"
+
+#include <set>
+
+#include "engine/file_io.h"
+#include "engine/project/journal.h"
+#include "engine/project/project_file.h"
+
+namespace vireo {
+namespace {
+
+constexpr char kSetAsideTag[] = ".rejected";
+
+enum class Found { kOld, kNew, kEdited };
+
+// A journal entry with the names derived for it and what its original holds.
+struct CheckedEntry {
+  std::string original;
+  std::string staged;
+  std::string backup;
+  uint64_t old_checksum = 0;
+  uint64_t new_checksum = 0;
+  Found found = Found::kEdited;
+};
+
+bool Holds(const std::string& path, uint64_t checksum) {
+  uint64_t actual = 0;
+  return !FileChecksum(path, &actual) && actual == checksum;
+}
+
+bool Exists(const std::string& path) {
+  PathStatus status;
+  return !Files().Status(path, &status) && status.exists;
+}
+
+std::string NameOf(const std::string& path) {
+  size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string DiscardHint(const std::string& project_file) {
+  return "look at it and the files it names, then `vireo-migrate recover --discard " +
+         project_file + "` removes it";
+}
+
+// Renames the journal out of the way (never over another file) so that it
+// is kept for the user but no longer taken for an interrupted commit.
+RecoveryOutcome SetAside(const std::string& project_file, const std::string& journal_path,
+                         const std::string& found) {
+  RecoveryOutcome outcome;
+  outcome.result = RecoveryResult::kFailed;
+  std::string target = journal_path + kSetAsideTag;
+  for (int n = 2; Exists(target); ++n) target = journal_path + kSetAsideTag + "." + std::to_string(n);
+  if (auto error = Files().Rename(journal_path, target)) {
+    outcome.message = found + "; nothing was changed, and the journal " + journal_path +
+                      " could not be set aside (" + Describe(error) + ")";
+    return outcome;
+  }
+  Files().SyncDirectory(ParentDirectory(journal_path));
+  outcome.message = found + "; nothing was changed. The journal was set aside as " + target +
+                    ": " + DiscardHint(project_file) + ".";
+  return outcome;
+}
+
+// Checks every entry against the project's own list before anything is
+// touched; the reason when one does not belong to the project.
+std::string CheckEntries(const Journal& journal, const std::string& project_file,
+                         const PathResolver& resolver, std::vector<CheckedEntry>* checked) {
+  std::vector<std::string> listed;
+  std::string problem;
+  if (!ListedFiles(project_file, resolver, &listed, &problem)) return problem;
+  std::vector<PathStatus> listed_status(listed.size());
+  for (size_t i = 0; i < listed.size(); ++i) Files().Status(listed[i], &listed_status[i]);
+  for (const JournalEntry& e : journal.entries) {
+    PathStatus status;
+    if (Files().Status(e.original, &status) || !status.exists)
+      return "it names " + e.original + ", which does not exist";
+    if (!status.is_regular) return "it names " + e.original + ", which is not a regular file";
+    bool is_listed = false;
+    for (const PathStatus& other : listed_status) is_listed |= SameFile(status, other);
+    if (!is_listed) return "it names " + e.original + ", which the project does not list";
+    CheckedEntry entry{e.original, StagedPathFor(e.original, journal.token),
+                       BackupPathFor(e.original, journal.token), e.old_checksum, e.new_checksum};
+    // While staging no original was replaced: whatever each holds is its own.
+    entry.found = journal.state == JournalState::kStaging ? Found::kOld
+                  : Holds(e.original, e.new_checksum)     ? Found::kNew
+                  : Holds(e.original, e.old_checksum)     ? Found::kOld
+                                                          : Found::kEdited;
+    checked->push_back(entry);
+  }
+  return "";
+}
+
+bool CanFinish(const Journal& journal, const std::vector<CheckedEntry>& entries) {
+  if (journal.state != JournalState::kCommitting) return false;
+  for (const CheckedEntry& e : entries) {
+    if (e.found == Found::kOld && !Holds(e.staged, e.new_checksum)) return false;
+  }
+  return true;
+}
+
+bool CanUndo(const Journal& journal, const std::vector<CheckedEntry>& entries) {
+  if (journal.state == JournalState::kStaging) return true;  // nothing was replaced yet
+  for (const CheckedEntry& e : entries) {
+    if (e.found == Found::kNew && !Holds(e.backup, e.old_checksum)) return false;
+  }
+  return true;
+}
+
+// Brings every entry that the user has not edited to its new (`forward`) or
+// old content; false with the file that could not be brought there.
+bool Settle(const Journal& journal, const std::vector<CheckedEntry>& entries, bool forward,
+            std::string* stuck) {
+  if (journal.state == JournalState::kStaging) return true;
+  std::set<std::string> directories;
+  for (const CheckedEntry& e : entries) {
+    Found wanted = forward ? Found::kNew : Found::kOld;
+    if (e.found == Found::kEdited || e.found == wanted) continue;
+    if (Files().Rename(forward ? e.staged : e.backup, e.original)) {
+      *stuck = e.original;
+      return false;
+    }
+    directories.insert(ParentDirectory(e.original));
+  }
+  for (const std::string& directory : directories) Files().SyncDirectory(directory);
+  return true;
+}
+
+void RemoveQuietly(const std::string& path, RecoveryOutcome& outcome) {
+  if (!Exists(path)) return;
+  if (Files().Remove(path)) outcome.leftovers.push_back(path);
+}
+
+std::string KeptEdit(const CheckedEntry& e) {
+  std::string text = " " + e.original +
+                     " holds neither its old nor its converted content (it was changed after "
+                     "the interruption): it is left as it is";
+  if (Exists(e.backup)) text += "; its old content is kept in " + e.backup;
+  if (Exists(e.staged)) text += "; its converted content is kept in " + e.staged;
+  return text + ".";
+}
+
+RecoveryOutcome Settled(const std::string& project_file, const std::string& journal_path,
+                        const std::vector<CheckedEntry>& entries, bool forward) {
+  RecoveryOutcome outcome;
+  for (const CheckedEntry& e : entries) {
+    if (e.found == Found::kEdited) {
+      outcome.kept_edits.push_back(e.original);
+      continue;
+    }
+    RemoveQuietly(e.staged, outcome);
+    RemoveQuietly(e.backup, outcome);
+  }
+  if (RemoveJournal(journal_path)) outcome.leftovers.push_back(journal_path);
+  outcome.result = forward ? RecoveryResult::kFinished : RecoveryResult::kUndone;
+  outcome.message = forward ? "An interrupted conversion of " + project_file +
+                                  " was finished: every file now holds its converted content."
+                            : "An interrupted conversion of " + project_file +
+                                  " was undone: every file holds its old content again.";
+  if (!outcome.kept_edits.empty()) {
+    outcome.message.pop_back();
+    outcome.message += ", except:";
+    for (const CheckedEntry& e : entries) {
+      if (e.found == Found::kEdited) outcome.message += KeptEdit(e);
+    }
+  }
+  return outcome;
+}
+
+}  // namespace
+
+bool HasInterruptedCommit(const std::string& project_file) {
+  return Exists(JournalPathFor(project_file));
+}
+
+std::vector<std::string> SetAsideJournals(const std::string& project_file) {
+  std::string journal = JournalPathFor(project_file);
+  std::string prefix = NameOf(journal) + kSetAsideTag;
+  std::string folder = journal.substr(0, journal.size() - NameOf(journal).size());
+  std::vector<std::string> names, found;
+  Files().ListDirectory(folder.empty() ? "." : folder, &names);
+  for (const std::string& name : names) {
+    if (name.compare(0, prefix.size(), prefix) == 0) found.push_back(folder + name);
+  }
+  return found;
+}
+
+RecoveryOutcome RecoverInterruptedCommit(const std::string& project_file,
+                                         const PathResolver& resolver) {
+  RecoveryOutcome outcome;
+  std::string path = JournalPathFor(project_file);
+  if (std::vector<std::string> set_aside = SetAsideJournals(project_file); !set_aside.empty()) {
+    outcome.result = RecoveryResult::kFailed;
+    outcome.message = set_aside[0] +
+                      ": a commit journal that could not be trusted was set aside here, and "
+                      "the project is left alone until it is gone: " +
+                      DiscardHint(project_file);
+    return outcome;
+  }
+  RemoveQuietly(path + ".next", outcome);
+  if (!Exists(path)) return outcome;
+  Journal journal;
+  std::string problem;
+  if (!ReadJournal(path, &journal, &problem)) return SetAside(project_file, path, problem);
+  std::vector<CheckedEntry> entries;
+  if (std::string wrong = CheckEntries(journal, project_file, resolver, &entries); !wrong.empty())
+    return SetAside(project_file, path, path + ": " + wrong);
+  bool forward = CanFinish(journal, entries);
+  if (!forward && !CanUndo(journal, entries))
+    return SetAside(project_file, path,
+                    path + ": the files beside the originals hold neither every converted "
+                           "content nor every old one");
+  std::string stuck;
+  if (!Settle(journal, entries, forward, &stuck)) {
+    outcome.result = RecoveryResult::kFailed;
+    outcome.message = stuck + ": cannot be brought back to its " + (forward ? "new" : "old") +
+                      " content; the journal " + path + " is kept, and so are the files beside it";
+    return outcome;
+  }
+  return Settled(project_file, path, entries, forward);
+}
+
+std::vector<std::string> DiscardJournals(const std::string& project_file, std::string* problem) {
+  std::string path = JournalPathFor(project_file);
+  std::vector<std::string> candidates = SetAsideJournals(project_file);
+  candidates.push_back(path);
+  candidates.push_back(path + ".next");
+  std::vector<std::string> removed;
+  for (const std::string& candidate : candidates) {
+    if (!Exists(candidate)) continue;
+    if (auto error = Files().Remove(candidate)) {
+      *problem = candidate + ": cannot be removed (" + Describe(error) + ")";
+      continue;
+    }
+    removed.push_back(candidate);
+  }
+  Files().SyncDirectory(ParentDirectory(path));
+  return removed;
+}
+
+}  // namespace vireo

@@ -1,0 +1,200 @@
+#include "engine/project/recovery.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+#include "engine/project/journal.h"
+#include "host/posix/path_resolver_posix.h"
+#include "support/test_files.h"
+
+namespace vireo {
+namespace {
+
+using testing::FileExists;
+using testing::ReadFile;
+using testing::WriteFile;
+
+constexpr char kToken[] = "00000000feedf00d";
+
+uint64_t ChecksumOf(const std::string& bytes) {
+  return Checksum(kChecksumStart, bytes.data(), bytes.size());
+}
+
+// A project cut short in the middle of its commit: a.bas already replaced,
+// "b bas%.bas" and the shared module still staged.
+class RecoveryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    project = root.path() + "/project";
+    project_file = root.Write("project/P.vbp",
+                              "Module=A; a.bas\r\nModule=B; b bas%.bas\r\n"
+                              "Module=S; ..\\shared\\Grids.bas\r\n");
+    a = Place("project/a.bas", "new a", "old a", "new a");
+    b = Place("project/b bas%.bas", "old b", "old b", "new b");
+    s = Place("shared/Grids.bas", "old s", "old s", "new s");
+    journal.token = kToken;
+    journal.state = JournalState::kCommitting;
+  }
+  // The original holding `now`, with the commit's copies beside it.
+  std::string Place(const std::string& relative, const std::string& now, const std::string& old_bytes,
+                    const std::string& new_bytes) {
+    std::string original = root.Write(relative, now);
+    WriteFile(BackupPathFor(original, kToken), old_bytes);
+    if (now != new_bytes) WriteFile(StagedPathFor(original, kToken), new_bytes);
+    journal.entries.push_back({original, ChecksumOf(old_bytes), ChecksumOf(new_bytes)});
+    return original;
+  }
+  RecoveryOutcome Recover() { return RecoverInterruptedCommit(project_file, resolver); }
+  void WriteTheJournal() { ASSERT_FALSE(WriteJournal(JournalPathFor(project_file), journal)); }
+  int FilesBeside(const std::string& folder) {
+    return testing::CountFilesWithPrefix(folder, ".");
+  }
+
+  testing::ScratchDir root;
+  PosixPathResolver resolver;
+  std::string project, project_file, a, b, s;
+  Journal journal;
+};
+
+TEST_F(RecoveryTest, ACommittingJournalIsFinishedInsideAndOutsideTheFolder) {
+  WriteTheJournal();
+  ASSERT_TRUE(HasInterruptedCommit(project_file));
+  RecoveryOutcome outcome = Recover();
+  EXPECT_EQ(outcome.result, RecoveryResult::kFinished) << outcome.message;
+  EXPECT_EQ(ReadFile(a), "new a");
+  EXPECT_EQ(ReadFile(b), "new b");
+  EXPECT_EQ(ReadFile(s), "new s");
+  EXPECT_EQ(FilesBeside(project), 0);
+  EXPECT_EQ(FilesBeside(root.Join("shared")), 0);
+  EXPECT_FALSE(HasInterruptedCommit(project_file));
+}
+
+TEST_F(RecoveryTest, RollingBackOrAMissingStagedFileUndoes) {
+  ::unlink(StagedPathFor(b, kToken).c_str());
+  WriteTheJournal();
+  RecoveryOutcome outcome = Recover();
+  EXPECT_EQ(outcome.result, RecoveryResult::kUndone) << outcome.message;
+  EXPECT_EQ(ReadFile(a), "old a");
+  EXPECT_EQ(ReadFile(b), "old b");
+  EXPECT_EQ(ReadFile(s), "old s");
+  EXPECT_EQ(FilesBeside(project), 0);
+}
+
+TEST_F(RecoveryTest, AJournalNamingAFileTheProjectDoesNotListIsSetAsideAndNothingMoves) {
+  std::string victim = root.Write("home/.bashrc", "mine");
+  WriteFile(StagedPathFor(victim, kToken), "planted");
+  journal.entries.push_back({victim, ChecksumOf("mine"), ChecksumOf("planted")});
+  WriteTheJournal();
+  RecoveryOutcome outcome = Recover();
+  EXPECT_EQ(outcome.result, RecoveryResult::kFailed);
+  EXPECT_NE(outcome.message.find(victim + ", which the project does not list"), std::string::npos)
+      << outcome.message;
+  EXPECT_NE(outcome.message.find("vireo-migrate recover --discard"), std::string::npos);
+  EXPECT_EQ(ReadFile(victim), "mine");
+  EXPECT_EQ(ReadFile(a), "new a");
+  EXPECT_EQ(ReadFile(b), "old b");
+  EXPECT_TRUE(FileExists(StagedPathFor(victim, kToken)));
+  EXPECT_FALSE(HasInterruptedCommit(project_file));
+  ASSERT_EQ(SetAsideJournals(project_file).size(), 1u);
+
+  // Until the user discards it, the project is left alone.
+  RecoveryOutcome again = Recover();
+  EXPECT_EQ(again.result, RecoveryResult::kFailed);
+  EXPECT_NE(again.message.find("set aside"), std::string::npos);
+  std::string problem;
+  EXPECT_EQ(DiscardJournals(project_file, &problem).size(), 1u) << problem;
+  EXPECT_EQ(Recover().result, RecoveryResult::kNothingToDo);
+  EXPECT_EQ(ReadFile(b), "old b");
+}
+
+TEST_F(RecoveryTest, CopiesThatDoNotHoldTheRecordedContentAreNotUsed) {
+  WriteFile(StagedPathFor(b, kToken), "forged new b");
+  WriteFile(BackupPathFor(a, kToken), "forged old a");
+  WriteTheJournal();
+  RecoveryOutcome outcome = Recover();
+  EXPECT_EQ(outcome.result, RecoveryResult::kFailed);
+  EXPECT_NE(outcome.message.find("neither every converted content nor every old one"),
+            std::string::npos)
+      << outcome.message;
+  EXPECT_EQ(ReadFile(a), "new a");
+  EXPECT_EQ(ReadFile(b), "old b");
+  EXPECT_EQ(SetAsideJournals(project_file).size(), 1u);
+}
+
+TEST_F(RecoveryTest, AnOriginalThatIsNotARegularFileIsNotTouched) {
+  ::unlink(b.c_str());
+  ASSERT_EQ(::mkfifo(b.c_str(), 0600), 0);
+  WriteTheJournal();
+  RecoveryOutcome outcome = Recover();
+  EXPECT_EQ(outcome.result, RecoveryResult::kFailed);
+  EXPECT_NE(outcome.message.find("which is not a regular file"), std::string::npos);
+  EXPECT_EQ(ReadFile(a), "new a");
+}
+
+TEST_F(RecoveryTest, AMalformedJournalIsSetAsideWithItsLine) {
+  WriteTheJournal();
+  std::string path = JournalPathFor(project_file);
+  std::string text = ReadFile(path);
+  size_t tab = text.find('\t');
+  text.replace(tab + 1, 16, "zzzzzzzzzzzzzzzz");
+  std::string body = text.substr(0, text.rfind("end "));
+  char sum[17];
+  std::snprintf(sum, sizeof sum, "%016llx",
+                static_cast<unsigned long long>(ChecksumOf(body)));
+  WriteFile(path, body + "end " + sum + "\n");
+  RecoveryOutcome outcome = Recover();
+  EXPECT_EQ(outcome.result, RecoveryResult::kFailed);
+  EXPECT_NE(outcome.message.find("line 4 is malformed"), std::string::npos) << outcome.message;
+  EXPECT_EQ(SetAsideJournals(project_file).size(), 1u);
+  EXPECT_EQ(ReadFile(b), "old b");
+}
+
+TEST_F(RecoveryTest, ACopiedProjectRecoversInPlaceAndLeavesTheOriginalFolderAlone) {
+  WriteTheJournal();
+  ASSERT_EQ(std::system(("cp -a '" + root.path() + "' '" + root.path() + ".copy'").c_str()), 0);
+  std::string copy = root.path() + ".copy";
+  RecoveryOutcome outcome = RecoverInterruptedCommit(copy + "/project/P.vbp", resolver);
+  EXPECT_EQ(outcome.result, RecoveryResult::kFinished) << outcome.message;
+  EXPECT_EQ(ReadFile(copy + "/project/b bas%.bas"), "new b");
+  EXPECT_EQ(ReadFile(copy + "/shared/Grids.bas"), "new s");
+  EXPECT_EQ(ReadFile(b), "old b");
+  EXPECT_EQ(ReadFile(s), "old s");
+  EXPECT_TRUE(HasInterruptedCommit(project_file));
+  std::system(("rm -rf '" + copy + "'").c_str());
+}
+
+TEST_F(RecoveryTest, AFileEditedAfterTheCrashIsKeptWithTheCopiesBesideIt) {
+  WriteFile(b, "edited by hand");
+  WriteTheJournal();
+  RecoveryOutcome outcome = Recover();
+  EXPECT_EQ(outcome.result, RecoveryResult::kFinished) << outcome.message;
+  ASSERT_EQ(outcome.kept_edits, std::vector<std::string>{b});
+  EXPECT_NE(outcome.message.find(b + " holds neither its old nor its converted content"),
+            std::string::npos)
+      << outcome.message;
+  EXPECT_EQ(ReadFile(b), "edited by hand");
+  EXPECT_EQ(ReadFile(StagedPathFor(b, kToken)), "new b");
+  EXPECT_EQ(ReadFile(BackupPathFor(b, kToken)), "old b");
+  EXPECT_EQ(ReadFile(s), "new s");
+  EXPECT_FALSE(HasInterruptedCommit(project_file));
+}
+
+TEST_F(RecoveryTest, AStagingJournalRemovesOnlyTheCommitsOwnCopies) {
+  journal.state = JournalState::kStaging;
+  std::string unrelated = root.Write("project/.b bas%.bas.vr5new", "a user's file");
+  WriteTheJournal();
+  RecoveryOutcome outcome = Recover();
+  EXPECT_EQ(outcome.result, RecoveryResult::kUndone) << outcome.message;
+  EXPECT_EQ(ReadFile(a), "new a") << "untouched: nothing was replaced while staging";
+  EXPECT_EQ(ReadFile(unrelated), "a user's file");
+  EXPECT_FALSE(FileExists(StagedPathFor(b, kToken)));
+}
+
+TEST_F(RecoveryTest, NoJournalNothingToDo) {
+  EXPECT_EQ(Recover().result, RecoveryResult::kNothingToDo);
+}
+
+}  // namespace
+}  // namespace vireo
