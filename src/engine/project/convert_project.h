@@ -65,7 +65,7 @@ struct RunResult {
   std::map<std::string, int> changed_lines;
   std::vector<GuidReplacement> guid_replacements;
   int replaced = 0;   // originals replaced by the commit
-  int unchanged = 0;  // converted copies identical to their originals
+  int unchanged = 0;  // files left as they were: nothing in them needed a change
   std::vector<std::string> leftovers;
 };
 

@@ -103,8 +103,10 @@ std::string NameOf(const std::string& path) {
 }
 
 std::string SiblingPath(const std::string& original, const char* tag, const std::string& token) {
-  return FolderOf(original) + "." + NameOf(original) + "." + tag +
-         (token.empty() ? "" : "." + token);
+  std::string path = FolderOf(original);
+  path.append(".").append(NameOf(original)).append(".").append(tag);
+  if (!token.empty()) path.append(".").append(token);
+  return path;
 }
 
 std::string Serialise(const Journal& journal, const std::string& folder) {
@@ -216,7 +218,7 @@ std::string ResolveRelative(const std::string& folder, const std::string& relati
       size_t slash = full.find_last_of("/\\");
       full = slash == std::string::npos ? "" : full.substr(0, slash);
     } else if (!part.empty() && part != ".") {
-      full += "/" + std::string(part);
+      full.append("/").append(part);
     }
   }
   return full.empty() ? "/" : full;

@@ -162,18 +162,23 @@ TEST(WindowsFileSystem, TemporaryFilesAreNewVr5FilesInTheTempDirectory) {
   EXPECT_EQ(directory, expected);
 
   std::string first, second;
-  ASSERT_FALSE(Fs().CreateTempFile(directory, "vr5", &first));
-  ASSERT_FALSE(Fs().CreateTempFile(directory, "vr5", &second));
+  FileHandle first_file, second_file;
+  ASSERT_FALSE(Fs().CreateTempFile(directory, "vr5", &first, &first_file));
+  ASSERT_FALSE(Fs().CreateTempFile(directory, "vr5", &second, &second_file));
+  EXPECT_FALSE(Fs().Write(first_file, "x", 1)) << "open for writing";
+  Fs().Close(first_file);
+  Fs().Close(second_file);
   EXPECT_NE(first, second);
   for (const std::string& path : {first, second}) {
     EXPECT_EQ(path.rfind(directory, 0), 0u) << path;
     EXPECT_TRUE(EqualsNoCase(BaseName(path).substr(0, 3), "vr5")) << path;
-    EXPECT_EQ(ReadBytes(path), "");
+    EXPECT_EQ(ReadBytes(path), path == first ? "x" : "");
     ::DeleteFileA(path.c_str());
   }
   ScratchFolder folder;
   std::string third;
-  EXPECT_TRUE(Fs().CreateTempFile(folder / "missing", "vr5", &third));
+  FileHandle third_file;
+  EXPECT_TRUE(Fs().CreateTempFile(folder / "missing", "vr5", &third, &third_file));
 }
 
 TEST(WindowsFileSystem, SiblingFilesAreNewFilesBesideTheOriginal) {
@@ -181,8 +186,11 @@ TEST(WindowsFileSystem, SiblingFilesAreNewFilesBesideTheOriginal) {
   std::string original = folder / "Main.frm";
   WriteBytes(original, "x");
   std::string a, b;
-  ASSERT_FALSE(Fs().CreateSiblingFile(original, "stage", &a));
-  ASSERT_FALSE(Fs().CreateSiblingFile(original, "stage", &b));
+  FileHandle a_file, b_file;
+  ASSERT_FALSE(Fs().CreateSiblingFile(original, "stage", &a, &a_file));
+  ASSERT_FALSE(Fs().CreateSiblingFile(original, "stage", &b, &b_file));
+  Fs().Close(a_file);
+  Fs().Close(b_file);
   EXPECT_NE(a, b);
   for (const std::string& path : {a, b}) {
     EXPECT_EQ(path.rfind(folder / ".Main.frm.stage", 0), 0u) << path;
@@ -190,7 +198,7 @@ TEST(WindowsFileSystem, SiblingFilesAreNewFilesBesideTheOriginal) {
     EXPECT_EQ(ReadBytes(path), "");
   }
   EXPECT_EQ(ReadBytes(original), "x");
-  EXPECT_TRUE(Fs().CreateSiblingFile(folder / "missing\\Main.frm", "stage", &a));
+  EXPECT_TRUE(Fs().CreateSiblingFile(folder / "missing\\Main.frm", "stage", &a, &a_file));
 }
 
 TEST(WindowsFileSystem, TheLockIsExclusiveAndGoesWithItsFile) {
