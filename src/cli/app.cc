@@ -177,8 +177,7 @@ bool PrepareDryRun(const std::string& project_path, RunLock& lock, Streams io) {
     Say(io.err, "vireo-migrate: " + problem + "\n");
     return false;
   }
-  std::vector<std::string> set_aside = SetAsideJournals(project_path);
-  if (HasInterruptedCommit(project_path) || !set_aside.empty()) {
+  if (HasInterruptedCommit(project_path)) {
     Say(io.err, "vireo-migrate: " + project_path +
                     ": an interrupted conversion is waiting to be recovered; a dry run changes "
                     "nothing, so run `vireo-migrate recover " +

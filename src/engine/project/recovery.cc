@@ -189,14 +189,6 @@ RecoveryOutcome RecoverInterruptedCommit(const std::string& project_file,
                                          const PathResolver& resolver) {
   RecoveryOutcome outcome;
   std::string path = JournalPathFor(project_file);
-  if (std::vector<std::string> set_aside = SetAsideJournals(project_file); !set_aside.empty()) {
-    outcome.result = RecoveryResult::kFailed;
-    outcome.message = set_aside[0] +
-                      ": a commit journal that could not be trusted was set aside here, and "
-                      "the project is left alone until it is gone: " +
-                      DiscardHint(project_file);
-    return outcome;
-  }
   RemoveQuietly(path + ".next", outcome);
   if (!Exists(path)) return outcome;
   Journal journal;

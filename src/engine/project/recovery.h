@@ -6,8 +6,8 @@
 // anything is done: every original it names must be a regular file that the
 // project lists, and every file recovery would rename must hold the content
 // the journal recorded. A journal that fails a check is set aside (renamed
-// beside the project file) and nothing changes; runs then refuse the project
-// until the user has looked and discarded it.
+// beside the project file, kept for the user to look at) and nothing
+// changes; the run that found it stops, later runs are not held up by it.
 #pragma once
 
 #include <string>
@@ -34,8 +34,7 @@ bool HasInterruptedCommit(const std::string& project_file);
 // Journals of `project_file` that recovery set aside.
 std::vector<std::string> SetAsideJournals(const std::string& project_file);
 
-// Finishes or undoes the interrupted commit of `project_file`, if any; fails
-// while a set-aside journal is there.
+// Finishes or undoes the interrupted commit of `project_file`, if any.
 RecoveryOutcome RecoverInterruptedCommit(const std::string& project_file,
                                          const PathResolver& resolver);
 
