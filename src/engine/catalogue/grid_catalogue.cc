@@ -9,7 +9,6 @@ namespace vireo {
 GUID& GridVersion::Add(const std::string& name, int32_t data1, int16_t data2, int16_t data3,
                        uint8_t b1, uint8_t b2, uint8_t b3, uint8_t b4, uint8_t b5, uint8_t b6,
                        uint8_t b7, uint8_t b8) {
-  if (Find(name)) throw std::invalid_argument("duplicate GUID name: " + name);
   GUID guid;
   guid.Name = name;
   guid.Data1 = data1;
@@ -17,42 +16,7 @@ GUID& GridVersion::Add(const std::string& name, int32_t data1, int16_t data2, in
   guid.Data3 = data3;
   guid.Byte1 = b1, guid.Byte2 = b2, guid.Byte3 = b3, guid.Byte4 = b4;
   guid.Byte5 = b5, guid.Byte6 = b6, guid.Byte7 = b7, guid.Byte8 = b8;
-  guids_.push_back(guid);
-  return guids_.back();
-}
-
-size_t GridVersion::IndexOf(const std::string& name) const {
-  for (size_t i = 0; i < guids_.size(); ++i) {
-    if (EqualsNoCase(guids_[i].Name, name)) return i;
-  }
-  return guids_.size();
-}
-
-const GUID* GridVersion::Find(const std::string& name) const {
-  size_t index = IndexOf(name);
-  return index < guids_.size() ? &guids_[index] : nullptr;
-}
-
-const GUID& GridVersion::Item(int position) const {
-  if (position < 1 || position > Count())
-    throw std::out_of_range("no GUID at position " + std::to_string(position));
-  return guids_[static_cast<size_t>(position - 1)];
-}
-
-const GUID& GridVersion::Item(const std::string& name) const {
-  const GUID* guid = Find(name);
-  if (!guid) throw std::out_of_range("no GUID named " + name);
-  return *guid;
-}
-
-void GridVersion::Remove(int position) {
-  Item(position);
-  guids_.erase(guids_.begin() + (position - 1));
-}
-
-void GridVersion::Remove(const std::string& name) {
-  Item(name);
-  guids_.erase(guids_.begin() + static_cast<std::ptrdiff_t>(IndexOf(name)));
+  return guids_.Add(std::move(guid));
 }
 
 std::string GridVersion::OCXFileName() const { return OCXName + "32.OCX"; }
@@ -66,48 +30,13 @@ bool GridVersion::Registered(const ControlRegistry& registry) const {
 GridVersion& GridVersions::Add(const std::string& full_name, const std::string& short_name,
                                const std::string& ocx_name, const std::string& version,
                                const std::string& libid) {
-  if (IndexOf(libid) < rows_.size()) throw std::invalid_argument("duplicate LIBID: " + libid);
   GridVersion row;
   row.FullName = full_name;
   row.ShortName = short_name;
   row.OCXName = ocx_name;
   row.Version = version;
   row.LIBID = libid;
-  rows_.push_back(std::move(row));
-  return rows_.back();
-}
-
-size_t GridVersions::IndexOf(const std::string& libid) const {
-  for (size_t i = 0; i < rows_.size(); ++i) {
-    if (EqualsNoCase(rows_[i].LIBID, libid)) return i;
-  }
-  return rows_.size();
-}
-
-const GridVersion& GridVersions::Item(int position) const {
-  if (position < 1 || position > Count())
-    throw std::out_of_range("no grid type at position " + std::to_string(position));
-  return rows_[static_cast<size_t>(position - 1)];
-}
-
-GridVersion& GridVersions::Item(int position) {
-  return const_cast<GridVersion&>(static_cast<const GridVersions&>(*this).Item(position));
-}
-
-const GridVersion& GridVersions::Item(const std::string& libid) const {
-  size_t index = IndexOf(libid);
-  if (index >= rows_.size()) throw std::out_of_range("no grid type with LIBID " + libid);
-  return rows_[index];
-}
-
-void GridVersions::Remove(int position) {
-  Item(position);
-  rows_.erase(rows_.begin() + (position - 1));
-}
-
-void GridVersions::Remove(const std::string& libid) {
-  Item(libid);
-  rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(IndexOf(libid)));
+  return rows_.Add(std::move(row));
 }
 
 GridVersions& GridCatalogue() {

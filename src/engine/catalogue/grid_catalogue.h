@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/catalogue/guid.h"
+#include "engine/catalogue/keyed_collection.h"
 #include "host/control_registry.h"
 
 namespace vireo {
@@ -24,13 +25,13 @@ class GridVersion {
   GUID& Add(const std::string& name, int32_t data1, int16_t data2, int16_t data3, uint8_t b1,
             uint8_t b2, uint8_t b3, uint8_t b4, uint8_t b5, uint8_t b6, uint8_t b7, uint8_t b8);
   // By 1-based position or by name; a missing one throws std::out_of_range.
-  const GUID& Item(int position) const;
-  const GUID& Item(const std::string& name) const;
-  const GUID* Find(const std::string& name) const;
-  const std::vector<GUID>& Items() const { return guids_; }
-  int32_t Count() const { return static_cast<int32_t>(guids_.size()); }
-  void Remove(int position);
-  void Remove(const std::string& name);
+  const GUID& Item(int position) const { return guids_.Item(position); }
+  const GUID& Item(const std::string& name) const { return guids_.Item(name); }
+  const GUID* Find(const std::string& name) const { return guids_.Find(name); }
+  const std::vector<GUID>& Items() const { return guids_.Items(); }
+  int32_t Count() const { return guids_.Count(); }
+  void Remove(int position) { guids_.Remove(position); }
+  void Remove(const std::string& name) { guids_.Remove(name); }
 
   std::string OCXFileName() const;  // OCXName + "32.OCX"
   std::string GridLibName() const;  // FullName before its first "."
@@ -38,8 +39,7 @@ class GridVersion {
   bool Registered(const ControlRegistry& registry) const;
 
  private:
-  size_t IndexOf(const std::string& name) const;
-  std::vector<GUID> guids_;
+  KeyedCollection<GUID, &GUID::Name> guids_{"GUID"};
 };
 
 class GridVersions {
@@ -49,17 +49,16 @@ class GridVersions {
                    const std::string& ocx_name, const std::string& version,
                    const std::string& libid);
   // By 1-based position or by LIBID; a missing one throws std::out_of_range.
-  const GridVersion& Item(int position) const;
-  const GridVersion& Item(const std::string& libid) const;
-  GridVersion& Item(int position);
-  const std::vector<GridVersion>& Items() const { return rows_; }
-  int32_t Count() const { return static_cast<int32_t>(rows_.size()); }
-  void Remove(int position);
-  void Remove(const std::string& libid);
+  const GridVersion& Item(int position) const { return rows_.Item(position); }
+  const GridVersion& Item(const std::string& libid) const { return rows_.Item(libid); }
+  GridVersion& Item(int position) { return rows_.Item(position); }
+  const std::vector<GridVersion>& Items() const { return rows_.Items(); }
+  int32_t Count() const { return rows_.Count(); }
+  void Remove(int position) { rows_.Remove(position); }
+  void Remove(const std::string& libid) { rows_.Remove(libid); }
 
  private:
-  size_t IndexOf(const std::string& libid) const;
-  std::vector<GridVersion> rows_;
+  KeyedCollection<GridVersion, &GridVersion::LIBID> rows_{"grid type with LIBID"};
 };
 
 // The single catalogue; empty until FillGridCatalogue has run.
