@@ -6,6 +6,7 @@ namespace vireo {
 namespace {
 constexpr size_t kBufferSize = 64 * 1024;
 constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
+constexpr char kDurableTag[] = "next";
 
 class ScopedHandle {
  public:
@@ -183,6 +184,28 @@ std::error_code CopyFileContent(const std::string& from, FileHandle to) {
     if (auto error = Files().Write(out.handle, buffer.data(), got)) return error;
   }
   return out.Close();
+}
+
+std::error_code WriteDurably(const std::string& path, const std::string& content,
+                             uint32_t permissions) {
+  std::string staged;
+  FileHandle file;
+  if (auto error = Files().CreateSiblingFile(path, kDurableTag, &staged, &file)) return error;
+  std::error_code error = Files().Write(file, content.data(), content.size());
+  if (!error) error = Files().SetPermissions(file, permissions);
+  if (!error) error = Files().Sync(file);
+  std::error_code closed = Files().Close(file);
+  if (!error) error = closed;
+  if (!error) error = Files().Rename(staged, path);
+  if (!error) error = Files().SyncDirectory(ParentDirectory(path));
+  if (error) Files().Remove(staged);
+  return error;
+}
+
+std::string DurableWritePrefix(const std::string& path) {
+  size_t slash = path.find_last_of("/\\");
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  return "." + name + "." + kDurableTag;
 }
 
 std::error_code SameContent(const std::string& a, const std::string& b, bool* same) {

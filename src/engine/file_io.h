@@ -78,6 +78,13 @@ std::error_code WriteWholeFile(const std::string& path, const std::string& conte
 std::error_code CopyFileContent(const std::string& from, const std::string& to);
 // Copies into the open file `to`, which is closed afterwards.
 std::error_code CopyFileContent(const std::string& from, FileHandle to);
+// Replaces `path` by `content` in one step: written to a new file beside it,
+// given `permissions`, synced, renamed over `path`, and the folder synced.
+// The new file is removed again when any step fails.
+std::error_code WriteDurably(const std::string& path, const std::string& content,
+                             uint32_t permissions);
+// The prefix of the names WriteDurably gives its new files beside `path`.
+std::string DurableWritePrefix(const std::string& path);
 // Whether two files hold the same bytes (streamed, not loaded whole).
 std::error_code SameContent(const std::string& a, const std::string& b, bool* same);
 

@@ -120,18 +120,7 @@ std::error_code ReadLines(const std::string& path, std::vector<Line>* lines, boo
 std::error_code ReplaceContent(const std::string& path, const std::string& content) {
   PathStatus status;
   if (auto error = Files().Status(path, &status)) return error;
-  std::string staged;
-  FileHandle file;
-  if (auto error = Files().CreateSiblingFile(path, "ini", &staged, &file)) return error;
-  std::error_code error = Files().Write(file, content.data(), content.size());
-  uint32_t permissions = status.exists ? status.permissions : kNewFilePermissions;
-  if (!error) error = Files().SetPermissions(file, permissions);
-  if (!error) error = Files().Sync(file);
-  std::error_code closed = Files().Close(file);
-  if (!error) error = closed;
-  if (!error) error = Files().Rename(staged, path);
-  if (error) Files().Remove(staged);
-  return error;
+  return WriteDurably(path, content, status.exists ? status.permissions : kNewFilePermissions);
 }
 
 }  // namespace

@@ -225,21 +225,7 @@ std::string ResolveRelative(const std::string& folder, const std::string& relati
 }
 
 std::error_code WriteJournal(const std::string& path, const Journal& journal) {
-  std::string next = path + ".next";
-  // A ".next" left by a crash is ours; it goes before the new one is made.
-  PathStatus status;
-  if (!Files().Status(next, &status) && status.exists) Files().Remove(next);
-  FileHandle file;
-  if (auto error = Files().Open(next, OpenFor::kCreateExclusive, &file)) return error;
-  std::string text = Serialise(journal, ParentDirectory(path));
-  std::error_code error = Files().Write(file, text.data(), text.size());
-  if (!error) error = Files().Sync(file);
-  std::error_code closed = Files().Close(file);
-  if (!error) error = closed;
-  if (!error) error = Files().Rename(next, path);
-  if (!error) error = Files().SyncDirectory(ParentDirectory(path));
-  if (error) Files().Remove(next);
-  return error;
+  return WriteDurably(path, Serialise(journal, ParentDirectory(path)), 0600);
 }
 
 bool ReadJournal(const std::string& path, Journal* journal, std::string* problem) {

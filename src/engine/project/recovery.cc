@@ -167,16 +167,9 @@ RecoveryOutcome Settled(const std::string& project_file, const std::string& jour
   return outcome;
 }
 
-}  // namespace
-
-bool HasInterruptedCommit(const std::string& project_file) {
-  return Exists(JournalPathFor(project_file));
-}
-
-std::vector<std::string> SetAsideJournals(const std::string& project_file) {
-  std::string journal = JournalPathFor(project_file);
-  std::string prefix = NameOf(journal) + kSetAsideTag;
-  std::string folder = journal.substr(0, journal.size() - NameOf(journal).size());
+// The files beside `path` whose names begin with `prefix`.
+std::vector<std::string> FilesBeside(const std::string& path, const std::string& prefix) {
+  std::string folder = path.substr(0, path.size() - NameOf(path).size());
   std::vector<std::string> names, found;
   Files().ListDirectory(folder.empty() ? "." : folder, &names);
   for (const std::string& name : names) {
@@ -185,11 +178,28 @@ std::vector<std::string> SetAsideJournals(const std::string& project_file) {
   return found;
 }
 
+// Journals a crash cut short before they took their name: never read, ours
+// by their names.
+std::vector<std::string> UnfinishedJournals(const std::string& journal_path) {
+  return FilesBeside(journal_path, DurableWritePrefix(journal_path));
+}
+
+}  // namespace
+
+bool HasInterruptedCommit(const std::string& project_file) {
+  return Exists(JournalPathFor(project_file));
+}
+
+std::vector<std::string> SetAsideJournals(const std::string& project_file) {
+  std::string journal = JournalPathFor(project_file);
+  return FilesBeside(journal, NameOf(journal) + kSetAsideTag);
+}
+
 RecoveryOutcome RecoverInterruptedCommit(const std::string& project_file,
                                          const PathResolver& resolver) {
   RecoveryOutcome outcome;
   std::string path = JournalPathFor(project_file);
-  RemoveQuietly(path + ".next", outcome);
+  for (const std::string& unfinished : UnfinishedJournals(path)) RemoveQuietly(unfinished, outcome);
   if (!Exists(path)) return outcome;
   Journal journal;
   std::string problem;
@@ -216,7 +226,7 @@ std::vector<std::string> DiscardJournals(const std::string& project_file, std::s
   std::string path = JournalPathFor(project_file);
   std::vector<std::string> candidates = SetAsideJournals(project_file);
   candidates.push_back(path);
-  candidates.push_back(path + ".next");
+  for (const std::string& unfinished : UnfinishedJournals(path)) candidates.push_back(unfinished);
   std::vector<std::string> removed;
   for (const std::string& candidate : candidates) {
     if (!Exists(candidate)) continue;
