@@ -1,7 +1,7 @@
 #include "engine/code/code_file.h"
 
 #include "engine/code/rewrite_rules.h"
-#include "engine/project/temp_files.h"
+#include "engine/project/text_conversion.h"
 #include "engine/text.h"
 
 namespace vireo {
@@ -63,41 +63,23 @@ void WriteCurrentLine(ConversionRun& run, LineWriter& out, const std::string& li
 
 int16_t ConvertCodeFile(ConversionRun& run, const std::string& path, int16_t from_type,
                         int16_t to_type) {
-  std::string temp;
-  FileHandle temp_file;
-  if (!MakeTempFile(run, path, &temp, &temp_file)) return kFailed;
-  RecordPair(run, path, temp);
-  LineReader in;
-  LineWriter out;
-  out.Adopt(temp_file);
-  if (auto error = in.Open(path)) {
-    run.Fail(path + ": cannot be opened (" + Describe(error) + ")");
-    return kFailed;
-  }
-  if (in.has_bom()) out.WriteBom();
-  run.WriteJoined = false;
-  bool changed = false;
-  std::string line, problem;
-  while (!in.AtEnd()) {
-    if (!ReadLogicalLine(in, run, &line, &problem)) {
-      run.Fail(path + ": " + problem);
-      return kFailed;
+  return ConvertTextFile(run, path, [&](LineReader& in, LineWriter& out) {
+    run.WriteJoined = false;
+    bool changed = false;
+    std::string line, problem;
+    while (!in.AtEnd()) {
+      if (!ReadLogicalLine(in, run, &line, &problem)) {
+        run.Fail(path + ": " + problem);
+        return kFailed;
+      }
+      if (RewriteDeclarations(line, from_type, to_type)) {
+        changed = true;
+        MarkChange(run, out, path);
+      }
+      WriteCurrentLine(run, out, line);
     }
-    if (RewriteDeclarations(line, from_type, to_type)) {
-      changed = true;
-      MarkChange(run, out, path);
-    }
-    WriteCurrentLine(run, out, line);
-  }
-  if (in.error()) {
-    run.Fail(path + ": cannot be read (" + Describe(in.error()) + ")");
-    return kFailed;
-  }
-  if (auto error = out.Close()) {
-    run.Fail(path + ": cannot write its temporary copy " + temp + " (" + Describe(error) + ")");
-    return kFailed;
-  }
-  return changed ? kChanged : kUnchanged;
+    return changed ? kChanged : kUnchanged;
+  });
 }
 
 }  // namespace vireo

@@ -9,6 +9,7 @@
 #include "engine/forms/ole_blob.h"
 #include "engine/project/project_file.h"
 #include "engine/project/temp_files.h"
+#include "engine/project/text_conversion.h"
 #include "engine/text.h"
 
 namespace vireo {
@@ -32,9 +33,9 @@ class FormConverter {
                 int16_t to_type)
       : run_(run), form_path_(form_path), from_(from_type), to_(to_type) {}
 
-  // The temporary copy of the form's text, just created and open.
-  void WriteTextInto(FileHandle file) { out_.Adopt(file); }
-  int16_t Run(const std::string& text_temp, const std::string& binary_temp);
+  // Converts the form's text from `in` into `out`, and its binary records
+  // in the copy `binary_temp`.
+  int16_t Run(LineReader& in, LineWriter& out, const std::string& binary_temp);
 
  private:
   bool ConvertLine(std::string& line, bool* write_current);
@@ -49,29 +50,26 @@ class FormConverter {
   const std::string& form_path_;
   int16_t from_, to_;
   std::string binary_temp_;
-  LineReader in_;
-  LineWriter out_;
+  LineReader* in_ = nullptr;
+  LineWriter* out_ = nullptr;
   bool in_code_ = false;
   bool changed_ = false;
   std::optional<EventProcedureIndex> events_;
   std::string problem_;
 };
 
-int16_t FormConverter::Run(const std::string& text_temp, const std::string& binary_temp) {
+int16_t FormConverter::Run(LineReader& in, LineWriter& out, const std::string& binary_temp) {
+  in_ = &in;
+  out_ = &out;
   binary_temp_ = binary_temp;
-  if (auto error = in_.Open(form_path_)) return Fail("cannot be opened (" + Describe(error) + ")");
-  if (in_.has_bom()) out_.WriteBom();
   run_.WriteJoined = false;
   std::string line;
-  while (!in_.AtEnd()) {
-    if (!ReadLogicalLine(in_, run_, &line, &problem_)) return Fail(problem_);
+  while (!in.AtEnd()) {
+    if (!ReadLogicalLine(in, run_, &line, &problem_)) return Fail(problem_);
     bool write_current = true;
     if (!ConvertLine(line, &write_current)) return kFailed;
-    if (write_current) WriteCurrentLine(run_, out_, line);
+    if (write_current) WriteCurrentLine(run_, out, line);
   }
-  if (in_.error()) return Fail("cannot be read (" + Describe(in_.error()) + ")");
-  if (auto error = out_.Close())
-    return Fail("cannot write its temporary copy " + text_temp + " (" + Describe(error) + ")");
   return changed_ ? kChanged : kUnchanged;
 }
 
@@ -80,11 +78,11 @@ bool FormConverter::ConvertLine(std::string& line, bool* write_current) {
     if (IsGridEventProcedure(*events_, line)) {
       if (RewriteEventLine(run_, line, from_, to_)) {
         changed_ = true;
-        MarkChange(run_, out_, form_path_);
+        MarkChange(run_, *out_, form_path_);
       }
     } else if (RewriteDeclarations(line, from_, to_)) {
       changed_ = true;
-      MarkChange(run_, out_, form_path_);
+      MarkChange(run_, *out_, form_path_);
     }
     return true;
   }
@@ -97,7 +95,7 @@ bool FormConverter::ConvertLine(std::string& line, bool* write_current) {
   RenameBeginLine(line, from_, to_);
   changed_ = true;
   run_.changed_lines[form_path_] += 1;
-  out_.WriteLine(line);
+  out_->WriteLine(line);
   bool ended_at_end_line = false;
   if (!CopyControlBlock(line, &ended_at_end_line)) return false;
   // A block cut short by the end of the file has had every line written.
@@ -107,8 +105,8 @@ bool FormConverter::ConvertLine(std::string& line, bool* write_current) {
 }
 
 bool FormConverter::CopyControlBlock(std::string& line, bool* ended_at_end_line) {
-  while (!in_.AtEnd()) {
-    if (!ReadLogicalLine(in_, run_, &line, &problem_)) {
+  while (!in_->AtEnd()) {
+    if (!ReadLogicalLine(*in_, run_, &line, &problem_)) {
       Fail(problem_);
       return false;
     }
@@ -117,7 +115,7 @@ bool FormConverter::CopyControlBlock(std::string& line, bool* ended_at_end_line)
       return true;
     }
     if (ContainsNoCase(line, "OleObjectBlob") && !ConvertRecordLine(line)) return false;
-    out_.WriteLine(line);
+    out_->WriteLine(line);
   }
   return true;
 }
@@ -125,7 +123,7 @@ bool FormConverter::CopyControlBlock(std::string& line, bool* ended_at_end_line)
 bool FormConverter::ConvertRecordLine(const std::string& line) {
   int32_t offset = 0;
   if (!FrxOffset(line, &offset)) {
-    Fail("line " + std::to_string(in_.lines_read()) +
+    Fail("line " + std::to_string(in_->lines_read()) +
          " names no valid record offset after its last \":\": " + line);
     return false;
   }
@@ -170,23 +168,24 @@ int16_t ConvertFormFile(ConversionRun& run, const std::string& form_path,
                             std::end(kGridEventNames));
   run.DropDownEventNames.insert(run.DropDownEventNames.end(), std::begin(kDropDownEventNames),
                                 std::end(kDropDownEventNames));
-  std::string text_temp, binary_temp;
-  FileHandle text_file, binary_file;
-  if (!MakeTempFile(run, form_path, &text_temp, &text_file)) return kFailed;
-  RecordPair(run, form_path, text_temp);
   FormConverter converter(run, form_path, from_type, to_type);
-  converter.WriteTextInto(text_file);
-  if (!MakeTempFile(run, form_path, &binary_temp, &binary_file)) return kFailed;
-  RecordPair(run, binary_path, binary_temp);
-  if (auto error = CopyFileContent(binary_path, binary_file)) {
-    run.Fail(binary_path + ": cannot be copied (" + Describe(error) + ")");
+  int16_t result = ConvertTextFile(run, form_path, [&](LineReader& in, LineWriter& out) {
+    std::string binary_temp;
+    FileHandle binary_file;
+    if (!MakeTempFile(run, form_path, &binary_temp, &binary_file)) return kFailed;
+    RecordPair(run, binary_path, binary_temp);
+    if (auto error = CopyFileContent(binary_path, binary_file)) {
+      run.Fail(binary_path + ": cannot be copied (" + Describe(error) + ")");
+      return kFailed;
+    }
+    run.binary_files.insert(binary_path);
+    run.current_binary_original = binary_path;
+    return converter.Run(in, out, binary_temp);
+  });
+  if (result == kFailed && !run.binary_files.count(binary_path)) {
     ForgetPairs(run, form_path);
     ForgetPairs(run, binary_path);
-    return kFailed;
   }
-  run.binary_files.insert(binary_path);
-  run.current_binary_original = binary_path;
-  int16_t result = converter.Run(text_temp, binary_temp);
   run.current_binary_original.clear();
   return result;
 }

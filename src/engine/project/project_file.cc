@@ -2,7 +2,7 @@
 
 #include "engine/catalogue/grid_catalogue.h"
 #include "engine/file_io.h"
-#include "engine/project/temp_files.h"
+#include "engine/project/text_conversion.h"
 #include "engine/text.h"
 
 namespace vireo {
@@ -100,40 +100,22 @@ bool ScanProjectFile(ConversionRun& run, const std::string& path, const PathReso
 
 int16_t RewriteProjectFile(ConversionRun& run, const std::string& path, int16_t from_type,
                            int16_t to_type) {
-  std::string temp;
-  FileHandle temp_file;
-  if (!MakeTempFile(run, path, &temp, &temp_file)) return kFailed;
-  RecordPair(run, path, temp);
-  LineReader reader;
-  LineWriter writer;
-  writer.Adopt(temp_file);
-  if (auto error = reader.Open(path)) {
-    run.Fail(path + ": cannot open the project file (" + Describe(error) + ")");
-    return kFailed;
-  }
-  if (reader.has_bom()) writer.WriteBom();
-  const std::string target_line = ObjectLineFor(to_type);
-  bool replaced = false;
-  std::string line;
-  while (reader.ReadLine(&line)) {
-    if (IsObjectLineFor(line, to_type)) continue;
-    if (!replaced && IsObjectLineFor(line, from_type)) {
-      writer.WriteLine(target_line);
-      replaced = true;
-      continue;
+  return ConvertTextFile(run, path, [&](LineReader& in, LineWriter& out) {
+    const std::string target_line = ObjectLineFor(to_type);
+    bool replaced = false;
+    std::string line;
+    while (in.ReadLine(&line)) {
+      if (IsObjectLineFor(line, to_type)) continue;
+      if (!replaced && IsObjectLineFor(line, from_type)) {
+        out.WriteLine(target_line);
+        replaced = true;
+        continue;
+      }
+      out.WriteLine(line);
     }
-    writer.WriteLine(line);
-  }
-  if (reader.error()) {
-    run.Fail(path + ": cannot read the project file (" + Describe(reader.error()) + ")");
-    return kFailed;
-  }
-  if (auto error = writer.Close()) {
-    run.Fail(path + ": cannot write its temporary copy " + temp + " (" + Describe(error) + ")");
-    return kFailed;
-  }
-  if (replaced) run.changed_lines[path] += 1;
-  return replaced ? kChanged : kUnchanged;
+    if (replaced) run.changed_lines[path] += 1;
+    return replaced ? kChanged : kUnchanged;
+  });
 }
 
 bool IsObjectLineFor(std::string_view line, int16_t position) {
