@@ -189,7 +189,6 @@ bool PrepareDryRun(const std::string& project_path, RunLock& lock, Streams io) {
 
 int Convert(const Options& options, Streams io) {
   auto started = std::chrono::steady_clock::now();
-  FillGridCatalogue();
   HostMachine wine;
   if (!wine.Choose(options.wine_prefix, io.err, options.quiet)) return kExitUsage;
   std::string project_path, problem;
@@ -271,7 +270,6 @@ int Recover(const RecoverOptions& options, Streams io) {
 }
 
 int ListTypes(const std::string& wine_prefix, Streams io) {
-  FillGridCatalogue();
   HostMachine wine;
   if (!wine.Choose(wine_prefix, io.err, false)) return kExitUsage;
   Say(io.out, DescribeGridTypes(wine.registry()));
@@ -301,10 +299,8 @@ int Register(const std::string& wine_prefix, bool quiet, Streams io) {
   return kExitConverted;
 }
 
-}  // namespace
-
-int RunCommandLine(int argc, char** argv, std::FILE* out, std::FILE* err) {
-  Streams io{out, err};
+int RunCommand(int argc, char** argv, Streams io) {
+  std::FILE* out = io.out;
   CLI::App app{
       "vireo-migrate: converts a Visual Basic 4.0 project's data grids to Vireo Pro 5.0 "
       "for VB4, all files or none."};
@@ -383,6 +379,22 @@ int RunCommandLine(int argc, char** argv, std::FILE* out, std::FILE* err) {
   if (*types) return ListTypes(types_prefix, io);
   if (*reg) return Register(register_prefix, register_quiet, io);
   return kExitUsage;
+}
+
+}  // namespace
+
+int RunCommandLine(int argc, char** argv, std::FILE* out, std::FILE* err) {
+  FillGridCatalogue();
+  Streams io{out, err};
+  // A fault of ours (not a bad file, not the host) ends the run here: no
+  // file is touched after it, and the user is told.
+  try {
+    return RunCommand(argc, argv, io);
+  } catch (const std::exception& fault) {
+    return Fail(io, std::string("internal error: ") + fault.what() +
+                        "; nothing more was changed (files named vr5... in the temporary folder "
+                        "may be left)");
+  }
 }
 
 }  // namespace vireo

@@ -107,7 +107,6 @@ class JsonWriter {
 };
 
 void WriteType(JsonWriter& json, int position, const ReportInfo& info, const std::string& plain) {
-  FillGridCatalogue();
   const GridVersions& catalogue = GridCatalogue();
   bool known = position >= 1 && position <= catalogue.Count();
   if (position == 0) {

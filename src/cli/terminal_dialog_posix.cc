@@ -158,7 +158,6 @@ void Move(ConvertForm& form, bool to_list, int step) {
 }  // namespace
 
 void TerminalDialog::ShowModal(int16_t* from_type, int16_t* to_type) {
-  FillGridCatalogue();
   ConvertForm form;
   form.Load(registry_);
   RawMode raw(in_fd_);

@@ -9,7 +9,7 @@ std::shared_ptr<IdeApplication>& VBInst() {
   return instance;
 }
 
-Connect::Connect(const RunServices& services) : services_(services) { FillGridCatalogue(); }
+Connect::Connect(const RunServices& services) : services_(services) {}
 
 void Connect::ConnectAddIn(std::shared_ptr<IdeApplication> VBDriverInstance) {
   if (!VBDriverInstance) throw HostError("no host instance to connect to");

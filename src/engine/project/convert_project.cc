@@ -12,12 +12,13 @@
 namespace vireo {
 namespace {
 
-// The host is asked with errors ignored: a call it cannot answer is skipped.
+// The host is asked with its errors ignored: a call it cannot answer is
+// skipped. Any other exception is a fault of ours and goes on up.
 template <typename Call, typename Value>
 auto Ask(Call call, Value fallback) -> decltype(call()) {
   try {
     return call();
-  } catch (const std::exception&) {
+  } catch (const HostError&) {
     return fallback;
   }
 }
@@ -26,7 +27,7 @@ template <typename Call>
 void Tell(Call call) {
   try {
     call();
-  } catch (const std::exception&) {
+  } catch (const HostError&) {
   }
 }
 

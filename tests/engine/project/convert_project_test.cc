@@ -189,6 +189,18 @@ TEST_F(DriverTest, AFailedCommitRestoresEverythingAndSaysWhichFile) {
   ExpectUntouched();
 }
 
+TEST_F(DriverTest, AFaultThatIsNotTheHostsIsNotSwallowed) {
+  WriteProject({"Dim A As VireoCore.Columns\r\n"});
+  struct Broken final : testing::FakeStatusWindow {
+    void SetText(const std::string&) override { throw std::logic_error("a fault of ours"); }
+  } broken;
+  dialog.from = 2;
+  dialog.to = 5;
+  RunServices services{ui, dialog, broken, resolver};
+  EXPECT_THROW(ConvertProject(ide, services), std::logic_error);
+  ExpectUntouched();
+}
+
 TEST_F(DriverTest, HostFailuresAreSkipped) {
   WriteProject({"Dim A As VireoCore.Columns\r\n"});
   ide.project->components[0]->failing.insert("Name");
