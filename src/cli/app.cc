@@ -65,6 +65,7 @@ int ExitStatusOf(RunOutcome outcome) {
     case RunOutcome::kNothingToConvert:
       return kExitNothingToConvert;
     case RunOutcome::kCancelled:
+    case RunOutcome::kInterrupted:
       return kExitCancelled;
     case RunOutcome::kBusy:
       return kExitUsage;

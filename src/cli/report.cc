@@ -195,6 +195,8 @@ const char* OutcomeName(RunOutcome outcome) {
       return "cancelled";
     case RunOutcome::kBusy:
       return "busy";
+    case RunOutcome::kInterrupted:
+      return "interrupted";
   }
   return "failed";
 }

@@ -26,7 +26,8 @@ struct ReportInfo {
   std::string to_name;
 };
 
-// "converted", "nothing-to-convert", "failed", "unsaved" or "cancelled".
+// "converted", "nothing-to-convert", "failed", "unsaved", "cancelled", "busy"
+// or "interrupted".
 const char* OutcomeName(RunOutcome outcome);
 // "changed", "unchanged" or "failed" for a converter's result code.
 const char* FileResultName(int16_t result);

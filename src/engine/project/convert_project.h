@@ -46,7 +46,17 @@ struct RunOptions {
   bool project_locked = false;
 };
 
-enum class RunOutcome { kConverted, kNothingToConvert, kFailed, kUnsaved, kCancelled, kBusy };
+// kInterrupted: the user asked to stop (see engine/interrupt.h) before the
+// commit began; every temporary copy is gone and no original changed.
+enum class RunOutcome {
+  kConverted,
+  kNothingToConvert,
+  kFailed,
+  kUnsaved,
+  kCancelled,
+  kBusy,
+  kInterrupted
+};
 
 struct FileOutcome {
   std::string kind;  // "form", "module" or "project"
