@@ -16,10 +16,12 @@
 #include "dialogs/convert_form.h"
 #include "engine/catalogue/grid_catalogue.h"
 #include "engine/file_io.h"
+#include "engine/interrupt.h"
 #include "engine/project/convert_project.h"
 #include "engine/project/journal.h"
 #include "engine/project/project_file.h"
 #include "engine/project/run_lock.h"
+#include "host/interrupt_handlers.h"
 #include "shell/registration.h"
 
 namespace vireo {
@@ -138,6 +140,22 @@ void WriteRunReport(const Options& options, const RunResult& result, int exit_st
   }
 }
 
+// An interrupt either stopped the run before the commit, or came too late:
+// once the commit has begun, the run goes on to its end.
+void SayInterrupted(const RunResult& result, Streams io) {
+  if (result.outcome == RunOutcome::kInterrupted) {
+    Say(io.err, result.leftovers.empty()
+                    ? "vireo-migrate: interrupted: nothing was changed and the temporary copies "
+                      "were deleted\n"
+                    : "vireo-migrate: interrupted: nothing was changed, but the temporary "
+                      "copies above could not be deleted\n");
+  } else if (InterruptRequested()) {
+    Say(io.err,
+        "vireo-migrate: the interrupt came too late to stop this run, which ended as "
+        "said above\n");
+  }
+}
+
 // Finishes or undoes a commit that a crash cut short; false when it cannot.
 bool RecoverFirst(const std::string& project_path, Streams io, bool quiet) {
   RecoveryOutcome recovery = RecoverInterruptedCommit(project_path);
@@ -179,6 +197,7 @@ int Convert(const Options& options, Streams io) {
   RunServices services{ui, *dialog, status, wine.resolver()};
   std::string preview;
   RunOptions run_options = MakeRunOptions(options, project_path, io, &preview);
+  CatchInterrupts();
   RunResult result = ConvertProject(*ide, services, run_options);
   Say(io.out, preview);
   if (result.outcome == RunOutcome::kFailed && !result.failure_reason.empty())
@@ -187,6 +206,7 @@ int Convert(const Options& options, Streams io) {
     Say(io.err, "vireo-migrate: could not delete " + left + "\n");
   if (options.dry_run && result.outcome == RunOutcome::kConverted && !options.quiet)
     Say(io.out, "Dry run: the project would be converted; nothing was changed.\n");
+  SayInterrupted(result, io);
   int exit_status = ExitStatusOf(result.outcome);
   if (!options.report.empty()) {
     double seconds =
@@ -261,7 +281,7 @@ int RunCommandLine(int argc, char** argv, std::FILE* out, std::FILE* err) {
   app.require_subcommand(1);
   app.footer(
       "Exit status: 0 converted, 3 nothing needed conversion, 1 a file failed (nothing changed),\n"
-      "2 bad arguments or unreadable project, 4 cancelled.");
+      "2 bad arguments or unreadable project, 4 cancelled or interrupted.");
 
   Options options;
   CLI::App* convert = app.add_subcommand("convert",
