@@ -123,9 +123,10 @@ RunOptions MakeRunOptions(const Options& options, const std::string& project_pat
   return run_options;
 }
 
-void WriteRunReport(const Options& options, const RunResult& result, int exit_status,
-                    double seconds, Streams io) {
+void WriteRunReport(const Options& options, const RunResult& result, const DiskIde& ide,
+                    int exit_status, double seconds, Streams io) {
   ReportInfo info;
+  info.missing_forms = ide.missing_forms();
   info.tool = "vireo-migrate";
   info.version = kToolVersion;
   info.dry_run = options.dry_run;
@@ -188,6 +189,8 @@ int Convert(const Options& options, Streams io) {
   std::unique_ptr<DiskIde> ide;
   if (!OpenDiskProject(project_path, wine.resolver(), &ide, &problem))
     return UsageError(io, problem);
+  for (const std::string& form : ide->missing_forms())
+    Say(io.err, form + ": the listed form is missing; it is skipped\n");
   std::unique_ptr<ConvertDialog> dialog;
   if (int status = ChooseTypes(options, project_path, wine, io, &dialog); status != kExitConverted)
     return status;
@@ -213,7 +216,7 @@ int Convert(const Options& options, Streams io) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     // The project's state decides the exit status; a report that cannot be
     // written is said on standard error.
-    WriteRunReport(options, result, exit_status, seconds, io);
+    WriteRunReport(options, result, *ide, exit_status, seconds, io);
   }
   return exit_status;
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "engine/project/convert_project.h"
 
@@ -24,6 +25,9 @@ struct ReportInfo {
   std::function<std::string(int)> type_name;
   std::string from_name;
   std::string to_name;
+  // Listed forms that are missing and were skipped; reported among the
+  // files with the result "missing".
+  std::vector<std::string> missing_forms;
 };
 
 // "converted", "nothing-to-convert", "failed", "unsaved", "cancelled", "busy"
