@@ -178,6 +178,23 @@ TEST_F(BadInputTest, AFifoListedAsAModuleFailsWithoutWaiting) {
   ExpectRefused(1, "Pipe.bas");
 }
 
+TEST_F(BadInputTest, AProjectFolderWhoseNameHoldsABackslash) {
+  testing::ScratchDir outer;
+  std::string folder = outer.Join("Old\\VB4");
+  outer.Write("Old\\VB4/M.bas", "Dim S As VireoCore.StyleDisp\r\n");
+  outer.Write("Old\\VB4/Sub/N.bas", "Dim S As VireoCore.StyleDisp\r\n");
+  outer.Write("Old\\VB4/P.vbp", CrLf({"Module=M; M.bas", "Module=N; sub\\N.bas", kVireo40Line}));
+  auto run =
+      testing::RunProgram(VIREO_MIGRATE_BINARY, {"convert", "--quiet", folder}, Environment());
+  ASSERT_EQ(run.status, 0) << run.err;
+  for (const char* module : {"/M.bas", "/Sub/N.bas"}) {
+    EXPECT_EQ(testing::ReadFile(folder + module),
+              "'*** ORYX Migration Utility Code Change ***\r\n'Dim S As VireoCore.StyleDisp\r\n"
+              "Dim S As VireoCore45.StyleDisp\r\n")
+        << module;
+  }
+}
+
 TEST_F(BadInputTest, NulBytesInTextFiles) {
   project.Write("M.bas", Bytes("Dim A\r\nDim S As VireoCore.X\0\r\n"));
   ExpectRefused(1, "M.bas: line 2 holds a NUL byte");
