@@ -38,7 +38,8 @@ class DiskIde final : public IdeApplication {
 
 // Reads the project file's components. False, with `problem` naming the file
 // and what is wrong, when the project file cannot be read or is no project
-// file, or a listed form is a folder, or is missing while its .frx is there.
+// file, or a listed form is a folder, cannot be opened, or is missing while
+// its .frx is there.
 bool OpenDiskProject(const std::string& project_path, const PathResolver& resolver,
                      std::unique_ptr<DiskIde>* ide, std::string* problem);
 

@@ -47,7 +47,8 @@ struct RunOptions {
 };
 
 // kInterrupted: the user asked to stop (see engine/interrupt.h) before the
-// commit began; every temporary copy is gone and no original changed.
+// commit began; no original changed and the temporary copies were deleted
+// (any that could not be are the leftovers).
 enum class RunOutcome {
   kConverted,
   kNothingToConvert,
