@@ -16,11 +16,13 @@
 #include "dialogs/convert_form.h"
 #include "engine/catalogue/grid_catalogue.h"
 #include "engine/file_io.h"
+#include "engine/interrupt.h"
 #include "engine/project/convert_project.h"
 #include "engine/project/journal.h"
 #include "engine/project/project_file.h"
 #include "engine/project/recovery.h"
 #include "engine/project/run_lock.h"
+#include "host/interrupt_handlers.h"
 #include "shell/registration.h"
 
 namespace vireo {
@@ -66,6 +68,7 @@ int ExitStatusOf(RunOutcome outcome) {
     case RunOutcome::kNothingToConvert:
       return kExitNothingToConvert;
     case RunOutcome::kCancelled:
+    case RunOutcome::kInterrupted:
       return kExitCancelled;
     case RunOutcome::kBusy:
       return kExitUsage;
@@ -122,10 +125,12 @@ RunOptions MakeRunOptions(const Options& options, const std::string& project_pat
   return run_options;
 }
 
-void WriteRunReport(const Options& options, const RunResult& result, int exit_status,
-                    double seconds, const std::vector<std::string>& outside, Streams io) {
+void WriteRunReport(const Options& options, const RunResult& result, const DiskIde& ide,
+                    int exit_status, double seconds, const std::vector<std::string>& outside,
+                    Streams io) {
   ReportInfo info;
   info.outside_project = outside;
+  info.missing_forms = ide.missing_forms();
   info.tool = "vireo-migrate";
   info.version = kToolVersion;
   info.dry_run = options.dry_run;
@@ -137,6 +142,22 @@ void WriteRunReport(const Options& options, const RunResult& result, int exit_st
   if (auto error = WriteReportFile(options.report, result, info)) {
     Say(io.err, "vireo-migrate: " + options.report + ": cannot write the report (" +
                     Describe(error) + ")\n");
+  }
+}
+
+// An interrupt either stopped the run before the commit, or came too late:
+// once the commit has begun, the run goes on to its end.
+void SayInterrupted(const RunResult& result, Streams io) {
+  if (result.outcome == RunOutcome::kInterrupted) {
+    Say(io.err, result.leftovers.empty()
+                    ? "vireo-migrate: interrupted: nothing was changed and the temporary copies "
+                      "were deleted\n"
+                    : "vireo-migrate: interrupted: nothing was changed, but the temporary "
+                      "copies above could not be deleted\n");
+  } else if (InterruptRequested()) {
+    Say(io.err,
+        "vireo-migrate: the interrupt came too late to stop this run, which ended as "
+        "said above\n");
   }
 }
 
@@ -203,6 +224,8 @@ int Convert(const Options& options, Streams io) {
   std::unique_ptr<DiskIde> ide;
   if (!OpenDiskProject(project_path, wine.resolver(), &ide, &problem))
     return UsageError(io, problem);
+  for (const std::string& form : ide->missing_forms())
+    Say(io.err, form + ": the listed form is missing; it is skipped\n");
   std::unique_ptr<ConvertDialog> dialog;
   if (int status = ChooseTypes(options, project_path, wine, io, &dialog); status != kExitConverted)
     return status;
@@ -213,6 +236,7 @@ int Convert(const Options& options, Streams io) {
   std::string preview;
   std::vector<std::string> outside;
   RunOptions run_options = MakeRunOptions(options, project_path, io, &preview, &outside);
+  CatchInterrupts();
   RunResult result = ConvertProject(*ide, services, run_options);
   Say(io.out, preview);
   if (result.outcome == RunOutcome::kFailed && !result.failure_reason.empty())
@@ -220,13 +244,14 @@ int Convert(const Options& options, Streams io) {
   SayLeftovers(result.leftovers, io);
   if (options.dry_run && result.outcome == RunOutcome::kConverted && !options.quiet)
     Say(io.out, "Dry run: the project would be converted; nothing was changed.\n");
+  SayInterrupted(result, io);
   int exit_status = ExitStatusOf(result.outcome);
   if (!options.report.empty()) {
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     // The project's state decides the exit status; a report that cannot be
     // written is said on standard error.
-    WriteRunReport(options, result, exit_status, seconds, outside, io);
+    WriteRunReport(options, result, *ide, exit_status, seconds, outside, io);
   }
   return exit_status;
 }
@@ -308,7 +333,7 @@ int RunCommand(int argc, char** argv, Streams io) {
   app.require_subcommand(1);
   app.footer(
       "Exit status: 0 converted, 3 nothing needed conversion, 1 a file failed (nothing changed),\n"
-      "2 bad arguments or unreadable project, 4 cancelled.");
+      "2 bad arguments or unreadable project, 4 cancelled or interrupted.");
 
   Options options;
   CLI::App* convert = app.add_subcommand("convert",

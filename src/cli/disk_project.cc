@@ -79,48 +79,82 @@ struct FormFacts {
   bool names_binary = false;  // a property refers to a .frx file
 };
 
-FormFacts ReadFormFacts(const std::string& form_path) {
-  FormFacts facts{StemOf(form_path)};
+std::error_code ReadFormFacts(const std::string& form_path, FormFacts* facts) {
+  *facts = {StemOf(form_path)};
   bool named = false;
   LineReader reader;
   std::string line;
-  if (reader.Open(form_path)) return facts;
+  if (auto error = reader.Open(form_path)) return error;
   while (reader.ReadLine(&line)) {
-    facts.names_binary |= ContainsNoCase(line, ".frx\":");
+    facts->names_binary |= ContainsNoCase(line, ".frx\":");
     std::string_view text = TrimSpaces(line);
     if (named || !StartsWithNoCase(text, "Attribute VB_Name")) continue;
     size_t open = text.find('"');
     size_t close = open == kNotFound ? kNotFound : text.find('"', open + 1);
     if (close != kNotFound) {
-      facts.name = std::string(text.substr(open + 1, close - open - 1));
+      facts->name = std::string(text.substr(open + 1, close - open - 1));
       named = true;
     }
   }
-  return facts;
+  return {};
 }
 
-// Null, with `problem` set, for a form whose binary file is missing.
-std::shared_ptr<IdeComponent> ComponentFor(std::string_view line, const std::string& directory,
-                                           const PathResolver& resolver, std::string* problem) {
+struct Components {
+  std::vector<std::shared_ptr<IdeComponent>> listed;
+  std::vector<std::string> missing_forms;
+};
+
+// A missing form with no .frx beside it has nothing to convert and is left
+// out; one whose .frx is there, or a folder, cannot be converted as listed.
+bool AddForm(const std::string& form, Components* components, std::string* problem) {
+  PathStatus status;
+  if (auto error = Files().Status(form, &status)) {
+    *problem = form + ": the listed form cannot be examined (" + Describe(error) + ")";
+    return false;
+  }
+  if (status.is_directory) {
+    *problem = form + ": the listed form is a folder";
+    return false;
+  }
+  std::string binary = BinaryFileOf(form);
+  if (!status.exists) {
+    if (binary.empty()) {
+      components->missing_forms.push_back(form);
+      return true;
+    }
+    *problem = form + ": the listed form is missing, but its binary file " + binary + " is there";
+    return false;
+  }
+  std::vector<std::string> files{form};
+  FormFacts facts;
+  if (auto error = ReadFormFacts(form, &facts)) {
+    *problem = form + ": the listed form cannot be opened (" + Describe(error) + ")";
+    return false;
+  }
+  if (!binary.empty()) {
+    files.push_back(binary);
+  } else if (facts.names_binary) {
+    *problem = form + ": its binary file " + StemOf(form) + ".frx is missing";
+    return false;
+  }
+  components->listed.push_back(std::make_shared<DiskComponent>(facts.name, files));
+  return true;
+}
+
+// False, with `problem` set, for a form that cannot be converted as listed.
+bool AddComponent(std::string_view line, const std::string& directory, const PathResolver& resolver,
+                  Components* components, std::string* problem) {
   size_t equals = line.find('=');
   std::string_view value = line.substr(equals + 1);
-  if (StartsWithNoCase(line, "Form=")) {
-    std::string form = resolver.Resolve(directory, std::string(TrimSpaces(value)));
-    std::vector<std::string> files{form};
-    FormFacts facts = ReadFormFacts(form);
-    if (std::string binary = BinaryFileOf(form); !binary.empty()) {
-      files.push_back(binary);
-    } else if (facts.names_binary) {
-      *problem = form + ": its binary file " + StemOf(form) + ".frx is missing";
-      return nullptr;
-    }
-    return std::make_shared<DiskComponent>(facts.name, files);
-  }
+  if (StartsWithNoCase(line, "Form="))
+    return AddForm(resolver.Resolve(directory, std::string(TrimSpaces(value))), components,
+                   problem);
   size_t semicolon = value.find(';');
   std::string name(TrimSpaces(value.substr(0, semicolon)));
   std::string listed(TrimSpaces(semicolon == kNotFound ? value : value.substr(semicolon + 1)));
-  return std::make_shared<DiskComponent>(
-      name, std::vector<std::string>{resolver.Resolve(directory, listed)});
+  components->listed.push_back(std::make_shared<DiskComponent>(
+      name, std::vector<std::string>{resolver.Resolve(directory, listed)}));
+  return true;
 }
 
 // `name` in `folder`, joined with the platform's separator.
@@ -146,7 +180,7 @@ bool OpenDiskProject(const std::string& project_path, const PathResolver& resolv
     return false;
   }
   std::string directory = ProjectDirectory(project_path);
-  std::vector<std::shared_ptr<IdeComponent>> components;
+  Components components;
   bool has_setting = false;
   std::string line;
   while (reader.ReadLine(&line)) {
@@ -158,9 +192,7 @@ bool OpenDiskProject(const std::string& project_path, const PathResolver& resolv
     has_setting |= line.find('=') != std::string::npos;
     if (StartsWithNoCase(line, "Form=") || StartsWithNoCase(line, "Module=") ||
         StartsWithNoCase(line, "Class=")) {
-      auto component = ComponentFor(line, directory, resolver, problem);
-      if (!component) return false;
-      components.push_back(component);
+      if (!AddComponent(line, directory, resolver, &components, problem)) return false;
     }
   }
   if (reader.error()) {
@@ -171,7 +203,8 @@ bool OpenDiskProject(const std::string& project_path, const PathResolver& resolv
     *problem = project_path + ": is not a project file (no line of the form Key=Value)";
     return false;
   }
-  *ide = std::make_unique<DiskIde>(project_path, std::move(components));
+  *ide = std::make_unique<DiskIde>(project_path, std::move(components.listed),
+                                   std::move(components.missing_forms));
   return true;
 }
 

@@ -178,6 +178,23 @@ void WriteFileEntry(JsonWriter& json, const FileOutcome& file, const RunResult& 
   json.EndObject();
 }
 
+// The same keys as a converted file's, so readers need no special case.
+void WriteMissingForm(JsonWriter& json, const std::string& path) {
+  json.BeginObject();
+  json.Key("kind");
+  json.String("form");
+  json.Key("path");
+  json.String(path);
+  json.Key("result");
+  json.String("missing");
+  json.Key("lines_changed");
+  json.Number(0);
+  json.Key("guids_replaced");
+  json.BeginArray();
+  json.EndArray();
+  json.EndObject();
+}
+
 }  // namespace
 
 const char* OutcomeName(RunOutcome outcome) {
@@ -194,6 +211,8 @@ const char* OutcomeName(RunOutcome outcome) {
       return "cancelled";
     case RunOutcome::kBusy:
       return "busy";
+    case RunOutcome::kInterrupted:
+      return "interrupted";
   }
   return "failed";
 }
@@ -251,6 +270,7 @@ std::string ReportJson(const RunResult& result, const ReportInfo& info) {
   WriteType(json, result.to_type, info, info.to_name);
   json.Key("files");
   json.BeginArray();
+  for (const std::string& form : info.missing_forms) WriteMissingForm(json, form);
   for (const FileOutcome& file : result.files) WriteFileEntry(json, file, result);
   json.EndArray();
   json.Key("outcome");

@@ -27,9 +27,13 @@ struct ReportInfo {
   std::string to_name;
   // Files outside the project's folder that the run changes (or would).
   std::vector<std::string> outside_project;
+  // Listed forms that are missing and were skipped; reported among the
+  // files with the result "missing".
+  std::vector<std::string> missing_forms;
 };
 
-// "converted", "nothing-to-convert", "failed", "unsaved" or "cancelled".
+// "converted", "nothing-to-convert", "failed", "unsaved", "cancelled", "busy"
+// or "interrupted".
 const char* OutcomeName(RunOutcome outcome);
 // "changed", "unchanged" or "failed" for a converter's result code.
 const char* FileResultName(int16_t result);

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "engine/interrupt.h"
+
 namespace vireo {
 namespace {
 constexpr size_t kBufferSize = 64 * 1024;
@@ -54,7 +56,8 @@ bool LineReader::Fill() {
   if (pos_ < end_) return true;
   if (eof_ || error_ || file_ < 0) return false;
   size_t got = 0;
-  error_ = Files().Read(file_, buffer_.data(), buffer_.size(), &got);
+  error_ = InterruptRequested() ? std::make_error_code(std::errc::interrupted)
+                                : Files().Read(file_, buffer_.data(), buffer_.size(), &got);
   pos_ = 0;
   end_ = error_ ? 0 : got;
   if (!error_ && got == 0) eof_ = true;

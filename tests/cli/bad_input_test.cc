@@ -2,11 +2,13 @@
 // status 1 or 2, and leaves every original byte-identical.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 
 #include "engine/catalogue/grid_catalogue.h"
+#include "host/file_system.h"
 #include "support/frx_builder.h"
 #include "support/reference_lines.h"
 #include "support/run_program.h"
@@ -47,12 +49,21 @@ class BadInputTest : public ::testing::Test {
       if (entry.is_regular_file()) files[entry.path()] = testing::ReadFile(entry.path());
     return files;
   }
+  std::map<std::string, std::string> Environment() const {
+    return {{"TMPDIR", temp_dir},
+            {"WINEPREFIX", ""},
+            {"HOME", "/nonexistent"},
+            {"LC_ALL", "C"},
+            {"TERM", "dumb"}};
+  }
   // Runs a conversion and checks the status, the file named and that nothing changed.
   void ExpectRefused(int status, const std::string& says, const std::string& target = "") {
     auto before = Snapshot();
-    auto run = testing::RunProgram(
-        VIREO_MIGRATE_BINARY, {"convert", target.empty() ? project.path() : target},
-        {{"TMPDIR", temp_dir}, {"WINEPREFIX", ""}, {"HOME", "/nonexistent"}});
+    // Killed, not stopped, after a minute: a run that waits for ever fails the test.
+    auto run = testing::RunProgram("/usr/bin/timeout",
+                                   {"-s", "KILL", "60", VIREO_MIGRATE_BINARY, "convert",
+                                    target.empty() ? project.path() : target},
+                                   Environment());
     EXPECT_EQ(run.status, status) << run.err;
     EXPECT_NE(run.err.find(says), std::string::npos) << "wanted: " << says << "\ngot: " << run.err;
     EXPECT_EQ(Snapshot(), before);
@@ -117,6 +128,73 @@ TEST_F(BadInputTest, AFormWhoseBinaryFileIsMissing) {
   ExpectRefused(2, "F.frm: its binary file F.frx is missing");
 }
 
+TEST_F(BadInputTest, ListedFormsThatAreMissingOrFolders) {
+  project.Write("P.vbp", CrLf({"Form=F.frm", "Form=Gone.frm", "Module=M; M.bas", kVireo40Line}));
+  std::filesystem::create_directories(project.Join("Gone.frm"));
+  ExpectRefused(2, project.Join("Gone.frm") + ": the listed form is a folder");
+  std::filesystem::remove(project.Join("Gone.frm"));
+  // A .frx beside a missing form (found ignoring case) means the form was lost.
+  testing::WriteFile(project.Join("GONE.FRX"), Record(GuidBytes(2, "CLSID_MsPlover"), 6));
+  ExpectRefused(2, project.Join("Gone.frm") + ": the listed form is missing, but its binary file " +
+                       project.Join("GONE.FRX") + " is there");
+  std::filesystem::remove(project.Join("GONE.FRX"));
+
+  // Missing with nothing beside it: said, reported, and the run goes on.
+  std::string report = scratch.Join("report.json");
+  auto run = testing::RunProgram(VIREO_MIGRATE_BINARY,
+                                 {"convert", "--quiet", "--report", report, project.path()},
+                                 Environment());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, project.Join("Gone.frm") + ": the listed form is missing; it is skipped\n");
+  std::string json = testing::ReadFile(report);
+  EXPECT_NE(
+      json.find("\"path\": \"" + project.Join("Gone.frm") + "\",\n      \"result\": \"missing\""),
+      std::string::npos)
+      << json;
+  EXPECT_NE(json.find("\"path\": \"" + project.Join("F.frm")), std::string::npos) << json;
+  EXPECT_NE(json.find("\"outcome\": \"converted\""), std::string::npos) << json;
+}
+
+// The file layer refuses to open a FIFO instead of waiting for a writer:
+// checked in a child that is ended if it waits.
+bool OpeningAFifoReturns(const std::string& fifo) {
+  std::fflush(nullptr);
+  pid_t child = ::fork();
+  if (child == 0) {
+    ::alarm(5);
+    FileHandle file;
+    std::_Exit(PlatformFileSystem().Open(fifo, OpenFor::kRead, &file) ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST_F(BadInputTest, AFifoListedAsAModuleFailsWithoutWaiting) {
+  ASSERT_EQ(::mkfifo(project.Join("Pipe.bas").c_str(), 0644), 0);
+  ASSERT_TRUE(OpeningAFifoReturns(project.Join("Pipe.bas")))
+      << "the file layer waits for a writer when it opens a FIFO";
+  project.Write("P.vbp", CrLf({"Module=M; M.bas", "Module=P; Pipe.bas", kVireo40Line}));
+  ExpectRefused(1, "Pipe.bas: cannot be opened (not a regular file");
+}
+
+TEST_F(BadInputTest, AProjectFolderWhoseNameHoldsABackslash) {
+  testing::ScratchDir outer;
+  std::string folder = outer.Join("Old\\VB4");
+  outer.Write("Old\\VB4/M.bas", "Dim S As VireoCore.StyleDisp\r\n");
+  outer.Write("Old\\VB4/Sub/N.bas", "Dim S As VireoCore.StyleDisp\r\n");
+  outer.Write("Old\\VB4/P.vbp", CrLf({"Module=M; M.bas", "Module=N; sub\\N.bas", kVireo40Line}));
+  auto run =
+      testing::RunProgram(VIREO_MIGRATE_BINARY, {"convert", "--quiet", folder}, Environment());
+  ASSERT_EQ(run.status, 0) << run.err;
+  for (const char* module : {"/M.bas", "/Sub/N.bas"}) {
+    EXPECT_EQ(testing::ReadFile(folder + module),
+              "'*** ORYX Migration Utility Code Change ***\r\n'Dim S As VireoCore.StyleDisp\r\n"
+              "Dim S As VireoCore45.StyleDisp\r\n")
+        << module;
+  }
+}
+
 TEST_F(BadInputTest, NulBytesInTextFiles) {
   project.Write("M.bas", Bytes("Dim A\r\nDim S As VireoCore.X\0\r\n"));
   ExpectRefused(1, "M.bas: line 2 holds a NUL byte");
@@ -131,7 +209,7 @@ TEST_F(BadInputTest, ReadOnlyFilesAndFolders) {
   ::chmod(project.Join("M.bas").c_str(), 0444);
   ExpectRefused(1, "M.bas: is read-only");
   auto dry_run = testing::RunProgram(VIREO_MIGRATE_BINARY, {"convert", "--dry-run", project.path()},
-                                     {{"TMPDIR", temp_dir}, {"WINEPREFIX", ""}});
+                                     Environment());
   EXPECT_EQ(dry_run.status, 1) << "a dry run gives the real run's exit status";
   ::chmod(project.Join("M.bas").c_str(), 0644);
   ::chmod(project.path().c_str(), 0555);
@@ -154,7 +232,7 @@ TEST_F(BadInputTest, HighBytesAndHugeLinesConvertExactly) {
   project.Write("P.vbp",
                 CrLf({"Form=F.frm", "Module=M; M.bas", "Module=B; Big.bas", kVireo40Line}));
   auto run = testing::RunProgram(VIREO_MIGRATE_BINARY, {"convert", "--quiet", project.path()},
-                                 {{"TMPDIR", temp_dir}, {"WINEPREFIX", ""}});
+                                 Environment());
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(testing::ReadFile(project.Join("M.bas")),
             "' Gr\xfc\xdf"

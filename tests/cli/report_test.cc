@@ -155,6 +155,24 @@ TEST_F(ReportTest, CancelledRunHasNoTypesAndNoFiles) {
   EXPECT_NE(json.find("\"duration_seconds\": 0.000\n}"), std::string::npos) << json;
 }
 
+TEST_F(ReportTest, MissingFormsComeFirstWithTheKeysOfAnyFile) {
+  info.missing_forms = {"/p/Gone.frm"};
+  std::string json = ReportJson(result, info);
+  EXPECT_NE(json.find("  \"files\": [\n"
+                      "    {\n"
+                      "      \"kind\": \"form\",\n"
+                      "      \"path\": \"/p/Gone.frm\",\n"
+                      "      \"result\": \"missing\",\n"
+                      "      \"lines_changed\": 0,\n"
+                      "      \"guids_replaced\": []\n"
+                      "    },\n"
+                      "    {\n"
+                      "      \"kind\": \"form\",\n"
+                      "      \"path\": \"/p/Form1.frm\",\n"),
+            std::string::npos)
+      << json;
+}
+
 TEST_F(ReportTest, FailureReasonIsEscaped) {
   result.outcome = RunOutcome::kFailed;
   result.failure_reason = "/p/Form1.frx: the record at offset 24: bad \"size\"";

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "engine/interrupt.h"
 #include "support/test_files.h"
 
 namespace vireo {
@@ -48,6 +49,26 @@ TEST(LineReaderTest, LinesLongerThanTheBufferAndCrLfAcrossIt) {
   EXPECT_EQ(lines[0], big);
   EXPECT_EQ(lines[1].size(), 65535u);
   EXPECT_EQ(lines[2], "z");
+}
+
+// The buffer already read is served; the next read from the file is refused.
+TEST(LineReaderTest, AnInterruptStopsReadingAtTheNextRefill) {
+  testing::ScratchDir dir;
+  std::string path =
+      dir.Write("f.txt", "first\r\n" + std::string(200 * 1024, 'x') + "\r\nlast\r\n");
+  LineReader reader;
+  ASSERT_FALSE(reader.Open(path));
+  std::string line;
+  ASSERT_TRUE(reader.ReadLine(&line));
+  RequestInterrupt();
+  EXPECT_FALSE(reader.ReadLine(&line));
+  EXPECT_EQ(reader.error(), std::errc::interrupted);
+  EXPECT_TRUE(reader.AtEnd());
+  EXPECT_EQ(reader.lines_read(), 1u);
+  ClearInterrupt();
+  ASSERT_FALSE(reader.Open(path));
+  EXPECT_TRUE(reader.ReadLine(&line)) << "a cleared request no longer stops a reader";
+  EXPECT_EQ(line, "first");
 }
 
 TEST(LineWriterTest, CreatesANewFileWithCrLfLinesAndNeverOverwrites) {

@@ -593,10 +593,15 @@ def convert_project(project_path, from_type, to_type, log=None):
     for text in module_texts:
         jobs.append(("code", resolve(directory, text), None))
 
-    # Forms that name a .frx they lack make the project unreadable; text files
-    # that are converted and hold a NUL byte fail. A form without a .frx is
-    # never converted, so its bytes are not judged.
+    # Forms that name a .frx they lack make the project unreadable, and so do
+    # a form that is a folder and a missing form whose .frx is there; text
+    # files that are converted and hold a NUL byte fail. A form without a
+    # .frx is never converted, so its bytes are not judged.
     for kind, path, frx_path in jobs:
+        if kind == "form" and (os.path.isdir(path) or
+                               (frx_path is not None and not os.path.exists(path))):
+            say("%s: the listed form is a folder or lost" % path)
+            return 2
         if kind != "form" or frx_path is not None or not os.path.isfile(path):
             continue
         if b'.frx":' in fold(read_bytes(path).decode("latin-1")).encode("latin-1"):

@@ -1,12 +1,14 @@
 // A file system that passes everything to the real one, except the operation
 // a test chooses to fail: the n-th operation, or every operation of one kind
-// on a path that contains a given text.
+// on a path that contains a given text. It can also ask the run to stop, as
+// Ctrl-C would, just before a chosen operation.
 #pragma once
 
 #include <cstdlib>
 #include <string>
 #include <system_error>
 
+#include "engine/interrupt.h"
 #include "host/file_system.h"
 
 namespace vireo::testing {
@@ -30,6 +32,16 @@ class FaultyFileSystem final : public FileSystem {
   }
   // Ends the process at once, before the `nth` operation is carried out.
   void CrashAt(int nth) { crash_at_ = nth; }
+  // Requests an interrupt before the `nth` operation is carried out.
+  void InterruptAt(int nth) { interrupt_at_ = nth; }
+  // Notes where the operations of one kind on a path containing `fragment` fall.
+  void Watch(std::string operation, std::string fragment) {
+    watch_operation_ = std::move(operation);
+    watch_fragment_ = std::move(fragment);
+  }
+  // The first and last watched operation (1-based), 0 when there was none.
+  int first_watched() const { return first_watched_; }
+  int last_watched() const { return last_watched_; }
   int operations() const { return count_; }
   int failures() const { return failures_; }
   // The kind of the operation that failed last ("" when none did).
@@ -117,6 +129,11 @@ class FaultyFileSystem final : public FileSystem {
   std::error_code Check(const std::string& operation, const std::string& path) {
     ++count_;
     if (count_ == crash_at_) std::_Exit(kCrashStatus);
+    if (count_ == interrupt_at_) RequestInterrupt();
+    if (operation == watch_operation_ && path.find(watch_fragment_) != std::string::npos) {
+      if (!first_watched_) first_watched_ = count_;
+      last_watched_ = count_;
+    }
     if (count_ == fail_nth_) {
       ++failures_;
       last_failure_ = operation;
@@ -137,6 +154,11 @@ class FaultyFileSystem final : public FileSystem {
   std::string last_failure_;
   int fail_nth_ = -1;
   int crash_at_ = -1;
+  int interrupt_at_ = -1;
+  std::string watch_operation_;
+  std::string watch_fragment_;
+  int first_watched_ = 0;
+  int last_watched_ = 0;
   std::errc nth_error_ = std::errc::io_error;
   std::string fail_operation_;
   std::string fail_fragment_;

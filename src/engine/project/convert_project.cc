@@ -2,6 +2,7 @@
 
 #include "engine/code/code_file.h"
 #include "engine/forms/form_file.h"
+#include "engine/interrupt.h"
 #include "engine/project/commit.h"
 #include "engine/project/journal.h"
 #include "engine/project/project_file.h"
@@ -49,6 +50,7 @@ class ProjectConversion {
   bool ConvertModules();
   void Finish(RunOutcome outcome, const std::string& message, int style);
   void FailWith(const std::string& path);
+  bool StopIfInterrupted();
   void Commit();
   void Unchanged(const std::string& original);
   void AddLeftovers(const std::vector<std::string>& leftovers);
@@ -81,6 +83,7 @@ RunResult ProjectConversion::Run() {
   // A project file that cannot be read would lose its modules from the run
   // and still report success: refuse it instead.
   if (!ScanProjectFile(run_, file_name_, services_.resolver)) {
+    if (StopIfInterrupted()) return result_;
     result_.outcome = RunOutcome::kFailed;
     result_.failure_reason = run_.failure_reason;
     result_.message = kErrorMessagePrefix + file_name_;
@@ -98,7 +101,7 @@ RunResult ProjectConversion::Run() {
   Tell([&] { services_.ui.SetMousePointer(kHourglassPointer); });
   Tell([&] { services_.status.Show(); });
 
-  if (!ConvertForms() || !ConvertModules()) return result_;
+  if (!ConvertForms() || !ConvertModules() || StopIfInterrupted()) return result_;
   bool project_changed = false;
   for (const FileOutcome& file : result_.files) project_changed |= file.result == kChanged;
   if (!project_changed) {
@@ -109,10 +112,11 @@ RunResult ProjectConversion::Run() {
   int16_t r = RewriteProjectFile(run_, file_name_, run_.FromType, run_.ToType);
   result_.files.push_back({"project", file_name_, "", r});
   if (r == kFailed) {
-    FailWith(file_name_);
+    if (!StopIfInterrupted()) FailWith(file_name_);
     return result_;
   }
   if (r == kUnchanged) Unchanged(file_name_);
+  if (StopIfInterrupted()) return result_;
   Commit();
   return result_;
 }
@@ -158,6 +162,7 @@ bool ProjectConversion::ConvertForms() {
   auto components =
       Ask([&] { return project_->Components(); }, std::vector<std::shared_ptr<IdeComponent>>());
   for (const auto& component : components) {
+    if (StopIfInterrupted()) return false;
     if (Ask([&] { return component->FileCount(); }, 0) <= 1) continue;
     std::string name = Ask([&] { return component->Name(); }, std::string());
     ShowStatus(Migrating(name));
@@ -167,7 +172,7 @@ bool ProjectConversion::ConvertForms() {
     int16_t r = ConvertFormFile(run_, form, binary, run_.FromType, run_.ToType);
     result_.files.push_back({"form", form, binary, r});
     if (r == kFailed) {
-      FailWith(form);
+      if (!StopIfInterrupted()) FailWith(form);
       return false;
     }
     if (r == kChanged) ShowStatus(Migrating(name) + kDone);
@@ -181,11 +186,12 @@ bool ProjectConversion::ConvertForms() {
 
 bool ProjectConversion::ConvertModules() {
   for (const std::string& path : run_.ModuleFiles) {
+    if (StopIfInterrupted()) return false;
     ShowStatus(Migrating(path));
     int16_t r = ConvertCodeFile(run_, path, run_.FromType, run_.ToType);
     result_.files.push_back({"module", path, "", r});
     if (r == kFailed) {
-      FailWith(path);
+      if (!StopIfInterrupted()) FailWith(path);
       return false;
     }
     if (r == kChanged) ShowStatus(Migrating(path) + kDone);
@@ -220,6 +226,16 @@ void ProjectConversion::FailWith(const std::string& path) {
   Finish(RunOutcome::kFailed, kErrorMessagePrefix + path, kStyleWarning);
 }
 
+// Before the commit, a request to stop ends the run with every copy deleted.
+// A converter cut short by it fails; that too counts as the interrupt.
+bool ProjectConversion::StopIfInterrupted() {
+  if (!InterruptRequested()) return false;
+  auto leftovers = DiscardTempFiles(run_);
+  result_.leftovers.insert(result_.leftovers.end(), leftovers.begin(), leftovers.end());
+  Finish(RunOutcome::kInterrupted, "", kStyleInformation);
+  return true;
+}
+
 void ProjectConversion::Commit() {
   if (options_.dry_run) {
     // The preview comes first: it is wanted most when the commit would fail.
@@ -240,6 +256,8 @@ void ProjectConversion::Commit() {
     FailWith(failed_file);
     return;
   }
+  // From here on the commit runs to its end or rolls back, whatever is asked.
+  if (StopIfInterrupted()) return;
   CommitOutcome committed = CommitTempFiles(run_, JournalPathFor(file_name_));
   result_.replaced = committed.replaced;
   result_.unchanged += committed.unchanged;

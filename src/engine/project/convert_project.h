@@ -46,7 +46,18 @@ struct RunOptions {
   bool project_locked = false;
 };
 
-enum class RunOutcome { kConverted, kNothingToConvert, kFailed, kUnsaved, kCancelled, kBusy };
+// kInterrupted: the user asked to stop (see engine/interrupt.h) before the
+// commit began; no original changed and the temporary copies were deleted
+// (any that could not be are the leftovers).
+enum class RunOutcome {
+  kConverted,
+  kNothingToConvert,
+  kFailed,
+  kUnsaved,
+  kCancelled,
+  kBusy,
+  kInterrupted
+};
 
 struct FileOutcome {
   std::string kind;  // "form", "module" or "project"

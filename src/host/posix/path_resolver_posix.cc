@@ -71,7 +71,8 @@ std::string PosixPathResolver::Resolve(const std::string& directory,
     return FindIgnoringCase(wine_prefix_ + "/dosdevices/" + drive + ":" + rest);
   }
   if (!path.empty() && path[0] == '/') return FindIgnoringCase(path);
-  return FindIgnoringCase(WithSlashes(directory) + path);
+  // The project's folder is a real POSIX path: a backslash in it is part of a name.
+  return FindIgnoringCase(directory + path);
 }
 
 }  // namespace vireo

@@ -1,4 +1,5 @@
-// Project paths on POSIX: backslashes become "/", drive letters lead into a
+// Project paths on POSIX: backslashes in a listed path become "/" (the
+// project's own folder is taken as it is), drive letters lead into a
 // Wine prefix's dosdevices folder, and a name that does not exist as written
 // is looked up ignoring case, folder by folder, as Windows would find it.
 #pragma once

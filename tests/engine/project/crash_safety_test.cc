@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "engine/catalogue/grid_catalogue.h"
+#include "engine/interrupt.h"
 #include "engine/project/convert_project.h"
 #include "engine/project/journal.h"
 #include "engine/project/recovery.h"
@@ -39,7 +40,10 @@ class CrashSafetyTest : public ::testing::Test {
     new_contents = Snapshot();
     Restore(old_contents);
   }
-  void TearDown() override { ::unsetenv("TMPDIR"); }
+  void TearDown() override {
+    ::unsetenv("TMPDIR");
+    ClearInterrupt();
+  }
 
   void WriteProject() {
     for (const char* form : {"Orders", "Stock"}) {
@@ -120,6 +124,15 @@ class CrashSafetyTest : public ::testing::Test {
     EXPECT_EQ(Convert(&counter).outcome, RunOutcome::kConverted);
     Restore(old_contents);
     return counter.operations();
+  }
+  // The first and last step of an undisturbed run that is `operation` on a
+  // path containing `fragment`.
+  std::pair<int, int> StepsOf(const std::string& operation, const std::string& fragment) {
+    testing::FaultyFileSystem watcher;
+    watcher.Watch(operation, fragment);
+    EXPECT_EQ(Convert(&watcher).outcome, RunOutcome::kConverted);
+    Restore(old_contents);
+    return {watcher.first_watched(), watcher.last_watched()};
   }
 
   testing::ScratchDir project, temp_dir;
@@ -203,6 +216,46 @@ TEST_F(CrashSafetyTest, ACrashAtAnyStepIsRecoveredToAllOldOrAllNew) {
       "[ crash walk ] %d steps, %d crashes recovered by finishing, %d by undoing, %zu "
       "files checked after each\n",
       steps, finished, undone, names.size());
+}
+
+// An interrupt before the commit has begun stops the run with nothing changed
+// and nothing left; from the commit's first step on it is not heeded.
+TEST_F(CrashSafetyTest, AnInterruptStopsTheRunUpToTheCommitAndNotAfter) {
+  int steps = CountSteps();
+  int last_copy_made = StepsOf("CreateTempFile", "").second;
+  int journal_written = StepsOf("CreateSiblingFile", "vr5journal").first;
+  ASSERT_GT(last_copy_made, 0);
+  ASSERT_GT(journal_written, last_copy_made);
+  int last_stopped = 0, first_finished = 0;
+  for (int step = 1; step <= steps; ++step) {
+    testing::FaultyFileSystem interrupting;
+    interrupting.InterruptAt(step);
+    RunResult result = Convert(&interrupting);
+    ClearInterrupt();
+    std::string state = State();
+    if (result.outcome == RunOutcome::kInterrupted) {
+      last_stopped = step;
+      EXPECT_EQ(state, "old") << "step " << step;
+      EXPECT_EQ(first_finished, 0) << "step " << step << " stopped, a step before it did not";
+      EXPECT_EQ(result.failure_reason, "") << "step " << step;
+      EXPECT_EQ(result.replaced, 0) << "step " << step;
+    } else {
+      if (!first_finished) first_finished = step;
+      EXPECT_EQ(result.outcome, RunOutcome::kConverted) << "step " << step;
+      EXPECT_EQ(state, "new") << "step " << step;
+    }
+    EXPECT_TRUE(result.leftovers.empty()) << "step " << step;
+    EXPECT_EQ(Leftovers(), 0) << "step " << step;
+    EXPECT_FALSE(testing::FileExists(project.Join("P.vbp.vr5lock"))) << "step " << step;
+    Restore(old_contents);
+  }
+  EXPECT_GE(last_stopped, last_copy_made);
+  EXPECT_EQ(first_finished, last_stopped + 1);
+  EXPECT_LE(first_finished, journal_written) << "the commit begins before its journal is written";
+  std::printf(
+      "[ interrupt walk ] %d steps; interrupts up to step %d stopped the run, later "
+      "ones (the commit from step %d, its journal at %d) were let finish\n",
+      steps, last_stopped, first_finished, journal_written);
 }
 
 }  // namespace
