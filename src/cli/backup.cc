@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "engine/file_io.h"
+#include "engine/project/commit.h"
 
 namespace vireo {
 namespace {
@@ -25,8 +26,9 @@ bool BackUpOriginals(const ConversionRun& run, const std::string& project_folder
                      std::string* reason) {
   for (size_t i = 0; i < run.OriginalFiles.size(); ++i) {
     const std::string& original = run.OriginalFiles[i];
+    bool differs = true;
+    if (!CopyDiffers(run, i, &differs) && !differs) continue;
     bool same = false;
-    if (!SameContent(run.TempFiles[i], original, &same) && same) continue;
     std::string target = BackupPath(original, project_folder, backup_folder);
     std::error_code error;
     std::filesystem::create_directories(std::filesystem::path(target).parent_path(), error);

@@ -6,6 +6,7 @@
 
 #include "cli/unified_diff.h"
 #include "engine/file_io.h"
+#include "engine/project/commit.h"
 
 namespace vireo {
 namespace {
@@ -28,27 +29,22 @@ std::vector<GuidRecord> RecordsOf(const ConversionRun& run, const std::string& o
   return records;
 }
 
-// Compares the two copies; with `want_diff` a changed text file is read once
-// into memory for its diff, otherwise the files are compared as streams.
-void Compare(const std::string& temp, bool want_diff, PreviewFile* file) {
-  if (!want_diff || file->binary) {
-    bool same = false;
-    if (auto error = SameContent(file->path, temp, &same)) {
-      file->error = Describe(error);
-      return;
-    }
-    file->differs = !same;
+// Whether the commit would replace the original, as the commit decides it;
+// with `want_diff` a changed text file is then read into memory for its diff.
+void Compare(const ConversionRun& run, size_t index, bool want_diff, PreviewFile* file) {
+  if (auto error = CopyDiffers(run, index, &file->differs)) {
+    file->error = Describe(error);
     return;
   }
+  if (!want_diff || file->binary || !file->differs) return;
   std::string old_content, new_content;
   auto error = ReadWholeFile(file->path, &old_content);
-  if (!error) error = ReadWholeFile(temp, &new_content);
+  if (!error) error = ReadWholeFile(run.TempFiles[index], &new_content);
   if (error) {
     file->error = Describe(error);
     return;
   }
-  file->differs = old_content != new_content;
-  if (file->differs) file->diff = UnifiedDiff(file->shown_path, old_content, new_content);
+  file->diff = UnifiedDiff(file->shown_path, old_content, new_content);
 }
 
 std::string SummaryLine(const PreviewFile& file) {
@@ -101,7 +97,7 @@ Preview BuildPreview(const ConversionRun& run, const PreviewOptions& options) {
     } else if (auto found = run.changed_lines.find(file.path); found != run.changed_lines.end()) {
       file.lines_changed = found->second;
     }
-    Compare(run.TempFiles[i], options.diff, &file);
+    Compare(run, i, options.diff, &file);
     preview.files.push_back(std::move(file));
   }
   return preview;
@@ -138,8 +134,8 @@ std::vector<std::string> ChangedOutsideFolder(const ConversionRun& run,
     fs::path file = fs::weakly_canonical(fs::path(run.OriginalFiles[i]), ignored);
     auto [stop, rest] = std::mismatch(folder.begin(), folder.end(), file.begin(), file.end());
     bool inside = stop == folder.end() || (stop->empty() && std::next(stop) == folder.end());
-    bool same = false;
-    if (inside || (!SameContent(run.TempFiles[i], run.OriginalFiles[i], &same) && same)) continue;
+    bool differs = true;
+    if (inside || (!CopyDiffers(run, i, &differs) && !differs)) continue;
     if (std::find(outside.begin(), outside.end(), file.string()) == outside.end())
       outside.push_back(file.string());
   }

@@ -56,7 +56,7 @@ bool LineReader::Fill() {
   if (pos_ < end_) return true;
   if (eof_ || error_ || file_ < 0) return false;
   size_t got = 0;
-  error_ = InterruptRequested() ? std::make_error_code(std::errc::interrupted)
+  error_ = stop_on_interrupt_ && InterruptRequested() ? std::make_error_code(std::errc::interrupted)
                                 : Files().Read(file_, buffer_.data(), buffer_.size(), &got);
   pos_ = 0;
   end_ = error_ ? 0 : got;
@@ -209,6 +209,26 @@ std::string DurableWritePrefix(const std::string& path) {
   size_t slash = path.find_last_of("/\\");
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   return "." + name + "." + kDurableTag;
+}
+
+std::error_code SameLines(const std::string& a, const std::string& b, bool* same) {
+  *same = false;
+  LineReader first, second;
+  first.ReadThroughInterrupts();
+  second.ReadThroughInterrupts();
+  if (auto error = first.Open(a)) return error;
+  if (auto error = second.Open(b)) return error;
+  if (first.has_bom() != second.has_bom()) return {};
+  std::string line_a, line_b;
+  while (true) {
+    bool more_a = first.ReadLine(&line_a), more_b = second.ReadLine(&line_b);
+    if (first.error()) return first.error();
+    if (second.error()) return second.error();
+    if (more_a != more_b || line_a != line_b) return {};
+    if (!more_a) break;
+  }
+  *same = true;
+  return {};
 }
 
 std::error_code SameContent(const std::string& a, const std::string& b, bool* same) {

@@ -29,6 +29,9 @@ class LineReader {
   std::error_code error() const { return error_; }
   // How many lines ReadLine has returned so far.
   size_t lines_read() const { return lines_read_; }
+  // Reads on when an interrupt is requested: for the commit, which is
+  // never stopped half-way.
+  void ReadThroughInterrupts() { stop_on_interrupt_ = false; }
   void Close();
 
  private:
@@ -42,6 +45,7 @@ class LineReader {
   bool eof_ = false;
   size_t lines_read_ = 0;
   bool has_bom_ = false;
+  bool stop_on_interrupt_ = true;
   std::error_code error_;
 };
 
@@ -85,6 +89,9 @@ std::error_code WriteDurably(const std::string& path, const std::string& content
                              uint32_t permissions);
 // The prefix of the names WriteDurably gives its new files beside `path`.
 std::string DurableWritePrefix(const std::string& path);
+// Whether two text files hold the same lines, whatever ends them (and the
+// same byte order mark, or none).
+std::error_code SameLines(const std::string& a, const std::string& b, bool* same);
 // Whether two files hold the same bytes (streamed, not loaded whole).
 std::error_code SameContent(const std::string& a, const std::string& b, bool* same);
 

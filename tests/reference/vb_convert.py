@@ -614,7 +614,7 @@ def convert_project(project_path, from_type, to_type, log=None):
             say("%s holds a NUL byte" % path)
             return 1
 
-    new_contents = []  # (path, bytes)
+    new_contents = []  # (path, bytes, "text" or "binary")
     changed = False
     for kind, path, frx_path in jobs:
         if kind == "form":
@@ -628,8 +628,8 @@ def convert_project(project_path, from_type, to_type, log=None):
             if result == -1:
                 say("Error converting file: " + path)
                 return 1
-            new_contents.append((path, frm_out))
-            new_contents.append((frx_path, frx_out))
+            new_contents.append((path, frm_out, "text"))
+            new_contents.append((frx_path, frx_out, "binary"))
         else:
             if not os.path.isfile(path):
                 say("Error converting file: " + path)
@@ -638,17 +638,21 @@ def convert_project(project_path, from_type, to_type, log=None):
             if result == -1:
                 say("Error converting file: " + path)
                 return 1
-            new_contents.append((path, out))
+            new_contents.append((path, out, "text"))
         if result == 1:
             changed = True
 
     if not changed:
         return 3
     _, out = rewrite_project_file(project, from_type, to_type)
-    new_contents.append((project_path, out))
+    new_contents.append((project_path, out, "text"))
 
-    for path, data in new_contents:
-        if read_bytes(path) != data:
+    # A text file whose lines are all as they were keeps its bytes, line ends
+    # included; a binary file is written when a byte differs.
+    for path, data, kind in new_contents:
+        old = read_bytes(path)
+        same = split_lines(old) == split_lines(data) if kind == "text" else old == data
+        if not same:
             with open(path, "wb") as f:
                 f.write(data)
     return 0

@@ -151,11 +151,11 @@ CommitOutcome Plan(const ConversionRun& run, const std::string& token,
     if (!planned.insert(original).second) continue;
     CommitOutcome checked = CheckReplaceable(original);
     if (!checked.ok) return checked;
-    bool same = false;
-    if (auto error = SameContent(run.TempFiles[i], original, &same))
+    bool differs = false;
+    if (auto error = CopyDiffers(run, i, &differs))
       return Failure(original,
                      "cannot be compared with its converted copy (" + Describe(error) + ")");
-    if (same) {
+    if (!differs) {
       ++*unchanged;
       continue;
     }
@@ -190,6 +190,16 @@ class JournaledCommit {
 };
 
 }  // namespace
+
+std::error_code CopyDiffers(const ConversionRun& run, size_t index, bool* differs) {
+  const std::string& original = run.OriginalFiles[index];
+  bool same = false;
+  std::error_code error = run.binary_files.count(original)
+                              ? SameContent(run.TempFiles[index], original, &same)
+                              : SameLines(run.TempFiles[index], original, &same);
+  *differs = !same;
+  return error;
+}
 
 CommitOutcome CheckCommit(const ConversionRun& run) {
   std::vector<Replacement> plan;

@@ -6,10 +6,11 @@
 // holds either its old or its new bytes, never a mix. If a rename fails, the
 // originals already replaced get their backups back and the commit fails.
 // The journal (see journal.h) makes the same hold across a crash.
-// Originals whose copy is byte-identical are not rewritten.
+// Originals whose copy holds the same lines are not rewritten.
 #pragma once
 
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "engine/project/conversion_run.h"
@@ -25,6 +26,12 @@ struct CommitOutcome {
   // Staged, backup or temporary files that could not be deleted afterwards.
   std::vector<std::string> leftovers;
 };
+
+// Whether the commit would replace `run.OriginalFiles[index]`: a binary file
+// whose copy differs in a byte, a text file whose copy differs in a line.
+// Line ends alone do not count: such a file needed no change and keeps its
+// bytes.
+std::error_code CopyDiffers(const ConversionRun& run, size_t index, bool* differs);
 
 // What a commit would refuse before it touched anything (a read-only file or
 // folder, a vanished original), without changing a thing; for previews.

@@ -52,7 +52,6 @@ class ProjectConversion {
   void FailWith(const std::string& path);
   bool StopIfInterrupted();
   void Commit();
-  void Unchanged(const std::string& original);
   void AddLeftovers(const std::vector<std::string>& leftovers);
   void ShowStatus(const std::string& text) {
     Tell([&] { services_.status.SetText(text); });
@@ -115,7 +114,6 @@ RunResult ProjectConversion::Run() {
     if (!StopIfInterrupted()) FailWith(file_name_);
     return result_;
   }
-  if (r == kUnchanged) Unchanged(file_name_);
   if (StopIfInterrupted()) return result_;
   Commit();
   return result_;
@@ -176,10 +174,6 @@ bool ProjectConversion::ConvertForms() {
       return false;
     }
     if (r == kChanged) ShowStatus(Migrating(name) + kDone);
-    if (r == kUnchanged) {
-      Unchanged(form);
-      Unchanged(binary);
-    }
   }
   return true;
 }
@@ -195,14 +189,8 @@ bool ProjectConversion::ConvertModules() {
       return false;
     }
     if (r == kChanged) ShowStatus(Migrating(path) + kDone);
-    if (r == kUnchanged) Unchanged(path);
   }
   return true;
-}
-
-void ProjectConversion::Unchanged(const std::string& original) {
-  ++result_.unchanged;
-  AddLeftovers(ForgetPairs(run_, original));
 }
 
 void ProjectConversion::AddLeftovers(const std::vector<std::string>& leftovers) {
@@ -260,7 +248,7 @@ void ProjectConversion::Commit() {
   if (StopIfInterrupted()) return;
   CommitOutcome committed = CommitTempFiles(run_, JournalPathFor(file_name_));
   result_.replaced = committed.replaced;
-  result_.unchanged += committed.unchanged;
+  result_.unchanged = committed.unchanged;
   AddLeftovers(committed.leftovers);
   if (!committed.ok) {
     run_.Fail(committed.reason);
