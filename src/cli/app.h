@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "base/version.h"
+
 namespace vireo {
 
 inline constexpr int kExitConverted = 0;
@@ -10,8 +12,6 @@ inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitNothingToConvert = 3;
 inline constexpr int kExitCancelled = 4;
-
-inline constexpr char kToolVersion[] = "1.0.0";
 
 int RunCommandLine(int argc, char** argv, std::FILE* out, std::FILE* err);
 

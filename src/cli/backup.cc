@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "engine/file_io.h"
+#include "base/file_io.h"
 #include "engine/project/commit.h"
 
 namespace vireo {

@@ -2,9 +2,9 @@
 
 #include <filesystem>
 
-#include "engine/file_io.h"
+#include "base/file_io.h"
 #include "engine/project/project_file.h"
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace vireo {
 namespace {

@@ -5,7 +5,7 @@
 #include "cli/host_machine.h"
 #include "cli/terminal_dialog.h"
 #include "cli/type_choice.h"
-#include "host/file_system.h"
+#include "base/file_system.h"
 #include "host/ini_settings_file.h"
 #include "host/posix/path_resolver_posix.h"
 #include "host/posix/wine_registry.h"

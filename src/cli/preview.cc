@@ -5,7 +5,7 @@
 #include <map>
 
 #include "cli/unified_diff.h"
-#include "engine/file_io.h"
+#include "base/file_io.h"
 #include "engine/project/commit.h"
 
 namespace vireo {

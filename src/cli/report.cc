@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "engine/catalogue/grid_catalogue.h"
-#include "engine/file_io.h"
+#include "base/file_io.h"
 
 namespace vireo {
 namespace {

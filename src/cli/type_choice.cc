@@ -4,9 +4,9 @@
 
 #include "dialogs/convert_form.h"
 #include "engine/catalogue/grid_catalogue.h"
-#include "engine/file_io.h"
+#include "base/file_io.h"
 #include "engine/project/project_file.h"
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace vireo {
 

@@ -3,9 +3,9 @@
 #include <optional>
 #include <vector>
 
-#include "engine/file_io.h"
-#include "engine/text.h"
-#include "host/file_system.h"
+#include "base/file_io.h"
+#include "base/text.h"
+#include "base/file_system.h"
 
 namespace vireo {
 namespace {

@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "engine/catalogue/grid_catalogue.h"
-#include "host/file_system.h"
+#include "base/file_system.h"
 #include "support/frx_builder.h"
 #include "support/reference_lines.h"
 #include "support/run_program.h"

@@ -2,7 +2,7 @@
 // separator, then the .frx bytes.
 #include <cstring>
 
-#include "engine/file_io.h"
+#include "base/file_io.h"
 #include "engine/forms/form_file.h"
 #include "engine/project/temp_files.h"
 #include "fuzz_support.h"

@@ -5,7 +5,7 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "engine/file_io.h"
+#include "base/file_io.h"
 #include "engine/project/journal.h"
 #include "engine/project/recovery.h"
 #include "fuzz_support.h"

@@ -1,6 +1,6 @@
 // Binary record conversion: bytes outside the payload never change, the
 // length never changes, and a failure leaves the file as it was.
-#include "engine/file_io.h"
+#include "base/file_io.h"
 #include "engine/forms/ole_blob.h"
 #include "fuzz_support.h"
 

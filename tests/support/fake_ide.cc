@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <fstream>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "host/posix/path_resolver_posix.h"
 #include "support/test_files.h"
 

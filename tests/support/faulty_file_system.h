@@ -8,8 +8,8 @@
 #include <string>
 #include <system_error>
 
-#include "engine/interrupt.h"
-#include "host/file_system.h"
+#include "base/interrupt.h"
+#include "base/file_system.h"
 
 namespace vireo::testing {
 

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace vireo {
 

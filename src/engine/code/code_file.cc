@@ -2,7 +2,7 @@
 
 #include "engine/code/rewrite_rules.h"
 #include "engine/project/text_conversion.h"
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace vireo {
 

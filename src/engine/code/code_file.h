@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/file_io.h"
+#include "base/file_io.h"
 #include "engine/project/conversion_run.h"
 
 namespace vireo {

@@ -1,7 +1,7 @@
 #include "engine/code/rewrite_rules.h"
 
 #include "engine/catalogue/grid_catalogue.h"
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace vireo {
 namespace {

@@ -5,12 +5,12 @@
 #include "engine/catalogue/grid_catalogue.h"
 #include "engine/code/code_file.h"
 #include "engine/code/rewrite_rules.h"
-#include "engine/file_io.h"
+#include "base/file_io.h"
 #include "engine/forms/ole_blob.h"
 #include "engine/project/project_file.h"
 #include "engine/project/temp_files.h"
 #include "engine/project/text_conversion.h"
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace vireo {
 namespace {

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "engine/catalogue/grid_catalogue.h"
-#include "engine/file_io.h"
+#include "base/file_io.h"
 
 namespace vireo {
 namespace {

@@ -2,7 +2,7 @@
 
 #include "engine/code/code_file.h"
 #include "engine/forms/form_file.h"
-#include "engine/interrupt.h"
+#include "base/interrupt.h"
 #include "engine/project/commit.h"
 #include "engine/project/journal.h"
 #include "engine/project/project_file.h"

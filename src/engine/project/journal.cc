@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <random>
 
-#include "engine/file_io.h"
+#include "base/file_io.h"
 
 namespace vireo {
 namespace {

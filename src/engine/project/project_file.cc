@@ -1,9 +1,9 @@
 #include "engine/project/project_file.h"
 
 #include "engine/catalogue/grid_catalogue.h"
-#include "engine/file_io.h"
+#include "base/file_io.h"
 #include "engine/project/text_conversion.h"
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace vireo {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <set>
 
-#include "engine/file_io.h"
+#include "base/file_io.h"
 #include "engine/project/journal.h"
 #include "engine/project/project_file.h"
 

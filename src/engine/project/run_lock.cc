@@ -1,6 +1,6 @@
 #include "engine/project/run_lock.h"
 
-#include "engine/file_io.h"
+#include "base/file_io.h"
 
 namespace vireo {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "host/file_system.h"
+#include "base/file_system.h"
 
 namespace vireo {
 

@@ -1,6 +1,6 @@
 #include "engine/project/temp_files.h"
 
-#include "engine/file_io.h"
+#include "base/file_io.h"
 
 namespace vireo {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "engine/project/conversion_run.h"
-#include "host/file_system.h"
+#include "base/file_system.h"
 
 namespace vireo {
 

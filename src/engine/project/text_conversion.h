@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "engine/file_io.h"
+#include "base/file_io.h"
 #include "engine/project/conversion_run.h"
 
 namespace vireo {

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "host/file_system.h"
+#include "base/file_system.h"
 
 namespace vireo {
 namespace {

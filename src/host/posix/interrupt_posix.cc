@@ -1,6 +1,6 @@
 #include <signal.h>
 
-#include "engine/interrupt.h"
+#include "base/interrupt.h"
 #include "host/interrupt_handlers.h"
 
 namespace vireo {

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "engine/text.h"
-#include "host/file_system.h"
+#include "base/text.h"
+#include "base/file_system.h"
 
 namespace vireo {
 namespace {

@@ -2,9 +2,9 @@
 
 #include <vector>
 
-#include "engine/file_io.h"
-#include "engine/text.h"
-#include "host/file_system.h"
+#include "base/file_io.h"
+#include "base/text.h"
+#include "base/file_system.h"
 #include "host/posix/path_resolver_posix.h"
 
 namespace vireo {

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <vector>
 
-#include "host/file_system.h"
+#include "base/file_system.h"
 #include "host/win32/windows_headers.h"
 #include "host/win32/windows_text.h"
 

@@ -1,4 +1,4 @@
-#include "engine/interrupt.h"
+#include "base/interrupt.h"
 #include "host/interrupt_handlers.h"
 #include "host/win32/windows_headers.h"
 

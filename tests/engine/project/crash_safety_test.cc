@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include "engine/catalogue/grid_catalogue.h"
-#include "engine/interrupt.h"
+#include "base/interrupt.h"
 #include "engine/project/convert_project.h"
 #include "engine/project/journal.h"
 #include "engine/project/recovery.h"

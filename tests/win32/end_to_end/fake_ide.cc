@@ -2,7 +2,7 @@
 
 #include <fstream>
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "host/ide.h"
 
 namespace vireo::testing {

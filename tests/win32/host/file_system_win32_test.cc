@@ -6,8 +6,8 @@
 
 #include "engine/project/commit.h"
 #include "engine/project/conversion_run.h"
-#include "engine/text.h"
-#include "host/file_system.h"
+#include "base/text.h"
+#include "base/file_system.h"
 #include "scratch_folder.h"
 
 namespace vireo {

@@ -4,7 +4,7 @@
 
 #include "dialogs/convert_form.h"
 #include "engine/catalogue/grid_catalogue.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "host/win32/path_resolver_win32.h"
 #include "host/win32/profile_settings_file.h"
 #include "host/win32/windows_registry.h"

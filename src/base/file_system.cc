@@ -1,4 +1,4 @@
-#include "host/file_system.h"
+#include "base/file_system.h"
 
 namespace vireo {
 namespace {

@@ -1,8 +1,8 @@
-#include "engine/file_io.h"
+#include "base/file_io.h"
 
 #include <cstring>
 
-#include "engine/interrupt.h"
+#include "base/interrupt.h"
 
 namespace vireo {
 namespace {

@@ -8,7 +8,7 @@
 #include <system_error>
 #include <vector>
 
-#include "host/file_system.h"
+#include "base/file_system.h"
 
 namespace vireo {
 

@@ -1,4 +1,4 @@
-#include "engine/interrupt.h"
+#include "base/interrupt.h"
 
 #include <atomic>
 

@@ -1,4 +1,4 @@
-#include "engine/file_io.h"
+#include "base/file_io.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "engine/interrupt.h"
+#include "base/interrupt.h"
 #include "support/test_files.h"
 
 namespace vireo {
