@@ -20,6 +20,7 @@
 #include "engine/project/convert_project.h"
 #include "engine/project/journal.h"
 #include "engine/project/project_file.h"
+#include "engine/project/project_guard.h"
 #include "engine/project/recovery.h"
 #include "engine/project/run_lock.h"
 #include "host/interrupt_handlers.h"
@@ -166,45 +167,18 @@ void SayLeftovers(const std::vector<std::string>& leftovers, Streams io) {
     Say(io.err, "vireo-migrate: could not delete " + left + "\n");
 }
 
-// Finishes or undoes a commit that a crash cut short; false when it cannot,
-// or when it kept a file the user edited since (the user looks first).
-bool RecoverFirst(const std::string& project_path, const PathResolver& resolver, Streams io,
-                  bool quiet) {
-  RecoveryOutcome recovery = RecoverInterruptedCommit(project_path, resolver);
-  SayLeftovers(recovery.leftovers, io);
-  switch (recovery.result) {
-    case RecoveryResult::kNothingToDo:
-      return true;
-    case RecoveryResult::kFailed:
-      Say(io.err, "vireo-migrate: " + recovery.message + "\n");
-      return false;
-    case RecoveryResult::kFinished:
-    case RecoveryResult::kUndone:
-      if (!recovery.kept_edits.empty()) {
-        Say(io.err, "vireo-migrate: " + recovery.message + "\n");
-        return false;
-      }
-      if (!quiet) Say(io.err, recovery.message + "\n");
-      return true;
-  }
-  return true;
-}
-
-// A dry run changes nothing: it neither recovers nor needs a lock it cannot
-// make (a read-only project). False, after saying why, when it must not run.
-bool PrepareDryRun(const std::string& project_path, RunLock& lock, Streams io) {
-  std::string problem;
-  if (!lock.Acquire(project_path, &problem) && lock.busy()) {
-    Say(io.err, "vireo-migrate: " + problem + "\n");
+// Locks the project and settles an interrupted commit (see ProjectGuard);
+// false, after saying why, when the run must not go on.
+bool GuardProject(const std::string& project_path, const Options& options,
+                  const PathResolver& resolver, ProjectGuard& guard, Streams io, int* status) {
+  GuardResult result = guard.Take(project_path, resolver, options.dry_run);
+  SayLeftovers(result.leftovers, io);
+  if (!result.ok) {
+    *status = result.no_lock ? kExitUsage : kExitFailed;
+    Say(io.err, "vireo-migrate: " + result.problem + "\n");
     return false;
   }
-  if (HasInterruptedCommit(project_path)) {
-    Say(io.err, "vireo-migrate: " + project_path +
-                    ": an interrupted conversion is waiting to be recovered; a dry run changes "
-                    "nothing, so run `vireo-migrate recover " +
-                    project_path + "` first\n");
-    return false;
-  }
+  if (!result.recovered.empty() && !options.quiet) Say(io.err, result.recovered + "\n");
   return true;
 }
 
@@ -214,13 +188,11 @@ int Convert(const Options& options, Streams io) {
   if (!wine.Choose(options.wine_prefix, io.err, options.quiet)) return kExitUsage;
   std::string project_path, problem;
   if (!LocateProjectFile(options.project, &project_path, &problem)) return UsageError(io, problem);
-  RunLock lock;
-  if (options.dry_run) {
-    if (!PrepareDryRun(project_path, lock, io)) return kExitFailed;
-  } else {
-    if (!lock.Acquire(project_path, &problem)) return UsageError(io, problem);
-    if (!RecoverFirst(project_path, wine.resolver(), io, options.quiet)) return kExitFailed;
-  }
+  // The project is read only once it is locked and any interrupted commit
+  // is settled; the run below is told so.
+  ProjectGuard guard;
+  if (int status = 0; !GuardProject(project_path, options, wine.resolver(), guard, io, &status))
+    return status;
   std::unique_ptr<DiskIde> ide;
   if (!OpenDiskProject(project_path, wine.resolver(), &ide, &problem))
     return UsageError(io, problem);

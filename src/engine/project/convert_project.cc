@@ -6,8 +6,7 @@
 #include "engine/project/commit.h"
 #include "engine/project/journal.h"
 #include "engine/project/project_file.h"
-#include "engine/project/recovery.h"
-#include "engine/project/run_lock.h"
+#include "engine/project/project_guard.h"
 #include "engine/project/temp_files.h"
 
 namespace vireo {
@@ -65,7 +64,7 @@ class ProjectConversion {
   std::shared_ptr<IdeProject> project_;
   std::string file_name_;
   int saved_pointer_ = 0;
-  RunLock lock_;
+  ProjectGuard guard_;
 };
 
 RunResult ProjectConversion::Run() {
@@ -123,25 +122,17 @@ RunResult ProjectConversion::Run() {
 // crash cut short before anything reads the project's files.
 bool ProjectConversion::LockAndRecover() {
   if (options_.project_locked || file_name_.empty()) return true;
-  std::string problem;
-  if (!lock_.Acquire(file_name_, &problem)) {
-    result_.outcome = lock_.busy() ? RunOutcome::kBusy : RunOutcome::kFailed;
-    result_.failure_reason = result_.message = problem;
-    Tell([&] { services_.ui.MessageBox(problem, kStyleWarning); });
+  GuardResult guard = guard_.Take(file_name_, services_.resolver, options_.dry_run);
+  AddLeftovers(guard.leftovers);
+  if (!guard.ok) {
+    result_.outcome = guard.busy ? RunOutcome::kBusy : RunOutcome::kFailed;
+    result_.failure_reason = result_.message = guard.problem;
+    Tell([&] { services_.ui.MessageBox(guard.problem, kStyleWarning); });
     return false;
   }
-  RecoveryOutcome recovery = RecoverInterruptedCommit(file_name_, services_.resolver);
-  if (recovery.result == RecoveryResult::kNothingToDo) return true;
-  // An edit kept by recovery stops the run: the user looks before converting.
-  bool recovered = recovery.result != RecoveryResult::kFailed && recovery.kept_edits.empty();
-  Tell([&] {
-    services_.ui.MessageBox(recovery.message, recovered ? kStyleInformation : kStyleWarning);
-  });
-  if (!recovered) {
-    result_.outcome = RunOutcome::kFailed;
-    result_.failure_reason = result_.message = recovery.message;
-  }
-  return recovered;
+  if (!guard.recovered.empty())
+    Tell([&] { services_.ui.MessageBox(guard.recovered, kStyleInformation); });
+  return true;
 }
 
 bool ProjectConversion::HasUnsavedChanges() {
