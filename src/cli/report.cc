@@ -164,6 +164,10 @@ void WriteFileEntry(JsonWriter& json, const FileOutcome& file, const RunResult& 
   }
   json.Key("result");
   json.String(FileResultName(file.result));
+  if (!file.reason.empty()) {
+    json.Key("reason");
+    json.String(file.reason);
+  }
   json.Key("lines_changed");
   auto lines = result.changed_lines.find(file.path);
   json.Number(lines == result.changed_lines.end() ? 0 : lines->second);

@@ -43,9 +43,9 @@ class ReportTest : public ::testing::Test {
     result.from_type = 2;
     result.to_type = 5;
     result.message = "Done.\rReload.";
-    result.files = {{"form", "/p/Form1.frm", "/p/Form1.frx", kChanged},
-                    {"module", "/p/M\xE9.bas", "", kUnchanged},
-                    {"project", "/p/P.vbp", "", kChanged}};
+    result.files = {{"form", "/p/Form1.frm", "/p/Form1.frx", kChanged, ""},
+                    {"module", "/p/M\xE9.bas", "", kUnchanged, ""},
+                    {"project", "/p/P.vbp", "", kChanged, ""}};
     result.changed_lines = {{"/p/Form1.frm", 2}, {"/p/P.vbp", 1}};
     result.guid_replacements = {{"/p/Form1.frx", 24, 40, "CLSID_A", "OLD", "NEW"}};
     result.replaced = 3;
@@ -173,10 +173,17 @@ TEST_F(ReportTest, MissingFormsComeFirstWithTheKeysOfAnyFile) {
       << json;
 }
 
-TEST_F(ReportTest, FailureReasonIsEscaped) {
+TEST_F(ReportTest, FailureReasonIsEscapedAndTravelsWithTheFailedFile) {
   result.outcome = RunOutcome::kFailed;
   result.failure_reason = "/p/Form1.frx: the record at offset 24: bad \"size\"";
+  result.files[0].result = kFailed;
+  result.files[0].reason = result.failure_reason;
   std::string json = ReportJson(result, info);
+  EXPECT_NE(json.find("\"result\": \"failed\",\n      \"reason\": \"/p/Form1.frx: the record"),
+            std::string::npos)
+      << json;
+  EXPECT_EQ(json.find("\"reason\"", json.find("M\\u00e9.bas")), std::string::npos)
+      << "no reason where nothing failed";
   EXPECT_NE(json.find("\"failure_reason\": \"/p/Form1.frx: the record at offset 24: bad "
                       "\\\"size\\\"\","),
             std::string::npos)

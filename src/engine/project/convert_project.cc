@@ -52,6 +52,10 @@ class ProjectConversion {
   bool StopIfInterrupted();
   void Commit();
   void AddLeftovers(const std::vector<std::string>& leftovers);
+  // A converter's reason travels with its result code.
+  std::string ReasonFor(int16_t result) const {
+    return result == kFailed ? run_.failure_reason : std::string();
+  }
   void ShowStatus(const std::string& text) {
     Tell([&] { services_.status.SetText(text); });
   }
@@ -108,7 +112,7 @@ RunResult ProjectConversion::Run() {
     return result_;
   }
   int16_t r = RewriteProjectFile(run_, file_name_, run_.FromType, run_.ToType);
-  result_.files.push_back({"project", file_name_, "", r});
+  result_.files.push_back({"project", file_name_, "", r, ReasonFor(r)});
   if (r == kFailed) {
     if (!StopIfInterrupted()) FailWith(file_name_);
     return result_;
@@ -159,7 +163,7 @@ bool ProjectConversion::ConvertForms() {
     std::string form = Ask([&] { return component->FileNames(0); }, std::string());
     std::string binary = Ask([&] { return component->FileNames(1); }, std::string());
     int16_t r = ConvertFormFile(run_, form, binary, run_.FromType, run_.ToType);
-    result_.files.push_back({"form", form, binary, r});
+    result_.files.push_back({"form", form, binary, r, ReasonFor(r)});
     if (r == kFailed) {
       if (!StopIfInterrupted()) FailWith(form);
       return false;
@@ -174,7 +178,7 @@ bool ProjectConversion::ConvertModules() {
     if (StopIfInterrupted()) return false;
     ShowStatus(Migrating(path));
     int16_t r = ConvertCodeFile(run_, path, run_.FromType, run_.ToType);
-    result_.files.push_back({"module", path, "", r});
+    result_.files.push_back({"module", path, "", r, ReasonFor(r)});
     if (r == kFailed) {
       if (!StopIfInterrupted()) FailWith(path);
       return false;

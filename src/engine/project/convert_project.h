@@ -64,6 +64,7 @@ struct FileOutcome {
   std::string path;
   std::string binary_path;  // forms only
   int16_t result = 0;
+  std::string reason;  // with kFailed: the file and what is wrong with it
 };
 
 struct RunResult {
