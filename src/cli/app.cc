@@ -80,8 +80,44 @@ int ExitStatusOf(RunOutcome outcome) {
   return kExitFailed;
 }
 
+// The source type named by the project's reference lines; 0, after saying
+// why, with the exit status in `status`, when they do not name exactly one.
+int16_t DetectSourceType(const std::string& project_path, int16_t to, const HostMachine& wine,
+                         Streams io, int* status) {
+  ReferencedTypes referenced = FindReferencedTypes(project_path, to);
+  if (referenced.sources.size() == 1) return referenced.sources[0];
+  if (referenced.sources.empty() && referenced.target) {
+    std::string target = GridDisplayName(to).value_or(GridCatalogue().Item(to).FullName);
+    Say(io.out, project_path + ": already uses " + target + "; nothing needs conversion.\n");
+    *status = kExitNothingToConvert;
+    return 0;
+  }
+  if (referenced.sources.size() > 1) {
+    std::string names;
+    for (int16_t source : referenced.sources)
+      names += (names.empty() ? "" : ", ") + GridTypeName(source);
+    *status = UsageError(io,
+                         project_path + " references more than one grid library (" + names +
+                             "): name the one to convert with --from",
+                         &wine.registry());
+    return 0;
+  }
+  *status = UsageError(
+      io, "cannot tell which grid type " + project_path + " uses: name it with --from",
+      &wine.registry());
+  return 0;
+}
+
+// Registration is advice here: an unregistered choice is converted all the
+// same, after one warning line.
+void WarnUnregistered(int16_t position, const HostMachine& wine, Streams io) {
+  if (!GridCatalogue().Item(position).Registered(wine.registry()))
+    Say(io.err, "vireo-migrate: warning: " + GridTypeName(position) +
+                    " is not registered in the Wine prefix; converting all the same\n");
+}
+
 // Decides the dialog that answers the run: the named types, the terminal
-// chooser, or the project's own reference line.
+// chooser, or the project's own reference lines.
 int ChooseTypes(const Options& options, const std::string& project_path, const HostMachine& wine,
                 Streams io, std::unique_ptr<ConvertDialog>* dialog) {
   int16_t from = 0, to = 0;
@@ -91,14 +127,13 @@ int ChooseTypes(const Options& options, const std::string& project_path, const H
     return UsageError(io, "unknown grid type \"" + options.to + "\"", &wine.registry());
   if (options.from.empty() && options.to.empty() && (*dialog = InteractiveDialog(wine.registry())))
     return kExitConverted;
-  if (!from) from = ReferencedSourceType(project_path, wine.registry());
-  if (!from)
-    return UsageError(io,
-                      "cannot tell which grid type " + project_path + " uses: name it with --from",
-                      &wine.registry());
   if (!to) to = kDefaultTargetType;
+  int status = kExitConverted;
+  if (!from && !(from = DetectSourceType(project_path, to, wine, io, &status))) return status;
   if (from == to)
     return UsageError(io, "--from and --to name the same grid type", &wine.registry());
+  WarnUnregistered(from, wine, io);
+  WarnUnregistered(to, wine, io);
   *dialog = std::make_unique<FixedChoice>(from, to);
   return kExitConverted;
 }

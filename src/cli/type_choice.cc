@@ -37,20 +37,28 @@ std::string DescribeGridTypes(const ControlRegistry& registry) {
   return text;
 }
 
-int16_t ReferencedSourceType(const std::string& project_path, const ControlRegistry& registry) {
-  ConvertForm form;
-  form.FillGridLists(registry);
-  std::set<int16_t> referenced;
+ReferencedTypes FindReferencedTypes(const std::string& project_path, int16_t target) {
+  ReferencedTypes found;
+  std::set<int16_t> sources;
   LineReader reader;
-  if (reader.Open(project_path)) return 0;
+  if (reader.Open(project_path)) return found;
   std::string line;
   while (reader.ReadLine(&line)) {
-    for (const ComboEntry& entry : form.FromCombo.entries) {
-      if (IsObjectLineFor(line, static_cast<int16_t>(entry.item_data)))
-        referenced.insert(static_cast<int16_t>(entry.item_data));
+    for (int16_t position = 1; position <= GridCatalogue().Count(); ++position) {
+      if (!IsObjectLineFor(line, position)) continue;
+      if (position == target)
+        found.target = true;
+      else
+        sources.insert(position);
     }
   }
-  return referenced.size() == 1 ? *referenced.begin() : 0;
+  found.sources.assign(sources.begin(), sources.end());
+  return found;
+}
+
+std::string GridTypeName(int16_t position) {
+  const GridVersion& row = GridCatalogue().Item(position);
+  return GridDisplayName(position).value_or(row.FullName) + " (" + row.OCXFileName() + ")";
 }
 
 }  // namespace vireo

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "host/control_registry.h"
 #include "host/user_interface.h"
@@ -18,9 +19,17 @@ int16_t ParseGridType(const std::string& text);
 // whether it is registered.
 std::string DescribeGridTypes(const ControlRegistry& registry);
 
-// The source type the project references, when exactly one registered source
-// type that the dialog offers is referenced; 0 otherwise.
-int16_t ReferencedSourceType(const std::string& project_path, const ControlRegistry& registry);
+// What the project file's reference lines name: every catalogue type other
+// than `target` (registered or not), in catalogue order, and whether
+// `target` itself is named.
+struct ReferencedTypes {
+  std::vector<int16_t> sources;
+  bool target = false;
+};
+ReferencedTypes FindReferencedTypes(const std::string& project_path, int16_t target);
+
+// "Vireo 4.0 (VIRA32.OCX)": how messages name a grid type.
+std::string GridTypeName(int16_t position);
 
 // The grid type of the only target the dialog offers.
 inline constexpr int16_t kDefaultTargetType = 5;

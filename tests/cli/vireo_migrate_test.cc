@@ -208,6 +208,38 @@ TEST_F(VireoMigrateTest, TypesListsTheCatalogueWithRegistration) {
             std::string::npos);
 }
 
+TEST_F(VireoMigrateTest, DetectionSaysWhatItSees) {
+  ASSERT_EQ(Run({"convert", "--quiet", project.path()}).status, 0);
+  auto again = Run({"convert", project.path()});
+  EXPECT_EQ(again.status, 3) << again.err;
+  EXPECT_NE(again.out.find("already uses Vireo Pro 5.0 for VB4; nothing needs conversion"),
+            std::string::npos)
+      << again.out;
+
+  project.Write("P.vbp", CrLf({"Form=Orders.frm", "Module=Util; Util.bas", kVireo40Line,
+                               "Object={7D4E5B14-1A2C-11CF-8E41-00805F2C6A19}#1.0#0; PLOVER32.OCX"}));
+  auto two = Run({"convert", project.path()});
+  EXPECT_EQ(two.status, 2);
+  EXPECT_NE(two.err.find("references more than one grid library (Plover 1.0 (PLOVER32.OCX), "
+                         "Vireo 4.0 (VIRA32.OCX)): name the one to convert with --from"),
+            std::string::npos)
+      << two.err;
+}
+
+TEST_F(VireoMigrateTest, AnUnregisteredTypeIsConvertedAfterAWarning) {
+  // The prefix registers only the target.
+  home.Write("prefix/system.reg",
+             "WINE REGISTRY Version 2\n\n[Software\\\\Classes\\\\CLSID\\\\"
+             "{7D4E5B22-1A2C-11CF-8E41-00805F2C6A19}] 1700000000\n@=\"Grid\"\n");
+  auto run = Run({"convert", "--wine-prefix", home.Join("prefix"), project.path()});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("warning: Vireo 4.0 (VIRA32.OCX) is not registered in the Wine prefix"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.err.find("Vireo Pro 5.0 for VB4 (VIRA5_32.OCX) is not registered"),
+            std::string::npos);
+}
+
 TEST_F(VireoMigrateTest, HelpAndVersion) {
   auto help = Run({"convert", "--help"});
   EXPECT_EQ(help.status, 0);
