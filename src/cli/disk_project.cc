@@ -43,50 +43,26 @@ bool IsProjectFileName(const std::string& name) {
   return EndsWithNoCase(name, ".vbp") || EndsWithNoCase(name, ".mak");
 }
 
-// A resolved path: "/" on POSIX, "\\" or "/" on Windows.
-std::string BaseName(const std::string& path) {
-  size_t slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string StemOf(const std::string& path) {
-  std::string name = BaseName(path);
-  size_t dot = name.rfind('.');
-  return dot == std::string::npos ? name : name.substr(0, dot);
-}
-
 std::string Exists(const std::string& path) {
   PathStatus status;
   return !Files().Status(path, &status) && status.exists && !status.is_directory ? path : "";
 }
 
-// The .frx beside a form: same folder and base name, found ignoring case.
-std::string BinaryFileOf(const std::string& form_path) {
-  std::string directory = ProjectDirectory(form_path);
-  if (directory == form_path) directory = "./";
-  std::string wanted = StemOf(form_path) + ".frx";
-  std::vector<std::string> names;
-  if (Files().ListDirectory(directory, &names)) return "";
-  if (!Exists(directory + wanted).empty()) return directory + wanted;
-  for (const std::string& name : names) {
-    if (EqualsNoCase(name, wanted)) return directory + name;
-  }
-  return "";
-}
-
 struct FormFacts {
   std::string name;           // from "Attribute VB_Name", else the file's stem
-  bool names_binary = false;  // a property refers to a .frx file
+  bool names_binary = false;  // a property refers to its side file
 };
 
-std::error_code ReadFormFacts(const std::string& form_path, FormFacts* facts) {
-  *facts = {StemOf(form_path)};
+std::error_code ReadFormFacts(const std::string& form_path, const std::string& extension,
+                              FormFacts* facts) {
+  *facts = {FileStem(form_path)};
+  std::string reference = extension + "\":";
   bool named = false;
   LineReader reader;
   std::string line;
   if (auto error = reader.Open(form_path)) return error;
   while (reader.ReadLine(&line)) {
-    facts->names_binary |= ContainsNoCase(line, ".frx\":");
+    facts->names_binary |= ContainsNoCase(line, reference);
     std::string_view text = TrimSpaces(line);
     if (named || !StartsWithNoCase(text, "Attribute VB_Name")) continue;
     size_t open = text.find('"');
@@ -104,9 +80,11 @@ struct Components {
   std::vector<std::string> missing_forms;
 };
 
-// A missing form with no .frx beside it has nothing to convert and is left
-// out; one whose .frx is there, or a folder, cannot be converted as listed.
-bool AddForm(const std::string& form, Components* components, std::string* problem) {
+// A missing form with no side file beside it has nothing to convert and is
+// left out; one whose side file is there, or a folder, cannot be converted
+// as listed. `extension` is the side file's (".frx" for a form).
+bool AddForm(const std::string& form, const std::string& extension, Components* components,
+             std::string* problem) {
   PathStatus status;
   if (auto error = Files().Status(form, &status)) {
     *problem = form + ": the listed form cannot be examined (" + Describe(error) + ")";
@@ -116,7 +94,7 @@ bool AddForm(const std::string& form, Components* components, std::string* probl
     *problem = form + ": the listed form is a folder";
     return false;
   }
-  std::string binary = BinaryFileOf(form);
+  std::string binary = SideFileOf(form, extension);
   if (!status.exists) {
     if (binary.empty()) {
       components->missing_forms.push_back(form);
@@ -127,14 +105,14 @@ bool AddForm(const std::string& form, Components* components, std::string* probl
   }
   std::vector<std::string> files{form};
   FormFacts facts;
-  if (auto error = ReadFormFacts(form, &facts)) {
+  if (auto error = ReadFormFacts(form, extension, &facts)) {
     *problem = form + ": the listed form cannot be opened (" + Describe(error) + ")";
     return false;
   }
   if (!binary.empty()) {
     files.push_back(binary);
   } else if (facts.names_binary) {
-    *problem = form + ": its binary file " + StemOf(form) + ".frx is missing";
+    *problem = form + ": its binary file " + FileStem(form) + extension + " is missing";
     return false;
   }
   components->listed.push_back(std::make_shared<DiskComponent>(facts.name, files));
@@ -146,9 +124,8 @@ bool AddComponent(std::string_view line, const std::string& directory, const Pat
                   Components* components, std::string* problem) {
   size_t equals = line.find('=');
   std::string_view value = line.substr(equals + 1);
-  if (StartsWithNoCase(line, "Form="))
-    return AddForm(resolver.Resolve(directory, std::string(TrimSpaces(value))), components,
-                   problem);
+  if (const char* extension = SideExtensionOf(line))
+    return AddForm(ListedFormPath(line, directory, resolver), extension, components, problem);
   size_t semicolon = value.find(';');
   std::string name(TrimSpaces(value.substr(0, semicolon)));
   std::string listed(TrimSpaces(semicolon == kNotFound ? value : value.substr(semicolon + 1)));
@@ -190,7 +167,7 @@ bool OpenDiskProject(const std::string& project_path, const PathResolver& resolv
       return false;
     }
     has_setting |= line.find('=') != std::string::npos;
-    if (StartsWithNoCase(line, "Form=") || StartsWithNoCase(line, "Module=") ||
+    if (SideExtensionOf(line) || StartsWithNoCase(line, "Module=") ||
         StartsWithNoCase(line, "Class=")) {
       if (!AddComponent(line, directory, resolver, &components, problem)) return false;
     }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <tuple>
 
 #include "engine/catalogue/grid_catalogue.h"
 #include "support/frx_builder.h"
@@ -238,6 +239,35 @@ TEST_F(VireoMigrateTest, AnUnregisteredTypeIsConvertedAfterAWarning) {
       << run.err;
   EXPECT_EQ(run.err.find("Vireo Pro 5.0 for VB4 (VIRA5_32.OCX) is not registered"),
             std::string::npos);
+}
+
+TEST_F(VireoMigrateTest, UserControlsDocumentsAndPagesConvertAsFormsAndSoDoFormsWithoutASideFile) {
+  std::vector<std::string> vbp{"Form=Orders.frm", "Module=Util; Util.bas"};
+  for (auto [key, text, side] : {std::tuple{"UserControl", "GridBox.ctl", "GridBox.ctx"},
+                                 std::tuple{"UserDocument", "Sheet.dob", "SHEET.DOX"},
+                                 std::tuple{"PropertyPage", "Page.pag", "Page.pgx"}}) {
+    project.Write(text, CrLf({"VERSION 5.00", "Begin VB.UserControl U", "   Begin VireoCore.VireoCtl G",
+                              (std::string("      OleObjectBlob   =   \"") + side + "\":0000").c_str(),
+                              "   End", "End"}));
+    project.Write(side, Record(GuidBytes(2, "CLSID_MsPlover"), 6));
+    vbp.push_back(std::string(key) + "=" + text);
+  }
+  project.Write("Bare.frm", CrLf({"Begin VB.Form Bare", "End", "Attribute VB_Name = \"Bare\"",
+                                  "Dim C As VireoCore.Column"}));
+  vbp.push_back("Form=Bare.frm");
+  vbp.push_back(kVireo40Line);
+  std::string text;
+  for (const std::string& line : vbp) text += line + "\r\n";
+  project.Write("P.vbp", text);
+  auto run = Run({"convert", "--quiet", project.path()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  for (const char* side : {"GridBox.ctx", "SHEET.DOX", "Page.pgx"})
+    EXPECT_EQ(ReadFile(project.Join(side)), Record(GuidBytes(5, "CLSID_MsPlover"), 6)) << side;
+  EXPECT_NE(ReadFile(project.Join("GridBox.ctl")).find("Begin VireoCore45.VireoCtl G"),
+            std::string::npos);
+  EXPECT_NE(ReadFile(project.Join("Bare.frm")).find("Dim C As VireoCore45.Column"),
+            std::string::npos)
+      << ReadFile(project.Join("Bare.frm"));
 }
 
 TEST_F(VireoMigrateTest, HelpAndVersion) {

@@ -121,6 +121,11 @@ bool FormConverter::CopyControlBlock(std::string& line, bool* ended_at_end_line)
 }
 
 bool FormConverter::ConvertRecordLine(const std::string& line) {
+  if (binary_temp_.empty()) {
+    Fail("line " + std::to_string(in_->lines_read()) + " names a record in its binary file " +
+         FileStem(form_path_) + SideExtensionForText(form_path_) + ", which is missing");
+    return false;
+  }
   int32_t offset = 0;
   if (!FrxOffset(line, &offset)) {
     Fail("line " + std::to_string(in_->lines_read()) +
@@ -170,6 +175,8 @@ int16_t ConvertFormFile(ConversionRun& run, const std::string& form_path,
                                 std::end(kDropDownEventNames));
   FormConverter converter(run, form_path, from_type, to_type);
   int16_t result = ConvertTextFile(run, form_path, [&](LineReader& in, LineWriter& out) {
+    // Without a side file only the text is converted; a record line fails.
+    if (binary_path.empty()) return converter.Run(in, out, "");
     std::string binary_temp;
     FileHandle binary_file;
     if (!MakeTempFile(run, form_path, &binary_temp, &binary_file)) return kFailed;
@@ -182,7 +189,7 @@ int16_t ConvertFormFile(ConversionRun& run, const std::string& form_path,
     run.current_binary_original = binary_path;
     return converter.Run(in, out, binary_temp);
   });
-  if (result == kFailed && !run.binary_files.count(binary_path)) {
+  if (result == kFailed && !binary_path.empty() && !run.binary_files.count(binary_path)) {
     ForgetPairs(run, form_path);
     ForgetPairs(run, binary_path);
   }

@@ -50,6 +50,9 @@ struct ConversionRun {
   std::string current_binary_original;
   // Originals that are binary property files (all others are text).
   std::set<std::string> binary_files;
+  // The form-like components the project file lists (forms, UserControls,
+  // UserDocuments, PropertyPages), as resolved paths.
+  std::vector<std::string> listed_forms;
 
   void ClearFormNames() {
     GridControlNames.clear();

@@ -1,5 +1,6 @@
 #include "engine/project/convert_project.h"
 
+#include "base/file_system.h"
 #include "engine/code/code_file.h"
 #include "engine/forms/form_file.h"
 #include "base/interrupt.h"
@@ -46,6 +47,7 @@ class ProjectConversion {
   bool LockAndRecover();
   bool HasUnsavedChanges();
   bool ConvertForms();
+  bool IsListedForm(const std::string& path) const;
   bool ConvertModules();
   void Finish(RunOutcome outcome, const std::string& message, int style);
   void FailWith(const std::string& path);
@@ -150,18 +152,33 @@ bool ProjectConversion::HasUnsavedChanges() {
   return false;
 }
 
+bool ProjectConversion::IsListedForm(const std::string& path) const {
+  PathStatus status;
+  if (path.empty() || Files().Status(path, &status) || !status.exists) return false;
+  for (const std::string& listed : run_.listed_forms) {
+    PathStatus other;
+    if (!Files().Status(listed, &other) && SameFile(status, other)) return true;
+  }
+  return false;
+}
+
 bool ProjectConversion::ConvertForms() {
   if (!project_) return true;
   auto components =
       Ask([&] { return project_->Components(); }, std::vector<std::shared_ptr<IdeComponent>>());
   for (const auto& component : components) {
     if (StopIfInterrupted()) return false;
-    if (Ask([&] { return component->FileCount(); }, 0) <= 1) continue;
+    int count = Ask([&] { return component->FileCount(); }, 0);
+    if (count < 1) continue;
+    std::string form = Ask([&] { return component->FileNames(0); }, std::string());
+    // A form without its side file is converted too (its text only); a
+    // module has one file as well, but the project lists it as a module.
+    if (count == 1 && !IsListedForm(form)) continue;
+    std::string binary =
+        count > 1 ? Ask([&] { return component->FileNames(1); }, std::string()) : std::string();
     std::string name = Ask([&] { return component->Name(); }, std::string());
     ShowStatus(Migrating(name));
     run_.ClearFormNames();
-    std::string form = Ask([&] { return component->FileNames(0); }, std::string());
-    std::string binary = Ask([&] { return component->FileNames(1); }, std::string());
     int16_t r = ConvertFormFile(run_, form, binary, run_.FromType, run_.ToType);
     result_.files.push_back({"form", form, binary, r, ReasonFor(r)});
     if (r == kFailed) {

@@ -23,19 +23,40 @@ int HexDigit(char c) {
   return -1;
 }
 
-std::string StemOf(const std::string& path) {
+}  // namespace
+
+std::string FileStem(const std::string& path) {
   size_t slash = path.find_last_of("/\\");
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   size_t dot = name.rfind('.');
   return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
-}  // namespace
+const char* SideExtensionOf(std::string_view project_line) {
+  static constexpr std::pair<const char*, const char*> kFormLike[] = {
+      {"Form=", ".frx"},
+      {"UserControl=", ".ctx"},
+      {"UserDocument=", ".dox"},
+      {"PropertyPage=", ".pgx"}};
+  for (const auto& [key, extension] : kFormLike) {
+    if (StartsWithNoCase(project_line, key)) return extension;
+  }
+  return nullptr;
+}
 
-std::string SideFileOf(const std::string& form_path) {
+std::string SideExtensionForText(const std::string& text_path) {
+  static constexpr std::pair<const char*, const char*> kByText[] = {
+      {".ctl", ".ctx"}, {".dob", ".dox"}, {".pag", ".pgx"}};
+  for (const auto& [text, side] : kByText) {
+    if (EndsWithNoCase(text_path, text)) return side;
+  }
+  return ".frx";
+}
+
+std::string SideFileOf(const std::string& form_path, const std::string& extension) {
   std::string directory = ProjectDirectory(form_path);
   if (directory == form_path) directory = "./";
-  std::string wanted = StemOf(form_path) + ".frx";
+  std::string wanted = FileStem(form_path) + extension;
   PathStatus status;
   if (!Files().Status(directory + wanted, &status) && status.exists && !status.is_directory)
     return directory + wanted;
@@ -45,6 +66,12 @@ std::string SideFileOf(const std::string& form_path) {
     if (EqualsNoCase(name, wanted)) return directory + name;
   }
   return "";
+}
+
+std::string ListedFormPath(std::string_view line, const std::string& directory,
+                           const PathResolver& resolver) {
+  std::string_view value = line.substr(line.find('=') + 1);
+  return resolver.Resolve(directory, std::string(TrimSpaces(value)));
 }
 
 bool ListedFiles(const std::string& project_file, const PathResolver& resolver,
@@ -58,10 +85,10 @@ bool ListedFiles(const std::string& project_file, const PathResolver& resolver,
   files->assign(1, project_file);
   std::string line;
   while (reader.ReadLine(&line)) {
-    if (StartsWithNoCase(line, "Form=")) {
-      std::string form = resolver.Resolve(directory, std::string(TrimSpaces(line.substr(5))));
+    if (const char* extension = SideExtensionOf(line)) {
+      std::string form = ListedFormPath(line, directory, resolver);
       files->push_back(form);
-      if (std::string side = SideFileOf(form); !side.empty()) files->push_back(side);
+      if (std::string side = SideFileOf(form, extension); !side.empty()) files->push_back(side);
     } else if (StartsWithNoCase(line, "Module=") || StartsWithNoCase(line, "Class=")) {
       files->push_back(resolver.Resolve(directory, ListedPath(line)));
     }
@@ -89,6 +116,8 @@ bool ScanProjectFile(ConversionRun& run, const std::string& path, const PathReso
     }
     if (StartsWithNoCase(line, "Module=") || StartsWithNoCase(line, "Class=")) {
       run.ModuleFiles.push_back(resolver.Resolve(directory, ListedPath(line)));
+    } else if (SideExtensionOf(line)) {
+      run.listed_forms.push_back(ListedFormPath(line, directory, resolver));
     }
   }
   if (reader.error()) {

@@ -13,13 +13,26 @@
 
 namespace vireo {
 
-// Appends the path of every "Module=" and "Class=" line to run.ModuleFiles.
+// Appends the path of every "Module=" and "Class=" line to run.ModuleFiles,
+// and of every form-like line to run.listed_forms.
 // False (with a reason in `run`) when the project file cannot be read.
 bool ScanProjectFile(ConversionRun& run, const std::string& path, const PathResolver& resolver);
 
-// The binary side file beside a form (its stem and ".frx", found ignoring
-// case); "" when there is none.
-std::string SideFileOf(const std::string& form_path);
+// The extension of the binary side file of a form-like component that a
+// project line lists: ".frx" for "Form=", ".ctx" for "UserControl=", ".dox"
+// for "UserDocument=", ".pgx" for "PropertyPage=" (keys ignoring case);
+// null for any other line.
+const char* SideExtensionOf(std::string_view project_line);
+// The same, from the text file's own extension (".ctl", ".dob", ".pag"; else ".frx").
+std::string SideExtensionForText(const std::string& text_path);
+// The side file beside a form-like text file: its stem and `extension`,
+// found ignoring case; "" when there is none.
+std::string SideFileOf(const std::string& form_path, const std::string& extension);
+// A path's file name without its last extension.
+std::string FileStem(const std::string& path);
+// The resolved path a form-like project line lists.
+std::string ListedFormPath(std::string_view line, const std::string& directory,
+                           const PathResolver& resolver);
 
 // Every file the project lists, as a run resolves it: the project file, its
 // forms and their side files, modules and classes. False, with the reason,

@@ -42,9 +42,7 @@ class DriverTest : public ::testing::Test {
     files["Grid.frm"] = project.Write("Grid.frm", grid_form);
     files["Grid.frx"] =
         project.Write("Grid.frx", testing::Record(testing::GuidBytes(2, "LIBID_MsPlover")));
-    files["Plain.frm"] = project.Write(
-        "Plain.frm",
-        CrLf({"Begin VB.Form Plain", "   Begin VireoCore.VireoCtl G", "   End", "End"}));
+    files["Plain.frm"] = project.Write("Plain.frm", plain_form);
     for (const auto& [name, path] : files) before[name] = ReadFile(path);
     ide.OpenProject(files["vbp"]);
   }
@@ -70,6 +68,9 @@ class DriverTest : public ::testing::Test {
   std::map<std::string, std::string> files, before;
   std::string grid_form = CrLf({"Begin VB.Form GridForm", "   Begin VireoCore.VireoCtl Grid1",
                                 "      OleObjectBlob = \"Grid.frx\":0000", "   End", "End"});
+  // A form without a side file: its text is converted all the same.
+  std::string plain_form =
+      CrLf({"Begin VB.Form Plain", "   Begin VireoCore.VireoCtl G", "   End", "End"});
 };
 
 TEST_F(DriverTest, ConvertsEveryFileAndReloads) {
@@ -81,12 +82,15 @@ TEST_F(DriverTest, ConvertsEveryFileAndReloads) {
   EXPECT_EQ(ReadFile(files["vbp"]),
             CrLf({"Form=Grid.frm", "Form=Plain.frm", "Module=M1; M1.bas", kProLine}));
   EXPECT_EQ(ReadFile(files["Grid.frx"]), testing::Record(testing::GuidBytes(5, "LIBID_MsPlover")));
-  EXPECT_EQ(ReadFile(files["Plain.frm"]), before["Plain.frm"]) << "no .frx: never converted";
+  EXPECT_EQ(ReadFile(files["Plain.frm"]),
+            CrLf({"Begin VB.Form Plain", "   Begin VireoCore45.VireoCtl G", "   End", "End"}))
+      << "no .frx: its text is converted";
   EXPECT_EQ(ide.loaded_projects, std::vector<std::string>{files["vbp"]});
   EXPECT_EQ(ui.pointer_changes, (std::vector<int>{11, 7}));
   EXPECT_EQ(status.events,
             (std::vector<std::string>{
                 "Show", "Text: Migrating GridForm...", "Text: Migrating GridForm...\r\n  Done!",
+                "Text: Migrating Plain...", "Text: Migrating Plain...\r\n  Done!",
                 "Text: Migrating " + files["M1.bas"] + "...",
                 "Text: Migrating " + files["M1.bas"] + "...\r\n  Done!", "Hide"}));
   EXPECT_EQ(TempFilesLeft(), 0);
@@ -120,6 +124,7 @@ TEST_F(DriverTest, CancellingEndsSilently) {
 
 TEST_F(DriverTest, NothingToConvertLeavesNoTemporaryFile) {
   grid_form = CrLf({"Begin VB.Form GridForm", "End"});
+  plain_form = CrLf({"Begin VB.Form Plain", "End"});
   WriteProject({"Dim A As Integer\r\n"});
   RunResult result = Run();
   EXPECT_EQ(result.outcome, RunOutcome::kNothingToConvert);
@@ -164,8 +169,9 @@ TEST_F(DriverTest, AFileThatNeedsNoChangeKeepsEveryByteLineEndsToo) {
   struct stat after;
   ::stat(files["M2.bas"].c_str(), &after);
   EXPECT_EQ(before.st_ino, after.st_ino) << "not rewritten";
-  EXPECT_EQ(result.files.size(), 4u);
-  EXPECT_EQ(result.files[2].result, kUnchanged);
+  EXPECT_EQ(result.files.size(), 5u);
+  EXPECT_EQ(result.files[3].path, files["M2.bas"]);
+  EXPECT_EQ(result.files[3].result, kUnchanged);
   EXPECT_GE(result.unchanged, 1);
   EXPECT_EQ(TempFilesLeft(), 0);
 }
@@ -199,6 +205,20 @@ TEST_F(DriverTest, AFaultThatIsNotTheHostsIsNotSwallowed) {
   RunServices services{ui, dialog, broken, resolver};
   EXPECT_THROW(ConvertProject(ide, services), std::logic_error);
   ExpectUntouched();
+}
+
+TEST_F(DriverTest, AFormWithoutItsSideFileFailsOnARecordLineNamingTheFile) {
+  plain_form = CrLf({"Begin VB.Form Plain", "   Begin VireoCore.VireoCtl G",
+                     "      OleObjectBlob = \"Plain.frx\":0000", "   End", "End"});
+  WriteProject({"Dim A As VireoCore.Columns\r\n"});
+  RunResult result = Run();
+  EXPECT_EQ(result.outcome, RunOutcome::kFailed);
+  EXPECT_NE(result.failure_reason.find("Plain.frm: line 3 names a record in its binary file "
+                                       "Plain.frx, which is missing"),
+            std::string::npos)
+      << result.failure_reason;
+  ExpectUntouched();
+  EXPECT_EQ(TempFilesLeft(), 0);
 }
 
 TEST_F(DriverTest, HostFailuresAreSkipped) {
