@@ -27,4 +27,21 @@ inline std::string Record(const std::string& payload, int16_t header_length = 12
   return record + payload;
 }
 
+inline void AppendLittleEndian(std::string& bytes, uint32_t value, int width) {
+  for (int i = 0; i < width; ++i) bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+// An "LB" record, as VB5 and VB6 save an ActiveX control: "LB", a 16-bit kind
+// (13 for grids), N (32-bit), four 32-bit extents, then the payload at 24.
+inline std::string LbRecord(const std::string& payload,
+                            std::optional<uint32_t> stated_length = std::nullopt,
+                            uint16_t kind = 13,
+                            std::array<int32_t, 4> extents = {0, 0, 4815, 2295}) {
+  std::string record = "LB";
+  AppendLittleEndian(record, kind, 2);
+  AppendLittleEndian(record, stated_length.value_or(static_cast<uint32_t>(payload.size())), 4);
+  for (int32_t extent : extents) AppendLittleEndian(record, static_cast<uint32_t>(extent), 4);
+  return record + payload;
+}
+
 }  // namespace vireo::testing

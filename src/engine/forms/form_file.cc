@@ -26,6 +26,27 @@ std::string DropDownName(int16_t position) {
   return GridCatalogue().Item(position).GridLibName() + ".VireoDropDown";
 }
 
+// VB5 and VB6 name each control library a form uses above its first Begin
+// line: Object = "{LIBID}#4.0#0"; "VIRA32.OCX". Only that spacing is taken.
+constexpr std::string_view kFormObjectStart = "Object = \"{";
+
+bool IsFormObjectLineFor(std::string_view line, int16_t position) {
+  const std::string& libid = GridCatalogue().Item(position).LIBID;
+  size_t brace = kFormObjectStart.size() + libid.size();
+  return StartsWithNoCase(line, kFormObjectStart) && line.size() > brace &&
+         EqualsNoCase(line.substr(kFormObjectStart.size(), libid.size()), libid) &&
+         line[brace] == '}';
+}
+
+std::string FormObjectLineFor(int16_t position) {
+  const GridVersion& row = GridCatalogue().Item(position);
+  return "Object = \"" + Braced(row.LIBID) + row.Version + "\"; \"" + row.OCXFileName() + "\"";
+}
+
+bool IsBeginLine(std::string_view line) {
+  return StartsWithNoCase(TrimLeadingSpaces(line), "Begin");
+}
+
 // One form conversion in progress.
 class FormConverter {
  public:
@@ -39,6 +60,8 @@ class FormConverter {
 
  private:
   bool ConvertLine(std::string& line, bool* write_current);
+  bool ConvertReferenceLine(const std::string& line, bool* write_current);
+  bool ReferencesSourceAboveBegin(bool* references);
   bool CopyControlBlock(std::string& line, bool* ended_at_end_line);
   bool ConvertRecordLine(const std::string& line);
   int16_t Fail(const std::string& problem) {
@@ -54,6 +77,9 @@ class FormConverter {
   LineWriter* out_ = nullptr;
   bool in_code_ = false;
   bool changed_ = false;
+  bool above_first_begin_ = true;
+  bool reference_replaced_ = false;
+  std::optional<bool> references_source_;
   std::optional<EventProcedureIndex> events_;
   std::string problem_;
 };
@@ -74,6 +100,13 @@ int16_t FormConverter::Run(LineReader& in, LineWriter& out, const std::string& b
 }
 
 bool FormConverter::ConvertLine(std::string& line, bool* write_current) {
+  if (above_first_begin_) {
+    if (IsBeginLine(line)) {
+      above_first_begin_ = false;
+    } else if (IsFormObjectLineFor(line, from_) || IsFormObjectLineFor(line, to_)) {
+      return ConvertReferenceLine(line, write_current);
+    }
+  }
   if (in_code_) {
     if (IsGridEventProcedure(*events_, line)) {
       if (RewriteEventLine(run_, line, from_, to_)) {
@@ -101,6 +134,58 @@ bool FormConverter::ConvertLine(std::string& line, bool* write_current) {
   // A block cut short by the end of the file has had every line written.
   run_.WriteJoined = ended_at_end_line;
   *write_current = ended_at_end_line;
+  return true;
+}
+
+// The first reference to the source library becomes the target's, and the
+// references to the target go; when none names the source, all stay.
+bool FormConverter::ConvertReferenceLine(const std::string& line, bool* write_current) {
+  if (!reference_replaced_ && IsFormObjectLineFor(line, from_)) {
+    reference_replaced_ = true;
+    changed_ = true;
+    run_.changed_lines[form_path_] += 1;
+    out_->WriteLine(FormObjectLineFor(to_));
+    *write_current = false;
+    return true;
+  }
+  if (!IsFormObjectLineFor(line, to_)) return true;
+  if (!reference_replaced_) {
+    bool references = false;
+    if (!ReferencesSourceAboveBegin(&references)) return false;
+    if (!references) return true;
+  }
+  *write_current = false;
+  return true;
+}
+
+// Whether a line above the first Begin line names the source library. Asked
+// only when a target reference comes first, and answered by reading those
+// lines again with a reader of its own.
+bool FormConverter::ReferencesSourceAboveBegin(bool* references) {
+  if (!references_source_) {
+    LineReader reader;
+    if (auto error = reader.Open(form_path_)) {
+      Fail("cannot be opened again (" + Describe(error) + ")");
+      return false;
+    }
+    ConversionRun scratch;
+    std::string line;
+    bool found = false;
+    while (!found && !reader.AtEnd()) {
+      if (!ReadLogicalLine(reader, scratch, &line, &problem_)) {
+        Fail(problem_);
+        return false;
+      }
+      if (IsBeginLine(line)) break;
+      found = IsFormObjectLineFor(line, from_);
+    }
+    if (reader.error()) {
+      Fail("cannot be read (" + Describe(reader.error()) + ")");
+      return false;
+    }
+    references_source_ = found;
+  }
+  *references = *references_source_;
   return true;
 }
 

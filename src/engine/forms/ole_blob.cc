@@ -9,6 +9,8 @@
 namespace vireo {
 namespace {
 
+constexpr int64_t kLbHeaderLength = 24;
+
 struct Record {
   int64_t payload_offset = 0;
   std::string payload;
@@ -19,10 +21,29 @@ std::string_view GuidBytes(const GUID& guid, std::array<uint8_t, 16>& storage) {
   return {reinterpret_cast<const char*>(storage.data()), storage.size()};
 }
 
-int32_t LittleEndian(const unsigned char* bytes, int width) {
+uint32_t LittleEndian(const unsigned char* bytes, int width) {
   uint32_t value = 0;
   for (int i = width - 1; i >= 0; --i) value = (value << 8) | bytes[i];
-  return width == 2 ? static_cast<int16_t>(value) : static_cast<int32_t>(value);
+  return value;
+}
+
+// The two layouts: VB4's (H at O, N at O + 2) and the "LB" one VB5 and VB6
+// save an ActiveX control in ("LB", a 16-bit kind, N at O + 4, four 32-bit
+// extents, then the payload at O + 24). Returns the problem, "" when none.
+std::string ReadHeader(const unsigned char* header, size_t got, int64_t* header_length,
+                       int64_t* payload_length) {
+  if (got >= 2 && header[0] == 'L' && header[1] == 'B') {
+    if (got < 8) return "its \"LB\" header lies past the end of the file";
+    *header_length = kLbHeaderLength;
+    *payload_length = LittleEndian(header + 4, 4);
+    return "";
+  }
+  if (got < 6) return "its header lies past the end of the file";
+  *header_length = static_cast<int16_t>(LittleEndian(header, 2));
+  *payload_length = static_cast<int32_t>(LittleEndian(header + 2, 4));
+  if (*header_length < 6)
+    return "its header length " + std::to_string(*header_length) + " is below 6";
+  return "";
 }
 
 // Reads the record's payload; an empty string is returned in `problem` when all is well.
@@ -31,16 +52,15 @@ std::string ReadRecord(FileHandle file, int32_t offset, Record* record) {
   uint64_t size = 0;
   if (auto error = Files().SizeOf(file, &size))
     return "cannot be measured (" + Describe(error) + ")";
-  unsigned char header[6];
+  unsigned char header[8];
   size_t got = 0;
   if (auto error = Files().ReadAt(file, static_cast<uint64_t>(offset),
                                   reinterpret_cast<char*>(header), sizeof header, &got))
     return "cannot be read (" + Describe(error) + ")";
-  if (got < sizeof header) return "its header lies past the end of the file";
-  int32_t header_length = LittleEndian(header, 2);
-  int32_t payload_length = LittleEndian(header + 2, 4);
-  if (header_length < 6)
-    return "its header length " + std::to_string(header_length) + " is below 6";
+  int64_t header_length = 0, payload_length = 0;
+  if (std::string problem = ReadHeader(header, got, &header_length, &payload_length);
+      !problem.empty())
+    return problem;
   if (payload_length < 1)
     return "its payload length " + std::to_string(payload_length) + " is below 1";
   int64_t end = int64_t{offset} + header_length + payload_length;

@@ -1,7 +1,10 @@
-// A grid's record in a form's binary property file: a 16-bit header length H
-// and a 32-bit payload length N at the record's offset, then the payload at
-// offset + H. Converting it replaces, inside the payload only, every GUID of
-// the source grid version by the GUID of the same role in the target version.
+// A grid's record in a form's binary property file, in one of two layouts:
+// VB4's (a 16-bit header length H and a 32-bit payload length N at the
+// record's offset, the payload at offset + H) or the one VB5 and VB6 save an
+// ActiveX control in ("LB", a 16-bit kind, N, four 32-bit extents, the
+// payload at offset + 24). Converting it replaces, inside the payload only,
+// every GUID of the source grid version by the GUID of the same role in the
+// target version.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,7 @@
 #include "engine/project/project_file.h"
 
+#include <optional>
+
 #include "engine/catalogue/grid_catalogue.h"
 #include "base/file_io.h"
 #include "engine/project/text_conversion.h"
@@ -21,6 +23,27 @@ int HexDigit(char c) {
   c = AsciiLower(c);
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
+}
+
+// Whether a line of the project file references the library of a catalogue
+// row; read by a reader of its own. Nothing, with the reason in `run`, when
+// the file cannot be read.
+std::optional<bool> ReferencesLibrary(ConversionRun& run, const std::string& path,
+                                      int16_t position) {
+  LineReader reader;
+  if (auto error = reader.Open(path)) {
+    run.Fail(path + ": cannot be opened again (" + Describe(error) + ")");
+    return std::nullopt;
+  }
+  std::string line;
+  while (reader.ReadLine(&line)) {
+    if (IsObjectLineFor(line, position)) return true;
+  }
+  if (reader.error()) {
+    run.Fail(path + ": cannot be read (" + Describe(reader.error()) + ")");
+    return std::nullopt;
+  }
+  return false;
 }
 
 }  // namespace
@@ -132,13 +155,21 @@ int16_t RewriteProjectFile(ConversionRun& run, const std::string& path, int16_t 
   return ConvertTextFile(run, path, [&](LineReader& in, LineWriter& out) {
     const std::string target_line = ObjectLineFor(to_type);
     bool replaced = false;
+    std::optional<bool> references_source;
     std::string line;
     while (in.ReadLine(&line)) {
-      if (IsObjectLineFor(line, to_type)) continue;
       if (!replaced && IsObjectLineFor(line, from_type)) {
         out.WriteLine(target_line);
         replaced = true;
         continue;
+      }
+      if (IsObjectLineFor(line, to_type)) {
+        // One before any source reference goes only when a source reference follows.
+        if (!replaced && !references_source) {
+          references_source = ReferencesLibrary(run, path, from_type);
+          if (!references_source) return kFailed;
+        }
+        if (replaced || *references_source) continue;
       }
       out.WriteLine(line);
     }

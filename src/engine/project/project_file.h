@@ -41,7 +41,8 @@ bool ListedFiles(const std::string& project_file, const PathResolver& resolver,
                  std::vector<std::string>* files, std::string* problem);
 
 // Converts the project file into a temporary copy: the first reference to
-// the source library becomes the target's; references to the target go.
+// the source library becomes the target's and references to the target go.
+// Without a reference to the source, every reference line stays.
 int16_t RewriteProjectFile(ConversionRun& run, const std::string& path, int16_t from_type,
                            int16_t to_type);
 

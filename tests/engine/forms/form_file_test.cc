@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/faulty_file_system.h"
 #include "support/frx_builder.h"
 #include "support/test_files.h"
 
@@ -10,6 +11,7 @@ namespace {
 
 using testing::CrLf;
 using testing::GuidBytes;
+using testing::LbRecord;
 using testing::Record;
 
 constexpr int16_t kVireo40 = 2, kVireoPro = 5, kEval = 6;
@@ -243,6 +245,124 @@ TEST_F(FormFileTest, EventNameListsAreFilledPerCall) {
   EXPECT_EQ(run.GridEventNames.size(), 7u);
   EXPECT_EQ(run.GridEventNames[2], "_UnboundReadDateEx");
   EXPECT_EQ(run.DropDownEventNames.size(), 5u);
+}
+
+// Reference lines as VB5 and VB6 write them above a form's first Begin line.
+const char kSourceRef[] =
+    "Object = \"{7D4E5B34-1A2C-11CF-8E41-00805F2C6A19}#4.0#0\"; \"VIRA32.OCX\"";
+const char kTargetRef[] =
+    "Object = \"{7D4E5B23-1A2C-11CF-8E41-00805F2C6A19}#4.5#0\"; \"VIRA5_32.OCX\"";
+const char kOlderTargetRef[] =
+    "Object = \"{7D4E5B23-1A2C-11CF-8E41-00805F2C6A19}#4.6#0\"; \"N.OCX\"";
+const char kOtherRef[] = "Object = \"{5A0C93E1-3B2D-4C11-9E07-2F1D8A6B4C70}#1.0#0\"; \"OTHER.OCX\"";
+
+std::string Lines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+std::string VbSixForm(const std::vector<std::string>& references) {
+  std::vector<std::string> lines = {"VERSION 5.00"};
+  lines.insert(lines.end(), references.begin(), references.end());
+  lines.insert(lines.end(), {"Begin VB.Form Form1 ", "   Caption = \"F\"", "End",
+                             "Attribute VB_Name = \"Form1\""});
+  return Lines(lines);
+}
+
+TEST_F(FormFileTest, ReferenceLinesAboveTheFirstBegin) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> before, after;
+    int16_t result;
+  };
+  const Case cases[] = {
+      {"source only", {kSourceRef, kOtherRef}, {kTargetRef, kOtherRef}, kChanged},
+      {"source, then target", {kSourceRef, kOlderTargetRef}, {kTargetRef}, kChanged},
+      {"target, then source",
+       {kOlderTargetRef, kOtherRef, kSourceRef},
+       {kOtherRef, kTargetRef},
+       kChanged},
+      {"target only", {kOtherRef, kTargetRef}, {kOtherRef, kTargetRef}, kUnchanged},
+      {"two source lines",
+       {kSourceRef, "Object = \"{7D4E5B34-1A2C-11CF-8E41-00805F2C6A19}#4.1#0\"; \"V.OCX\""},
+       {kTargetRef, "Object = \"{7D4E5B34-1A2C-11CF-8E41-00805F2C6A19}#4.1#0\"; \"V.OCX\""},
+       kChanged},
+      {"lower case",
+       {"object = \"{7d4e5b34-1a2c-11cf-8e41-00805f2c6a19}#4.0#0\"; \"vira32.ocx\""},
+       {kTargetRef},
+       kChanged},
+      {"other spacing, or no brace after the LIBID",
+       {"Object=\"{7D4E5B34-1A2C-11CF-8E41-00805F2C6A19}#4.0#0\"; \"VIRA32.OCX\"",
+        "Object  = \"{7D4E5B34-1A2C-11CF-8E41-00805F2C6A19}#4.0#0\"; \"VIRA32.OCX\"",
+        " Object = \"{7D4E5B34-1A2C-11CF-8E41-00805F2C6A19}#4.0#0\"; \"VIRA32.OCX\"",
+        "Object = \"{7D4E5B34-1A2C-11CF-8E41-00805F2C6A190}#4.0#0\"; \"VIRA32.OCX\"", kTargetRef},
+       {"Object=\"{7D4E5B34-1A2C-11CF-8E41-00805F2C6A19}#4.0#0\"; \"VIRA32.OCX\"",
+        "Object  = \"{7D4E5B34-1A2C-11CF-8E41-00805F2C6A19}#4.0#0\"; \"VIRA32.OCX\"",
+        " Object = \"{7D4E5B34-1A2C-11CF-8E41-00805F2C6A19}#4.0#0\"; \"VIRA32.OCX\"",
+        "Object = \"{7D4E5B34-1A2C-11CF-8E41-00805F2C6A190}#4.0#0\"; \"VIRA32.OCX\"", kTargetRef},
+       kUnchanged},
+  };
+  for (const Case& c : cases) {
+    run = ConversionRun();
+    ASSERT_EQ(Convert(VbSixForm(c.before), frx), c.result) << c.what << ": " << run.failure_reason;
+    EXPECT_EQ(ConvertedText(), VbSixForm(c.after)) << c.what;
+    EXPECT_EQ(run.changed_lines[form_path], c.result == kChanged ? 1 : 0) << c.what;
+  }
+}
+
+TEST_F(FormFileTest, ReferenceLinesBelowTheFirstBeginStay) {
+  std::string form =
+      Lines({"VERSION 5.00", kTargetRef, "  begin VB.Form Form1 ", kSourceRef, "End", kSourceRef});
+  EXPECT_EQ(Convert(form, frx), kUnchanged);
+  EXPECT_EQ(ConvertedText(), form);
+}
+
+TEST_F(FormFileTest, SameSourceAndTargetKeepsOneReferenceLine) {
+  EXPECT_EQ(Convert(VbSixForm({kOlderTargetRef, kTargetRef}), frx, kVireoPro, kVireoPro), kChanged);
+  EXPECT_EQ(ConvertedText(), VbSixForm({kTargetRef}));
+}
+
+TEST_F(FormFileTest, AVbSixFormWithLbRecords) {
+  std::string form =
+      Lines({"VERSION 5.00", kSourceRef, "Begin VB.Form Form1 ",
+             "   Begin VireoCore.VireoCtl Grid1 ", "      OleObjectBlob   =   \"Form1.frx\":0000",
+             "   End", "   Begin VireoCore.VireoDropDown Drop1 ",
+             "      OleObjectBlob   =   \"Form1.frx\":0028", "   End", "End"});
+  std::string binary =
+      LbRecord(GuidBytes(2, "CLSID_MsPlover")) + LbRecord(GuidBytes(2, "CLSID_VireoDrop")) + "x";
+  ASSERT_EQ(Convert(form, binary), kChanged) << run.failure_reason;
+  EXPECT_EQ(
+      ConvertedText(),
+      Lines({"VERSION 5.00", kTargetRef, "Begin VB.Form Form1 ",
+             "   Begin VireoCore45.VireoCtl Grid1 ", "      OleObjectBlob   =   \"Form1.frx\":0000",
+             "   End", "   Begin VireoCore45.VireoDropDown Drop1 ",
+             "      OleObjectBlob   =   \"Form1.frx\":0028", "   End", "End"}));
+  EXPECT_EQ(ConvertedBinary(), LbRecord(GuidBytes(5, "CLSID_MsPlover")) +
+                                   LbRecord(GuidBytes(5, "CLSID_VireoDrop")) + "x");
+  EXPECT_EQ(run.changed_lines[form_path], 3);
+}
+
+TEST_F(FormFileTest, LookingAheadForTheSourceReferenceCanFail) {
+  form_path = project.Write("Form1.frm", VbSixForm({kTargetRef, kSourceRef}));
+  frx_path = project.Write("Form1.frx", frx);
+  int second_open = 0;
+  {
+    testing::FaultyFileSystem watcher;
+    watcher.Watch("Open", "Form1.frm");
+    ScopedFileSystem scope(watcher);
+    ASSERT_EQ(ConvertFormFile(run, form_path, frx_path, kVireo40, kVireoPro), kChanged);
+    EXPECT_EQ(ConvertedText(), VbSixForm({kTargetRef}));
+    second_open = watcher.last_watched();
+    ASSERT_GT(second_open, watcher.first_watched());
+  }
+  run = ConversionRun();
+  testing::FaultyFileSystem faulty;
+  faulty.FailNth(second_open, std::errc::io_error);
+  ScopedFileSystem scope(faulty);
+  EXPECT_EQ(ConvertFormFile(run, form_path, frx_path, kVireo40, kVireoPro), kFailed);
+  EXPECT_NE(run.failure_reason.find("Form1.frm: cannot be opened again"), std::string::npos)
+      << run.failure_reason;
 }
 
 TEST(RecordControlNameTest, TheNameIsTheTextAfterTheSecondSpace) {

@@ -9,6 +9,7 @@ namespace vireo {
 namespace {
 
 using testing::GuidBytes;
+using testing::LbRecord;
 using testing::Record;
 
 class OleBlobTest : public ::testing::Test {
@@ -109,6 +110,62 @@ TEST_F(OleBlobTest, MalformedRecordsFailWithoutTouchingTheFile) {
     EXPECT_EQ(Result(), c.content);
     EXPECT_NE(run.failure_reason.find(c.says), std::string::npos) << run.failure_reason;
     EXPECT_NE(run.failure_reason.find("Form1.frx: the record at offset"), std::string::npos);
+  }
+}
+
+TEST_F(OleBlobTest, AnLbRecordHasItsPayloadAfterTwentyFourBytes) {
+  std::string guid = GuidBytes(2, "CLSID_MsPlover");
+  std::string record = LbRecord("a" + guid + GuidBytes(2, "IID_DVrSplit"));
+  // Extents that happen to hold a GUID are not payload.
+  record.replace(8, 16, guid);
+  std::string content = "HEAD" + record + guid;
+  ASSERT_EQ(Convert(content, 4), kChanged) << run.failure_reason;
+  std::string expected = content;
+  expected.replace(4 + 24 + 1, 32, GuidBytes(5, "CLSID_MsPlover") + GuidBytes(5, "IID_DVrSplit"));
+  EXPECT_EQ(Result(), expected);
+  ASSERT_EQ(run.guid_replacements.size(), 2u);
+  EXPECT_EQ(run.guid_replacements[0].record_offset, 4);
+  EXPECT_EQ(run.guid_replacements[0].byte_offset, 4 + 24 + 1);
+}
+
+TEST_F(OleBlobTest, AnLbRecordMayEndAtTheLastByteOfTheFile) {
+  std::string content = Record("first") + LbRecord(GuidBytes(6, "CLSID_VireoDrop"), 16, 7);
+  ASSERT_EQ(Convert(content, 17, 6, 5), kChanged) << run.failure_reason;
+  EXPECT_EQ(Result(), Record("first") + LbRecord(GuidBytes(5, "CLSID_VireoDrop"), 16, 7));
+}
+
+TEST_F(OleBlobTest, OnlyAnExactLbMarksTheNewLayout) {
+  // H = 0x004C starts with "L"; "lb" is H = 0x626C, far past the end.
+  std::string content = Record(GuidBytes(2, "CLSID_MsPlover"), 0x4C);
+  ASSERT_EQ(content.substr(0, 2), std::string("L\0", 2));
+  ASSERT_EQ(Convert(content, 0), kChanged) << run.failure_reason;
+  EXPECT_EQ(Result(), Record(GuidBytes(5, "CLSID_MsPlover"), 0x4C));
+  std::string lower = LbRecord(GuidBytes(2, "CLSID_MsPlover"));
+  lower.replace(0, 2, "lb");
+  EXPECT_EQ(Convert(lower, 0), kFailed);
+  EXPECT_NE(run.failure_reason.find("past the end of the file"), std::string::npos)
+      << run.failure_reason;
+}
+
+TEST_F(OleBlobTest, MalformedLbRecordsFailWithoutTouchingTheFile) {
+  struct Case {
+    std::string content;
+    std::string says;
+  };
+  std::string guid = GuidBytes(2, "CLSID_MsPlover");
+  const Case cases[] = {
+      {LbRecord(guid, 0), "payload length 0 is below 1"},
+      {LbRecord(guid, 17), "payload of 17 bytes ends at 41, past the end of the file (40 bytes)"},
+      {LbRecord(guid, 0xFFFFFFFFu), "payload of 4294967295 bytes"},
+      {LbRecord(guid).substr(0, 8), "past the end of the file (8 bytes)"},
+      {LbRecord(guid).substr(0, 7), "its \"LB\" header lies past the end"},
+      {"LB", "its \"LB\" header lies past the end"},
+  };
+  for (const Case& c : cases) {
+    run = ConversionRun();
+    EXPECT_EQ(Convert(c.content, 0), kFailed) << c.says;
+    EXPECT_EQ(Result(), c.content);
+    EXPECT_NE(run.failure_reason.find(c.says), std::string::npos) << run.failure_reason;
   }
 }
 

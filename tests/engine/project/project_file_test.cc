@@ -4,6 +4,7 @@
 
 #include "engine/catalogue/grid_catalogue.h"
 #include "host/posix/path_resolver_posix.h"
+#include "support/faulty_file_system.h"
 #include "support/reference_lines.h"
 #include "support/test_files.h"
 
@@ -49,9 +50,45 @@ TEST_F(ProjectFileTest, ASecondSourceReferenceStays) {
             CrLf({kProLine, other_version}));
 }
 
-TEST_F(ProjectFileTest, OnlyTheTargetReferenceIsDropped) {
+TEST_F(ProjectFileTest, WithoutASourceReferenceTargetReferencesStay) {
   EXPECT_EQ(Rewrite("Form=F.frm\n" + std::string(kProLine) + "\n", kUnchanged),
-            CrLf({"Form=F.frm"}));
+            CrLf({"Form=F.frm", kProLine}));
+  run = ConversionRun();
+  const char other_version[] = "Object={7D4E5B23-1A2C-11CF-8E41-00805F2C6A19}#4.6#0; NEW.OCX";
+  const char eval[] = "Object={3F6A907B-5C17-11D0-A3B8-0060974E21D5}#4.5#0; EVIR5_32.OCX";
+  EXPECT_EQ(Rewrite(CrLf({kProLine, eval, other_version}), kUnchanged),
+            CrLf({kProLine, eval, other_version}));
+}
+
+TEST_F(ProjectFileTest, TargetReferencesOnBothSidesOfTheSourceGo) {
+  EXPECT_EQ(Rewrite(CrLf({kProLine, "Form=F.frm", kVireo40Line, kProLine}), kChanged),
+            CrLf({"Form=F.frm", kProLine}));
+}
+
+TEST_F(ProjectFileTest, LookingAheadForTheSourceReferenceCanFail) {
+  std::string path = project.Write("Project1.vbp", CrLf({kProLine, kVireo40Line}));
+  int second_open = 0;
+  {
+    testing::FaultyFileSystem watcher;
+    watcher.Watch("Open", "Project1.vbp");
+    ScopedFileSystem scope(watcher);
+    ASSERT_EQ(RewriteProjectFile(run, path, 2, 5), kChanged);
+    second_open = watcher.last_watched();
+    ASSERT_GT(second_open, watcher.first_watched());
+  }
+  run = ConversionRun();
+  testing::FaultyFileSystem faulty;
+  faulty.FailNth(second_open, std::errc::io_error);
+  ScopedFileSystem scope(faulty);
+  EXPECT_EQ(RewriteProjectFile(run, path, 2, 5), kFailed);
+  EXPECT_NE(run.failure_reason.find("Project1.vbp: cannot be opened again"), std::string::npos)
+      << run.failure_reason;
+}
+
+TEST_F(ProjectFileTest, SameSourceAndTargetKeepsOneReference) {
+  const char lower[] = "object={7d4e5b23-1a2c-11cf-8e41-00805f2c6a19}#4.0#0; vira5_32.ocx";
+  EXPECT_EQ(Rewrite(CrLf({"Form=F.frm", lower, kProLine}), kChanged, 5, 5),
+            CrLf({"Form=F.frm", kProLine}));
 }
 
 TEST_F(ProjectFileTest, ReferenceLinesAreRecognisedIgnoringCaseButNotWithBlanks) {
