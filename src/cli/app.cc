@@ -125,8 +125,11 @@ int ChooseTypes(const Options& options, const std::string& project_path, const H
     return UsageError(io, "unknown grid type \"" + options.from + "\"", &wine.registry());
   if (!options.to.empty() && !(to = ParseGridType(options.to)))
     return UsageError(io, "unknown grid type \"" + options.to + "\"", &wine.registry());
-  if (options.from.empty() && options.to.empty() && (*dialog = InteractiveDialog(wine.registry())))
-    return kExitConverted;
+  if (options.from.empty() && options.to.empty()) {
+    std::vector<int16_t> sources = FindReferencedTypes(project_path, kDefaultTargetType).sources;
+    if ((*dialog = InteractiveDialog(wine.registry(), sources.size() == 1 ? sources[0] : 0)))
+      return kExitConverted;
+  }
   if (!to) to = kDefaultTargetType;
   int status = kExitConverted;
   if (!from && !(from = DetectSourceType(project_path, to, wine, io, &status))) return status;

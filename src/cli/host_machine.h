@@ -37,6 +37,8 @@ class HostMachine {
 
 // The dialog that asks for the grid types when the command runs at a
 // terminal; null when it does not.
-std::unique_ptr<ConvertDialog> InteractiveDialog(const ControlRegistry& registry);
+// `detected_source` (0 for none) is selected first.
+std::unique_ptr<ConvertDialog> InteractiveDialog(const ControlRegistry& registry,
+                                                 int16_t detected_source);
 
 }  // namespace vireo

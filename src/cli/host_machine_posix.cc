@@ -58,9 +58,12 @@ std::unique_ptr<SettingsFile> HostMachine::VbIni() const {
   return std::make_unique<IniSettingsFile>(WineVbIniPath(prefix_));
 }
 
-std::unique_ptr<ConvertDialog> InteractiveDialog(const ControlRegistry& registry) {
+std::unique_ptr<ConvertDialog> InteractiveDialog(const ControlRegistry& registry,
+                                                 int16_t detected_source) {
   if (!::isatty(0) || !::isatty(1)) return nullptr;
-  return std::make_unique<TerminalDialog>(registry, 0, 1);
+  auto dialog = std::make_unique<TerminalDialog>(registry, 0, 1);
+  dialog->Preselect(detected_source);
+  return dialog;
 }
 
 }  // namespace vireo

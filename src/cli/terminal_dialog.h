@@ -18,6 +18,10 @@ class TerminalDialog final : public ConvertDialog {
   TerminalDialog(const ControlRegistry& registry, int in_fd, int out_fd)
       : registry_(registry), in_fd_(in_fd), out_fd_(out_fd) {}
 
+  // The source type to select first (the one the project references), when
+  // the list offers it.
+  void Preselect(int16_t from_type) { preselect_ = from_type; }
+
   // The end of the input counts as Cancel.
   void ShowModal(int16_t* from_type, int16_t* to_type) override;
 
@@ -25,6 +29,7 @@ class TerminalDialog final : public ConvertDialog {
   const ControlRegistry& registry_;
   int in_fd_;
   int out_fd_;
+  int16_t preselect_ = 0;
 };
 
 }  // namespace vireo

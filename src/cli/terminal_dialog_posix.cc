@@ -129,10 +129,11 @@ std::string DrawList(const char* label, const ComboList& list, bool focused) {
   return text;
 }
 
-std::string Draw(const ConvertForm& form, bool to_focused) {
+std::string Draw(const ConvertForm& form, bool to_focused, const std::string& note) {
   std::string caption = ConvertForm::kCaption;
   std::string text = kClear;
   text += " " + caption + "\r\n " + std::string(caption.size(), '=') + "\r\n\r\n";
+  if (!note.empty()) text += " " + note + "\r\n\r\n";
   text += " " + std::string(ConvertForm::kLabel1) + "\r\n\r\n";
   text += DrawList(ConvertForm::kFromLabel, form.FromCombo, !to_focused) + "\r\n";
   text += DrawList(ConvertForm::kToLabel, form.ToCombo, to_focused) + "\r\n";
@@ -155,16 +156,33 @@ void Move(ConvertForm& form, bool to_list, int step) {
   }
 }
 
+// Registration decides what is offered only where it tells something: with
+// no source or no target registered, everything is offered.
+struct EverythingRegistered final : ControlRegistry {
+  bool KeyExists(const std::string&) const override { return true; }
+};
+
 }  // namespace
 
 void TerminalDialog::ShowModal(int16_t* from_type, int16_t* to_type) {
   ConvertForm form;
   form.Load(registry_);
+  std::string note;
+  if (form.FromCombo.ListCount() == 0 || form.ToCombo.ListCount() == 0) {
+    static const EverythingRegistered everything;
+    form = ConvertForm();
+    form.Load(everything);
+    note = "The Wine prefix registers none of the grid types of one list, so all are offered.";
+  }
+  for (int i = 0; i < form.FromCombo.ListCount(); ++i) {
+    if (preselect_ && form.FromCombo.entries[static_cast<size_t>(i)].item_data == preselect_)
+      form.PickFrom(i);
+  }
   RawMode raw(in_fd_);
   WriteAll(out_fd_, kOpenScreen);
   bool to_focused = false;
   while (!form.Unloaded()) {
-    WriteAll(out_fd_, Draw(form, to_focused));
+    WriteAll(out_fd_, Draw(form, to_focused, note));
     switch (ReadKey(in_fd_)) {
       case Key::kUp:
         Move(form, to_focused, -1);

@@ -40,6 +40,7 @@ class TerminalDialogTest : public ::testing::Test {
   void Open() {
     dialog_thread_ = std::thread([this] {
       TerminalDialog dialog(registry, slave_, slave_);
+      dialog.Preselect(preselect);
       dialog.ShowModal(&from_type, &to_type);
       done_ = true;
     });
@@ -79,6 +80,7 @@ class TerminalDialogTest : public ::testing::Test {
   }
 
   testing::FakeRegistry registry;
+  int16_t preselect = 0;
   int16_t from_type = -1;
   int16_t to_type = -1;
   int master_ = -1;
@@ -159,18 +161,28 @@ TEST_F(TerminalDialogTest, EscCancelsAndTheTerminalIsRestored) {
   EXPECT_EQ(after.c_iflag, before_.c_iflag);
 }
 
-TEST_F(TerminalDialogTest, EnterIsRefusedWhileOKIsDisabled) {
+TEST_F(TerminalDialogTest, WithNoSourceRegisteredEveryTypeIsOfferedAndSaidSo) {
   registry.RegisterRow(5);
   Open();
-  std::string screen = WaitForScreen("OK   (disabled)");
-  EXPECT_NE(screen.find("(none)"), std::string::npos);
-  Type("\r\t");  // the Tab is still read, so Enter did not close the dialog
-  WaitForScreen(" > To:");
-  EXPECT_FALSE(done_);
-  Type("\x1b");
+  std::string screen = WaitForScreen("registers none of the grid types of one list");
+  EXPECT_EQ(screen.find("(none)"), std::string::npos);
+  EXPECT_NE(screen.find("Vireo Standard 1.0"), std::string::npos);
+  Type("\r");
   Finish();
-  EXPECT_EQ(from_type, 0);
-  EXPECT_EQ(to_type, 0);
+  EXPECT_EQ(from_type, 1);
+  EXPECT_EQ(to_type, 5);
+}
+
+TEST_F(TerminalDialogTest, TheDetectedSourceIsSelectedFirst) {
+  registry.RegisterRow(1);
+  registry.RegisterRow(3);
+  registry.RegisterRow(5);
+  preselect = 3;
+  Open();
+  WaitForScreen("(*) Vireo Standard 1.0");
+  Type("\r");
+  Finish();
+  EXPECT_EQ(from_type, 3);
 }
 
 TEST_F(TerminalDialogTest, TheEndOfInputCancels) {
