@@ -66,6 +66,12 @@ class FileSystem {
   virtual std::error_code Rename(const std::string& from, const std::string& to) = 0;
   virtual std::error_code Remove(const std::string& path) = 0;
   virtual std::error_code SyncDirectory(const std::string& directory) = 0;
+  // The path of the file `path` reaches, with every symbolic link on the way
+  // (in its folders too) resolved.
+  virtual std::error_code RealPath(const std::string& path, std::string* real) = 0;
+  // Gives the open file `to` the owner, group and extended attributes (ACLs
+  // among them) of the file at `from`, as far as the process may set them.
+  virtual std::error_code CopyOwnership(const std::string& from, FileHandle to) = 0;
 
   // The directory for temporary files, and a new empty file in it whose
   // name begins with `prefix` (never an existing file), open for writing.

@@ -101,6 +101,14 @@ class FaultyFileSystem final : public FileSystem {
     if (auto e = Check("Remove", path)) return e;
     return inner_.Remove(path);
   }
+  std::error_code RealPath(const std::string& path, std::string* real) override {
+    if (auto e = Check("RealPath", path)) return e;
+    return inner_.RealPath(path, real);
+  }
+  std::error_code CopyOwnership(const std::string& from, FileHandle to) override {
+    if (auto e = Check("CopyOwnership", from)) return e;
+    return inner_.CopyOwnership(from, to);
+  }
   std::error_code SyncDirectory(const std::string& d) override {
     if (auto e = Check("SyncDirectory", d)) return e;
     return inner_.SyncDirectory(d);

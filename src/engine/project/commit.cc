@@ -71,6 +71,11 @@ std::error_code StageCopy(const std::string& from, const std::string& original,
     return error;
   }
   *made = true;
+  if (auto error = Files().CopyOwnership(original, out)) {
+    Files().Close(in);
+    Files().Close(out);
+    return error;
+  }
   std::vector<char> buffer(64 * 1024);
   std::error_code error;
   *checksum = kChecksumStart;
@@ -145,10 +150,17 @@ CommitOutcome Swap(std::vector<Replacement>& plan) {
 // last copy would stay, so only the last is planned.
 CommitOutcome Plan(const ConversionRun& run, const std::string& token,
                    std::vector<Replacement>* plan, int* unchanged) {
-  std::set<std::string> planned;
+  std::set<std::pair<uint64_t, uint64_t>> planned;  // (device, file id)
   for (size_t i = run.OriginalFiles.size(); i-- > 0;) {
-    const std::string& original = run.OriginalFiles[i];
-    if (!planned.insert(original).second) continue;
+    // A listed path that is a symbolic link, or runs through one, stays a
+    // link: the file it reaches is replaced, and reached twice is one file.
+    std::string original;
+    if (auto error = Files().RealPath(run.OriginalFiles[i], &original))
+      return Failure(run.OriginalFiles[i], "cannot be found (" + Describe(error) + ")");
+    PathStatus status;
+    if (auto error = Files().Status(original, &status))
+      return Failure(original, "cannot be examined (" + Describe(error) + ")");
+    if (!planned.insert({status.device, status.file_id}).second) continue;
     CommitOutcome checked = CheckReplaceable(original);
     if (!checked.ok) return checked;
     bool differs = false;

@@ -3,10 +3,12 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "base/file_system.h"
@@ -36,6 +38,27 @@ std::error_code MakeUnique(std::string pattern, std::string* path, FileHandle* f
   if (fd < 0) return LastError();
   *path = buffer.data();
   *file = fd;
+  return {};
+}
+
+// Every extended attribute of `from` that the file system lets `to` have;
+// a file system without them has nothing to copy.
+std::error_code CopyAttributes(const std::string& from, int to) {
+  ssize_t size = ::listxattr(from.c_str(), nullptr, 0);
+  if (size < 0) return errno == ENOTSUP ? std::error_code() : LastError();
+  std::vector<char> names(static_cast<size_t>(size));
+  size = ::listxattr(from.c_str(), names.data(), names.size());
+  if (size < 0) return LastError();
+  for (const char* name = names.data(); name < names.data() + size; name += std::strlen(name) + 1) {
+    ssize_t length = ::getxattr(from.c_str(), name, nullptr, 0);
+    if (length < 0) continue;
+    std::vector<char> value(static_cast<size_t>(length));
+    length = ::getxattr(from.c_str(), name, value.data(), value.size());
+    if (length < 0) continue;
+    if (::fsetxattr(to, name, value.data(), static_cast<size_t>(length), 0) != 0 &&
+        errno != EPERM && errno != ENOTSUP)
+      return LastError();
+  }
   return {};
 }
 
@@ -198,6 +221,22 @@ class PosixFileSystem final : public FileSystem {
     if (::fsync(fd) != 0 && errno != EINVAL) result = LastError();
     ::close(fd);
     return result;
+  }
+
+  std::error_code RealPath(const std::string& path, std::string* real) override {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved) return LastError();
+    *real = resolved;
+    std::free(resolved);
+    return {};
+  }
+
+  std::error_code CopyOwnership(const std::string& from, FileHandle to) override {
+    struct stat st;
+    if (::stat(from.c_str(), &st) != 0) return LastError();
+    // Only root may give a file away; others keep what they may.
+    if (::fchown(to, st.st_uid, st.st_gid) != 0 && errno != EPERM) return LastError();
+    return CopyAttributes(from, to);
   }
 
   std::error_code TempDirectory(std::string* directory) override {

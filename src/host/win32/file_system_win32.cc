@@ -315,6 +315,30 @@ class WindowsFileSystem final : public FileSystem {
     return {};
   }
 
+  std::error_code RealPath(const std::string& path, std::string* real) override {
+    HANDLE handle = ::CreateFileW(Wide(path).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return LastWindowsError();
+    std::wstring buffer(32768, L'\0');
+    DWORD length = ::GetFinalPathNameByHandleW(handle, buffer.data(),
+                                               static_cast<DWORD>(buffer.size()), 0);
+    DWORD code = ::GetLastError();
+    ::CloseHandle(handle);
+    if (length == 0 || length >= buffer.size()) return WindowsError(code);
+    buffer.resize(length);
+    // "\\?\C:\..." for a drive, "\\?\UNC\server\..." for a share.
+    if (buffer.rfind(L"\\\\?\\UNC\\", 0) == 0)
+      buffer = L"\\\\" + buffer.substr(8);
+    else if (buffer.rfind(L"\\\\?\\", 0) == 0)
+      buffer = buffer.substr(4);
+    *real = Narrow(buffer);
+    return {};
+  }
+
+  // The replacement is made by this process in the original's folder and
+  // takes the folder's inherited ACL; owners stay with the administrator.
+  std::error_code CopyOwnership(const std::string&, FileHandle) override { return {}; }
+
   // A folder cannot be flushed on Windows; renames are written through.
   std::error_code SyncDirectory(const std::string&) override { return {}; }
 

@@ -1,0 +1,90 @@
+// Files keep their identity through a conversion: a symbolic link stays a
+// link and the file it reaches is converted, two paths to one file are one
+// file, and the owner, group and extended attributes stay with the file.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "engine/catalogue/grid_catalogue.h"
+#include "support/reference_lines.h"
+#include "support/run_program.h"
+#include "support/test_files.h"
+
+namespace vireo {
+namespace {
+
+using testing::CrLf;
+using testing::kVireo40Line;
+using testing::ReadFile;
+
+constexpr char kModule[] = "Dim S As VireoCore.StyleDisp\r\n";
+constexpr char kConverted[] =
+    "'*** ORYX Migration Utility Code Change ***\r\n'Dim S As VireoCore.StyleDisp\r\n"
+    "Dim S As VireoCore45.StyleDisp\r\n";
+
+class FileIdentityTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    shared = root.Write("shared/Grids.bas", kModule);
+    folder = root.Join("project");
+    std::filesystem::create_directories(folder);
+  }
+  testing::ProgramRun Convert() {
+    return testing::RunProgram(VIREO_MIGRATE_BINARY, {"convert", "--quiet", "--from", "2", folder},
+                               {{"TMPDIR", temp.path()},
+                                {"HOME", temp.path()},
+                                {"WINEPREFIX", ""},
+                                {"LC_ALL", "C"},
+                                {"TERM", "dumb"}});
+  }
+  void WriteProject(std::initializer_list<const char*> lines) {
+    std::string text;
+    for (const char* line : lines) text += std::string(line) + "\r\n";
+    root.Write("project/P.vbp", text + kVireo40Line + "\r\n");
+  }
+
+  testing::ScratchDir root, temp;
+  std::string shared, folder;
+};
+
+TEST_F(FileIdentityTest, ALinkedModuleStaysALinkAndItsTargetIsConverted) {
+  std::filesystem::create_symlink("../shared/Grids.bas", folder + "/Grids.bas");
+  std::filesystem::create_directory_symlink("../shared", folder + "/common");
+  WriteProject({"Module=Grids; Grids.bas", "Module=Same; common\\Grids.bas"});
+  auto run = Convert();
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(std::filesystem::is_symlink(folder + "/Grids.bas"));
+  EXPECT_EQ(std::filesystem::read_symlink(folder + "/Grids.bas"), "../shared/Grids.bas");
+  EXPECT_TRUE(std::filesystem::is_symlink(folder + "/common"));
+  EXPECT_EQ(ReadFile(shared), kConverted) << "two paths to one file: converted once";
+  EXPECT_EQ(testing::CountFilesWithPrefix(root.Join("shared"), "."), 0);
+  EXPECT_EQ(testing::CountFilesWithPrefix(folder, "."), 0);
+}
+
+TEST_F(FileIdentityTest, OwnerGroupAndExtendedAttributesStay) {
+  std::string module = root.Write("project/M.bas", kModule);
+  WriteProject({"Module=M; M.bas"});
+  bool root_user = ::geteuid() == 0;
+  if (root_user) {
+    ASSERT_EQ(::chown(module.c_str(), 1234, 5678), 0);
+  }
+  if (::setxattr(module.c_str(), "user.origin", "kept", 4, 0) != 0)
+    GTEST_SKIP() << "this file system keeps no extended attributes";
+  auto run = Convert();
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadFile(module), kConverted);
+  char value[16] = {};
+  ASSERT_EQ(::getxattr(module.c_str(), "user.origin", value, sizeof value), 4);
+  EXPECT_STREQ(value, "kept");
+  if (!root_user) GTEST_SKIP() << "owner and group can be carried over only when run as root";
+  struct stat st{};
+  ASSERT_EQ(::stat(module.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 1234u);
+  EXPECT_EQ(st.st_gid, 5678u);
+}
+
+}  // namespace
+}  // namespace vireo
