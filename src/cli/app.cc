@@ -39,6 +39,7 @@ struct Options {
   std::string backup;
   bool quiet = false;
   std::string wine_prefix;
+  int code_page = 0;
 };
 
 struct Streams {
@@ -223,7 +224,8 @@ bool GuardProject(const std::string& project_path, const Options& options,
 int Convert(const Options& options, Streams io) {
   auto started = std::chrono::steady_clock::now();
   HostMachine wine;
-  if (!wine.Choose(options.wine_prefix, io.err, options.quiet)) return kExitUsage;
+  if (!wine.Choose(options.wine_prefix, io.err, options.quiet, options.code_page))
+    return kExitUsage;
   std::string project_path, problem;
   if (!LocateProjectFile(options.project, &project_path, &problem)) return UsageError(io, problem);
   // The project is read only once it is locked and any interrupted commit
@@ -270,6 +272,7 @@ struct RecoverOptions {
   std::string project;
   bool discard = false;
   std::string wine_prefix;
+  int code_page = 0;
 };
 
 int Discard(const std::string& project_path, Streams io) {
@@ -283,7 +286,7 @@ int Discard(const std::string& project_path, Streams io) {
 
 int Recover(const RecoverOptions& options, Streams io) {
   HostMachine wine;
-  if (!wine.Choose(options.wine_prefix, io.err, true)) return kExitUsage;
+  if (!wine.Choose(options.wine_prefix, io.err, true, options.code_page)) return kExitUsage;
   std::string project_path, problem;
   if (!LocateProjectFile(options.project, &project_path, &problem)) return UsageError(io, problem);
   RunLock lock;
@@ -334,6 +337,15 @@ int Register(const std::string& wine_prefix, bool quiet, Streams io) {
   return kExitConverted;
 }
 
+void AddCodePageOption(CLI::App* command, int* code_page) {
+  command
+      ->add_option("--codepage", *code_page,
+                   "Windows code page the project file's names are written in (default: 1252 "
+                   "on Linux, the ANSI code page on Windows)")
+      ->type_name("N")
+      ->check(CLI::PositiveNumber);
+}
+
 int RunCommand(int argc, char** argv, Streams io) {
   std::FILE* out = io.out;
   CLI::App app{
@@ -364,6 +376,7 @@ int RunCommand(int argc, char** argv, Streams io) {
   convert->add_flag("--quiet,-q", options.quiet, "Show errors only");
   convert->add_option("--wine-prefix", options.wine_prefix,
                       "Wine prefix (default: $WINEPREFIX, else ~/.wine)");
+  AddCodePageOption(convert, &options.code_page);
   convert->footer(app.get_footer());
 
   std::string types_prefix;
@@ -382,6 +395,7 @@ int RunCommand(int argc, char** argv, Streams io) {
                     "trustworthy, without acting on it (the files beside the originals stay)");
   recover->add_option("--wine-prefix", recover_options.wine_prefix,
                       "Wine prefix (default: $WINEPREFIX, else ~/.wine)");
+  AddCodePageOption(recover, &recover_options.code_page);
 
   std::string register_prefix;
   bool register_quiet = false;

@@ -20,9 +20,12 @@ class HostMachine {
   HostMachine();
   ~HostMachine();
 
-  // `named_prefix` is the --wine-prefix argument (meaningful on POSIX only).
-  // False, after saying why on `err`, when the named prefix does not exist.
-  bool Choose(const std::string& named_prefix, std::FILE* err, bool quiet);
+  // `named_prefix` is the --wine-prefix argument (meaningful on POSIX only);
+  // `code_page` the --codepage one that project files' names are read in (0:
+  // Windows-1252 on POSIX, the ANSI code page on Windows). False, after
+  // saying why on `err`, when the named prefix does not exist or the code
+  // page is not known here.
+  bool Choose(const std::string& named_prefix, std::FILE* err, bool quiet, int code_page = 0);
 
   const ControlRegistry& registry() const { return *registry_; }
   const PathResolver& resolver() const { return *resolver_; }

@@ -7,6 +7,7 @@
 #include "cli/type_choice.h"
 #include "base/file_system.h"
 #include "host/ini_settings_file.h"
+#include "host/posix/code_page_posix.h"
 #include "host/posix/path_resolver_posix.h"
 #include "host/posix/wine_registry.h"
 
@@ -23,7 +24,13 @@ void Say(std::FILE* stream, const std::string& text) {
 HostMachine::HostMachine() = default;
 HostMachine::~HostMachine() = default;
 
-bool HostMachine::Choose(const std::string& named, std::FILE* err, bool quiet) {
+bool HostMachine::Choose(const std::string& named, std::FILE* err, bool quiet, int code_page) {
+  if (code_page == 0) code_page = kWesternCodePage;
+  if (!KnownCodePage(code_page)) {
+    Say(err, "vireo-migrate: unknown code page " + std::to_string(code_page) +
+                 " (iconv cannot decode CP" + std::to_string(code_page) + ")\n");
+    return false;
+  }
   if (!named.empty()) {
     PathStatus status;
     if (Files().Status(named, &status) || !status.is_directory) {
@@ -49,7 +56,7 @@ bool HostMachine::Choose(const std::string& named, std::FILE* err, bool quiet) {
                    (exists ? " in " + prefix_ : std::string()) +
                    "; every grid type counts as registered\n");
   }
-  resolver_ = std::make_unique<PosixPathResolver>(prefix_);
+  resolver_ = std::make_unique<PosixPathResolver>(prefix_, code_page);
   return true;
 }
 

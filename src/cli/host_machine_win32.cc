@@ -4,6 +4,7 @@
 #include "host/win32/path_resolver_win32.h"
 #include "host/win32/profile_settings_file.h"
 #include "host/win32/user_interface_win32.h"
+#include "host/win32/windows_headers.h"
 #include "host/win32/windows_registry.h"
 
 namespace vireo {
@@ -11,13 +12,21 @@ namespace vireo {
 HostMachine::HostMachine() = default;
 HostMachine::~HostMachine() = default;
 
-bool HostMachine::Choose(const std::string& named, std::FILE* err, bool quiet) {
+bool HostMachine::Choose(const std::string& named, std::FILE* err, bool quiet, int code_page) {
+  if (code_page != 0 && !::IsValidCodePage(static_cast<UINT>(code_page))) {
+    std::fputs(("vireo-migrate: unknown code page " + std::to_string(code_page) +
+                " (Windows has no such code page installed)\n")
+                   .c_str(),
+               err);
+    std::fflush(err);
+    return false;
+  }
   if (!named.empty() && !quiet) {
     std::fputs("vireo-migrate: --wine-prefix is ignored on Windows\n", err);
     std::fflush(err);
   }
   registry_ = std::make_unique<WindowsRegistry>();
-  resolver_ = std::make_unique<WindowsPathResolver>();
+  resolver_ = std::make_unique<WindowsPathResolver>(static_cast<unsigned>(code_page));
   return true;
 }
 

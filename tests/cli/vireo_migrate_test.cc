@@ -41,9 +41,12 @@ class VireoMigrateTest : public ::testing::Test {
   }
 
   testing::ProgramRun Run(std::vector<std::string> args) {
-    return testing::RunProgram(
-        VIREO_MIGRATE_BINARY, args,
-        {{"TMPDIR", temp_dir.path()}, {"HOME", home.path()}, {"WINEPREFIX", ""}});
+    return testing::RunProgram(VIREO_MIGRATE_BINARY, args,
+                               {{"TMPDIR", temp_dir.path()},
+                                {"HOME", home.path()},
+                                {"WINEPREFIX", ""},
+                                {"LC_ALL", "C"},
+                                {"TERM", "dumb"}});
   }
   std::map<std::string, std::string> Snapshot() {
     std::map<std::string, std::string> files;
@@ -117,6 +120,9 @@ TEST_F(VireoMigrateTest, BadArgumentsAreUsageErrors) {
       {{"convert", temp_dir.path()}, "holds no .vbp or .mak project file"},
       {{"convert", "--wine-prefix", project.Join("nowhere"), project.path()}, "does not exist"},
       {{"convert"}, "PROJECT is required"},
+      {{"convert", "--codepage", "9999", project.path()}, "unknown code page 9999"},
+      {{"recover", "--codepage", "9999", project.path()}, "unknown code page 9999"},
+      {{"convert", "--codepage", "latin1", project.path()}, "--codepage"},
       {{"frobnicate"}, ""},
   };
   for (const Case& c : cases) {
@@ -270,10 +276,59 @@ TEST_F(VireoMigrateTest, UserControlsDocumentsAndPagesConvertAsFormsAndSoDoForms
       << ReadFile(project.Join("Bare.frm"));
 }
 
+// VB wrote the names in the project file in its machine's code page; on disk
+// they are in UTF-8. The project file's own bytes stay as they were.
+TEST_F(VireoMigrateTest, NamesInTheProjectsCodePageAreFoundUnderTheirUtf8Names) {
+  testing::ScratchDir accented;
+  std::string form = ReadFile(project.Join("Orders.frm"));
+  form.replace(form.find("Orders.frx"), 10, "Liste.frx");
+  accented.Write("Écrans/Liste.frm", form);
+  accented.Write("Écrans/Liste.frx", ReadFile(project.Join("Orders.frx")));
+  accented.Write("CAFÉ.BAS", "Dim S As VireoCore.StyleDisp\r\n");
+  const char* form_line = "Form=\311crans\\Liste.frm";  // É in Windows-1252
+  accented.Write("P.vbp", CrLf({form_line, "Module=Cafe; caf\xE9.bas", kVireo40Line}));
+  std::string report = temp_dir.Join("report.json");
+  auto run = Run({"convert", "--report", report, accented.path()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find(" Migrating " + accented.Join("CAFÉ.BAS") + "...\n"), std::string::npos)
+      << run.err;
+  EXPECT_NE(ReadFile(accented.Join("CAFÉ.BAS")).find("\nDim S As VireoCore45.StyleDisp\r\n"),
+            std::string::npos);
+  EXPECT_EQ(ReadFile(accented.Join("Écrans/Liste.frx")),
+            Record(GuidBytes(5, "CLSID_MsPlover") + "z", 6));
+  EXPECT_EQ(ReadFile(accented.Join("P.vbp")),
+            CrLf({form_line, "Module=Cafe; caf\xE9.bas", kProLine}));
+  std::string json = ReadFile(report);
+  EXPECT_NE(json.find("\"" + accented.Join("CAFÉ.BAS") + "\""), std::string::npos) << json;
+  EXPECT_NE(json.find(accented.Join("Écrans/Liste.frm")), std::string::npos) << json;
+  EXPECT_EQ(json.find("\\u00"), std::string::npos) << "no name is escaped as raw bytes";
+}
+
+TEST_F(VireoMigrateTest, CodepageNamesTheProjectsCodePageAndANameNotFoundIsShownDecoded) {
+  project.Write("Отчёт.bas", "Dim S As VireoCore.StyleDisp\r\n");
+  project.Write("P.vbp",
+                CrLf({"Form=Orders.frm", "Module=Report; \xCE\xF2\xF7\xB8\xF2.bas", kVireo40Line}));
+  before = Snapshot();
+  std::string report = temp_dir.Join("report.json");
+  auto western = Run({"convert", "--report", report, project.path()});
+  EXPECT_EQ(western.status, 1);
+  std::string as_western = project.Join("Îò÷¸ò.bas");  // the 1251 bytes read as 1252
+  EXPECT_NE(western.err.find("Error converting file: " + as_western + "\n"), std::string::npos)
+      << western.err;
+  EXPECT_NE(ReadFile(report).find("\"" + as_western + "\""), std::string::npos) << ReadFile(report);
+  EXPECT_EQ(Snapshot(), before);
+
+  auto cyrillic = Run({"convert", "--quiet", "--codepage", "1251", project.path()});
+  ASSERT_EQ(cyrillic.status, 0) << cyrillic.err;
+  EXPECT_NE(ReadFile(project.Join("Отчёт.bas")).find("\nDim S As VireoCore45.StyleDisp\r\n"),
+            std::string::npos);
+}
+
 TEST_F(VireoMigrateTest, HelpAndVersion) {
   auto help = Run({"convert", "--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--dry-run"), std::string::npos);
+  EXPECT_NE(help.out.find("--codepage N"), std::string::npos);
   EXPECT_NE(help.out.find("3 nothing needed conversion"), std::string::npos);
   auto version = Run({"--version"});
   EXPECT_EQ(version.status, 0);

@@ -1,5 +1,7 @@
 #include "host/win32/path_resolver_win32.h"
 
+#include "host/win32/windows_text.h"
+
 namespace vireo {
 namespace {
 
@@ -16,7 +18,8 @@ bool IsRootedWindowsPath(const std::string& path) {
 
 std::string WindowsPathResolver::Resolve(const std::string& directory,
                                          const std::string& listed) const {
-  std::string path = listed;
+  std::string path =
+      code_page_ == CP_ACP || code_page_ == ::GetACP() ? listed : Narrow(Wide(listed, code_page_));
   for (char& c : path) {
     if (c == '/') c = '\\';
   }

@@ -1,6 +1,7 @@
 // Project paths on Windows: a path as the project file lists it opens as it
 // is (names are case-insensitive there already); a relative one is taken
-// from the project file's folder.
+// from the project file's folder. Its names are in the ANSI code page, as VB
+// wrote them, unless the project came from a machine with another one.
 #pragma once
 
 #include <string>
@@ -11,7 +12,16 @@ namespace vireo {
 
 class WindowsPathResolver final : public PathResolver {
  public:
+  // `code_page` is the one the project file's names are written in; 0 (CP_ACP)
+  // is the machine's ANSI code page, which every other path here is in.
+  explicit WindowsPathResolver(unsigned code_page = 0) : code_page_(code_page) {}
+  // A name in another code page comes back in the ANSI one, which the file
+  // functions turn into UTF-16; a letter that the ANSI code page lacks
+  // becomes "?", and the file is not found.
   std::string Resolve(const std::string& directory, const std::string& listed) const override;
+
+ private:
+  unsigned code_page_;
 };
 
 // Whether `path` names its place without a folder to start from: a drive

@@ -2,14 +2,17 @@
 
 namespace vireo {
 
-std::wstring Wide(const std::string& ansi) {
-  if (ansi.empty()) return {};
+std::wstring Wide(const std::string& text, UINT code_page) {
+  if (text.empty()) return {};
   int length =
-      ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+      ::MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring wide(static_cast<size_t>(length), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), length);
+  ::MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                        length);
   return wide;
 }
+
+std::wstring Wide(const std::string& ansi) { return Wide(ansi, CP_ACP); }
 
 std::string Narrow(const wchar_t* wide, size_t length) {
   if (length == 0) return {};

@@ -11,6 +11,8 @@
 namespace vireo {
 
 std::wstring Wide(const std::string& ansi);
+// `text` read in `code_page` (CP_ACP being the ANSI code page).
+std::wstring Wide(const std::string& text, UINT code_page);
 std::string Narrow(const std::wstring& wide);
 std::string Narrow(const wchar_t* wide, size_t length);
 
