@@ -334,16 +334,22 @@ class ProjectOnDiskTest(unittest.TestCase):
         self.assertEqual(self.read("B.frm"), bad)
 
     def test_converted_already(self):
-        self.write("M.bas", b"Dim c As VireoCore.Column\r\n")
-        new = vb.object_line_for(5)
-        self.assertEqual(self.run_project(new, "Module=M; M.bas"), 3)
-        self.assertEqual(self.read("M.bas"), b"Dim c As VireoCore.Column\r\n")
-        # another library beside the target is converted, keeping its lines
-        self.write("P.vbp", b"")
+        old, new = vb.object_line_for(2), vb.object_line_for(5)
+        module = b"Dim c As VireoCore.Column\r\n"
+        self.write("M.bas", module)
+        project = os.path.join(self.dir, "P.vbp")
+        # the source named on the command line: converted, the target line kept
         self.assertEqual(self.run_project(vb.object_line_for(1), new, "Module=M; M.bas"), 0)
         self.assertEqual(self.read("P.vbp"), vb.join_lines([vb.object_line_for(1), new,
                                                             "Module=M; M.bas"]))
         self.assertEqual(self.read("M.bas").splitlines()[-1], b"Dim c As VireoCore45.Column")
+        # the source told from the project: only the target there means done
+        for refs, status in (([new, new.lower()], 3), ([], 2), ([old, vb.object_line_for(3)], 2),
+                             ([new, old.lower()], 0)):
+            self.write("M.bas", module)
+            self.write("P.vbp", vb.join_lines(refs + ["Module=M; M.bas"]))
+            self.assertEqual(vb.convert_project(project, None, 5), status, refs)
+            self.assertEqual(self.read("M.bas") == module, status != 0)
 
 
 if __name__ == "__main__":

@@ -13,11 +13,15 @@ and, failing that, under their UTF-8 spelling (see find_entry).
 
 Command line (the subset that cross_check.py needs):
 
-    vb_convert.py convert --from F --to T [--codepage N] PROJECT
+    vb_convert.py convert [--from F] --to T [--codepage N] PROJECT
 
-Exit status as vireo-migrate: 0 converted, 3 nothing needed conversion
-(also: the project already references only the target library), 1 a file
-failed (nothing changed), 2 unreadable project or bad arguments.
+Without --from, the source type is the one library other than the target
+that the project file references; a project that references the target and
+no other has been converted already (exit status 3), and one that references
+none or several others cannot be told (exit status 2).
+
+Exit status as vireo-migrate: 0 converted, 3 nothing needed conversion,
+1 a file failed (nothing changed), 2 unreadable project or bad arguments.
 """
 
 import codecs
@@ -699,7 +703,8 @@ def find_entry(folder, name, codepage=1252, kind=os.path.exists):
         return utf8
     wanted = fold_latin(text)
     for e in entries:
-        if fold_latin(e.decode("utf-8", "surrogateescape")) == wanted and kind(os.path.join(folder, e)):
+        if (fold_latin(e.decode("utf-8", "surrogateescape")) == wanted
+                and kind(os.path.join(folder, e))):
             return e
     return None
 
@@ -748,7 +753,8 @@ def read_bytes(path):
 
 
 def convert_project(project_path, from_type, to_type, log=None, codepage=1252):
-    """Converts the project on disk. Returns the exit status."""
+    """Converts the project on disk; from_type None: the one the project
+    file references (see the module's text). Returns the exit status."""
     def say(msg):
         if log is not None:
             log(msg)
@@ -797,12 +803,17 @@ def convert_project(project_path, from_type, to_type, log=None, codepage=1252):
                 say("%s: its %s is missing" % (display(path), ext))
                 return 2
 
-    # A project that names the target library and no other has been
-    # converted already.
-    rows = referenced_rows(project)
-    if to_type in rows and len(rows) == 1:
-        say("the project already uses %s; nothing needs conversion" % row(to_type).full_name)
-        return 3
+    if from_type is None:
+        rows = referenced_rows(project)
+        sources = sorted(rows - {to_type})
+        if not sources and to_type in rows:
+            say("the project already uses %s; nothing needs conversion" % row(to_type).full_name)
+            return 3
+        if len(sources) != 1:
+            say("cannot tell the source type (%s); give --from"
+                % (", ".join(row(p).full_name for p in sources) or "no grid library"))
+            return 2
+        from_type = sources[0]
 
     for kind, path, side, ext in jobs:
         if os.path.isfile(path) and b"\0" in read_bytes(path):
@@ -890,10 +901,10 @@ def main(argv):
         else:
             print("unknown argument %r" % a, file=sys.stderr)
             return 2
-    if from_type is None or to_type is None or project is None:
-        print("convert needs --from, --to and a project file", file=sys.stderr)
+    if to_type is None or project is None:
+        print("convert needs --to and a project file", file=sys.stderr)
         return 2
-    if not (1 <= from_type <= 6 and 1 <= to_type <= 6):
+    if not ((from_type is None or 1 <= from_type <= 6) and 1 <= to_type <= 6):
         return 2
     log = None if quiet else (lambda m: print(m, file=sys.stderr))
     return convert_project(project, from_type, to_type, log, codepage)
