@@ -3,6 +3,7 @@
 projects and compares exit status and every file byte for byte.
 
     cross_check.py [--binary PATH] [--seeds N] [--first S] [--keep DIR] [-j J]
+                   [--codepage N]
 
 Prints one line per mismatch (seed, file, first differing line of both
 sides) and ends with "cross-check: N passed, M failed"; exits 1 when any
@@ -72,7 +73,13 @@ def show(data):
     return repr(data)[2:-1][:160]
 
 
-def check_seed(seed, binary, scratch):
+def name(rel):
+    """A relative path for the report; names that are not UTF-8 (Windows-1252
+    bytes on disk) are shown with escapes."""
+    return os.fsencode(rel).decode("utf-8", "backslashreplace")
+
+
+def check_seed(seed, binary, scratch, codepage=None):
     """Returns a list of mismatch lines (empty when both sides agree)."""
     base = os.path.join(scratch, "seed%d" % seed)
     gen = os.path.join(base, "gen")
@@ -86,13 +93,14 @@ def check_seed(seed, binary, scratch):
     before = stats(theirs)
     original = tree(gen)
     env = dict(os.environ, WINEPREFIX="", TMPDIR=tmp)
+    options = ["--codepage", str(codepage)] if codepage is not None else []
     proc = subprocess.run(
-        [binary, "convert", "--quiet", "--from", str(info["from"]), "--to", str(info["to"]),
-         os.path.join(theirs, info["project"])],
+        [binary, "convert", "--quiet", "--from", str(info["from"]), "--to", str(info["to"])]
+        + options + [os.path.join(theirs, info["project"])],
         stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env,
         timeout=120)
     expected = vb_convert.convert_project(os.path.join(ours, info["project"]),
-                                          info["from"], info["to"])
+                                          info["from"], info["to"], codepage=codepage or 1252)
 
     STATUSES[expected] = STATUSES.get(expected, 0) + 1
     tag = "seed %d (%d->%d)" % (seed, info["from"], info["to"])
@@ -104,13 +112,13 @@ def check_seed(seed, binary, scratch):
     a, b = tree(theirs), tree(ours)
     for rel in sorted(set(a) | set(b)):
         if rel not in a:
-            problems.append("%s: %s: missing after the binary's run" % (tag, rel))
+            problems.append("%s: %s: missing after the binary's run" % (tag, name(rel)))
         elif rel not in b:
-            problems.append("%s: %s: left by the binary only" % (tag, rel))
+            problems.append("%s: %s: left by the binary only" % (tag, name(rel)))
         elif a[rel] != b[rel]:
             line, x, y = first_difference(a[rel], b[rel])
             problems.append("%s: %s: line %d: binary %s | reference %s"
-                            % (tag, rel, line, show(x), show(y)))
+                            % (tag, name(rel), line, show(x), show(y)))
     # An original whose bytes stay the same is not rewritten, and a replaced
     # one keeps its permissions.
     after = stats(theirs)
@@ -121,9 +129,9 @@ def check_seed(seed, binary, scratch):
         rolled_back = proc.returncode == 1 and expected != 1
         if (a.get(rel) == original.get(rel) and after[rel][:2] != (ino, mtime)
                 and not rolled_back):
-            problems.append("%s: %s: rewritten with the same bytes" % (tag, rel))
+            problems.append("%s: %s: rewritten with the same bytes" % (tag, name(rel)))
         if after[rel][2] != mode:
-            problems.append("%s: %s: mode %o became %o" % (tag, rel, mode, after[rel][2]))
+            problems.append("%s: %s: mode %o became %o" % (tag, name(rel), mode, after[rel][2]))
     left = os.listdir(tmp)
     if left:
         problems.append("%s: temporary files left: %s" % (tag, " ".join(sorted(left))[:200]))
@@ -139,6 +147,7 @@ def main(argv):
     ap.add_argument("--first", type=int, default=1)
     ap.add_argument("--keep", help="folder to keep failing seeds' projects in")
     ap.add_argument("-j", "--jobs", type=int, default=2)
+    ap.add_argument("--codepage", type=int, help="passed to both converters")
     args = ap.parse_args(argv[1:])
 
     binary = os.path.abspath(args.binary)
@@ -151,7 +160,7 @@ def main(argv):
     passed = failed = 0
     seeds = range(args.first, args.first + args.seeds)
     with concurrent.futures.ThreadPoolExecutor(max_workers=max(1, args.jobs)) as pool:
-        for seed, problems in zip(seeds, pool.map(lambda s: check_seed(s, binary, scratch), seeds)):
+        for seed, problems in zip(seeds, pool.map(lambda s: check_seed(s, binary, scratch, args.codepage), seeds)):
             if problems:
                 failed += 1
                 for p in problems:

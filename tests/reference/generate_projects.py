@@ -14,6 +14,16 @@ event procedures of every kind in many spellings, declarations in code and
 comments, continued lines, .frx records with GUIDs of all six catalogue rows
 at odd and even offsets, every kind of line end, and now and then an input
 that must make the run fail.
+
+A share of the seeds (chosen by modern(seed), so that every other seed
+draws the same numbers as ever and gives the same bytes) stands for projects
+last saved by VB5 or VB6: forms headed "VERSION 5.00" with their
+Object = "{...}" lines above the first Begin, "LB" records in the side
+files, UserControls, UserDocuments and PropertyPages, forms without a side
+file that still declare grid types, project files that reference only the
+target library, and file names with Windows-1252 letters that are written
+in the project file in that code page while the file on disk has the UTF-8
+name, now and then in another case.
 """
 
 import json
@@ -36,6 +46,81 @@ OTHER_EVENTS = ["_Click", "_RowColChange", "_HeadClick", "_UnboundReadDataX",
 MEMBER_TYPES = ["Column", "Columns", "StyleDisp", "RowBuffer", "Split", "Splits",
                 "Style", "VireoCtl", "VireoDropDown", "ValueItems"]
 
+# Form-like components: project key, class of the Begin line, extensions of
+# the text and side files.
+FORM_KINDS = [("Form", "VB.Form", ".frm", ".frx"),
+              ("UserControl", "VB.UserControl", ".ctl", ".ctx"),
+              ("UserDocument", "VB.UserDocument", ".dob", ".dox"),
+              ("PropertyPage", "VB.PropertyPage", ".pag", ".pgx")]
+
+# Control libraries that are not in the catalogue, as a VB6 form names them.
+OTHER_LIBRARIES = [("5E3C1A40-7B21-4C8F-9D2E-1F0A6B3C4D5E", "#2.0#0", "WIDGETS.OCX"),
+                   ("0A1B2C3D-4E5F-4061-8293-A4B5C6D7E8F9", "#1.1#0", "TABS32.OCX")]
+
+
+def ansi(text):
+    """Text as the Windows-1252 bytes VB writes, one character per byte."""
+    return text.encode("cp1252").decode("latin-1")
+
+
+# Base names with letters of Windows-1252 beyond ASCII; the last two hold
+# bytes that Windows-1252 leaves undefined.
+ACCENTED_NAMES = [ansi(w) for w in ["Fórm", "Übersicht", "Café", "Señal", "Ægir", "Çà",
+                                    "Größe", "Œuvre", "Šablona", "Élève", "Ñandú", "Prix€"]]
+ACCENTED_NAMES += ["Dat\x81", "X\x8d\x9d"]
+ACCENTED_FOLDERS = [ansi(w) for w in ["Résumé", "Módulos", "ÉTÉ"]]
+
+
+def modern(seed):
+    """Whether the seed's project is a VB5/VB6 save with the newer cases."""
+    return random.Random("modern %d" % seed).random() < 0.4
+
+
+def _case_folded(c):
+    o = ord(c)
+    return "a" <= c.lower() <= "z" or (0xC0 <= o <= 0xFE and o not in (0xD7, 0xF7, 0xDF))
+
+
+def latin_lower(text):
+    """Lower case of ASCII and Latin-1 letters only (for ASCII, str.lower)."""
+    return "".join(c.lower() if _case_folded(c) else c for c in text)
+
+
+def latin_upper(text):
+    return "".join(c.upper() if _case_folded(c) else c for c in text)
+
+
+def utf8_name(listed):
+    """The UTF-8 name on disk of a name written in Windows-1252."""
+    return vb.decode_ansi(listed.encode("latin-1")).encode("utf-8")
+
+
+def ascii_lower(text):
+    return "".join(c.lower() if "A" <= c <= "Z" else c for c in text)
+
+
+def ascii_upper(text):
+    return "".join(c.upper() if "a" <= c <= "z" else c for c in text)
+
+
+def on_disk(rng, listed, raw_allowed=True):
+    """The name on disk of a name listed in Windows-1252: an ASCII name as
+    it is; another mostly under its UTF-8 spelling, now and then in another
+    case of its letters, and sometimes (raw_allowed) as the bytes written."""
+    if max(map(ord, listed), default=0) < 0x80:
+        return listed.encode("latin-1")
+    r = rng.random()
+    if raw_allowed and r < 0.15:
+        return listed.encode("latin-1")
+    if r < 0.4:
+        return utf8_name(rng.choice([latin_lower, latin_upper])(listed))
+    return utf8_name(listed)
+
+
+def write(path, data):
+    with open(path, "wb") as f:
+        f.write(data)
+
 
 def vary_case(rng, text, p=0.25):
     """Changes the case of text now and then; upper and lower case of a
@@ -50,11 +135,20 @@ def vary_case(rng, text, p=0.25):
     return text
 
 
-class Frx:
-    """A .frx file being built: records appended one after another."""
+# Stands in a form's text for the offset of the record that is put last in
+# its side file once the form is built (see Frx.finish).
+TAIL = "@TAIL@"
 
-    def __init__(self, rng):
+
+class Frx:
+    """A .frx file being built: records appended one after another. A modern
+    one also holds "LB" records, and may end with a record whose payload
+    reaches the file's last byte or runs past it."""
+
+    def __init__(self, rng, modern=False):
         self.rng = rng
+        self.modern = modern
+        self.tail = None  # "good" or "bad" once a line names the last record
         self.data = bytearray()
         if rng.random() < 0.3:
             self.data += bytes(rng.randrange(256) for _ in range(rng.randrange(1, 9)))
@@ -89,9 +183,25 @@ class Frx:
                 buf[at:at + 16] = g
         return bytes(buf)
 
+    def lb_record(self, payload, n=None):
+        rng = self.rng
+        kind = 13 if rng.random() < 0.9 else rng.choice([0, 12, 14, 0x4C42])
+        if rng.random() < 0.2:
+            # extents that hold a GUID, which must never be touched
+            extents = self.random_guid_bytes()
+        else:
+            extents = struct.pack("<iiii", *(rng.randrange(-50000, 50000) for _ in range(4)))
+        return (b"LB" + struct.pack("<HI", kind, len(payload) if n is None else n)
+                + extents + payload)
+
     def add_record(self, prefer):
         rng = self.rng
         offset = len(self.data)
+        if self.modern and rng.random() < 0.6:
+            self.data += self.lb_record(self.payload(prefer))
+            if rng.random() < 0.3:
+                self.data += self.random_guid_bytes() if rng.random() < 0.5 else b"LB"
+            return offset
         h = 6 if rng.random() < 0.75 else rng.randrange(7, 40)
         payload = self.payload(prefer)
         header = bytearray(struct.pack("<hi", h, len(payload)))
@@ -110,6 +220,11 @@ class Frx:
         """A record that must make the form fail."""
         rng = self.rng
         offset = len(self.data)
+        if self.modern and rng.random() < 0.5:
+            # N of 0, or one that no file here reaches, read signed or not
+            n = rng.choice([0, 5000, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF])
+            self.data += self.lb_record(bytes(rng.randrange(0, 9)), n)
+            return offset
         kind = rng.randrange(4)
         if kind == 0:
             self.data += struct.pack("<hi", rng.choice([0, 3, 5, -2]), 8) + bytes(8)
@@ -119,6 +234,19 @@ class Frx:
             self.data += struct.pack("<hi", 6, 5000) + bytes(20)
         else:
             return len(self.data) + rng.randrange(0, 40)  # past the end
+        return offset
+
+    def finish(self, prefer):
+        """Appends the record that the form's lines name by TAIL, and returns
+        its offset: a whole "LB" record ending at the file's last byte, or
+        one whose N runs past it."""
+        rng = self.rng
+        offset = len(self.data)
+        payload = self.payload(prefer)
+        if self.tail == "good":
+            self.data += self.lb_record(payload)
+        else:
+            self.data += self.lb_record(payload, len(payload) + rng.choice([1, 1, 2, 16]))
         return offset
 
 
@@ -134,11 +262,13 @@ def offset_text(rng, offset):
 
 
 class FormBuilder:
-    def __init__(self, rng, name, frx_name, from_type):
+    def __init__(self, rng, name, frx_name, from_type, modern=False, records=True):
         self.rng = rng
         self.name = name
         self.frx_name = frx_name
-        self.frx = Frx(rng)
+        self.frx = Frx(rng, modern)
+        self.modern = modern
+        self.records = records  # False: a form without a side file writes no records
         self.from_row = vb.row(from_type)
         self.lines = []
         self.names = []  # every control name, file order
@@ -177,6 +307,13 @@ class FormBuilder:
 
     def blob_line(self, indent, prefer, allow_bad):
         rng = self.rng
+        if self.modern and self.frx.tail in (None, "good") and rng.random() < 0.12:
+            # the record put last in the side file, whole or running past its end
+            bad = (allow_bad and rng.random() < 0.5) or rng.random() < 0.3
+            self.frx.tail = "bad" if bad else (self.frx.tail or "good")
+            if self.frx.tail == "bad":
+                self.bad = True
+            return indent + "OleObjectBlob   =   \"" + self.frx_name + "\":" + TAIL
         if allow_bad and rng.random() < 0.5:
             self.bad = True
             choice = rng.randrange(4)
@@ -243,7 +380,9 @@ class FormBuilder:
                 self.lines.append(inner + "' a comment in the block _")
             prefer = self.from_row if rng.random() < 0.7 else rng.choice(vb.CATALOGUE)
             for _ in range(rng.choice([1, 1, 1, 1, 0, 2])):
-                self.lines.append(self.blob_line(inner, prefer, allow_bad and rng.random() < 0.3))
+                line = self.blob_line(inner, prefer, allow_bad and rng.random() < 0.3)
+                if self.records:
+                    self.lines.append(line)
             if rng.random() < 0.08 and self.lines:
                 # a second grid naming the same record
                 self.lines.append(self.lines[-1] if "OleObjectBlob" in self.lines[-1]
@@ -417,22 +556,69 @@ def encode(rng, lines, malformed_tail=False):
     return text.encode("latin-1")
 
 
-def make_form(rng, name, frx_name, from_type, to_type, allow_bad):
-    fb = FormBuilder(rng, name, frx_name, from_type)
-    fb.lines.append("VERSION 4.00")
-    fb.lines.append("Begin VB.Form " + name + " ")
+def header_object_line(rng, libid, version, ocx):
+    """A VB6 form's line naming a control library, now and then in a
+    spelling that is no such line (other blanks, no quote, no brace)."""
+    prefix = 'Object = "{'
+    r = rng.random()
+    if r < 0.1:
+        prefix = prefix.lower()
+    elif r < 0.15:
+        prefix = prefix.upper()
+    elif r < 0.25:
+        prefix = rng.choice(['Object="{', 'Object  = "{', ' Object = "{', 'Object = {',
+                             '\tObject = "{', 'Object =  "{'])
+    if rng.random() < 0.1:
+        libid = libid.lower()
+    if rng.random() < 0.1:
+        version = rng.choice(["#9.9#0", "#1.0#0", "#4.5#0"])
+    close = "}" if rng.random() < 0.97 else ")"
+    return prefix + libid + close + version + '"; "' + ocx + '"'
+
+
+def form_header(rng, from_type, to_type):
+    """The lines above a VB5/VB6 form's first Begin line."""
+    lines = ["VERSION 5.00" if rng.random() < 0.9 else "VERSION 4.00"]
+    if rng.random() < 0.15:
+        return lines
+    pool = [from_type] * 3 + [to_type] * 2 + list(range(1, 7)) + [None] * 2
+    for _ in range(rng.randrange(1, 5)):
+        pick = rng.choice(pool)
+        if pick is None:
+            libid, version, ocx = rng.choice(OTHER_LIBRARIES)
+        else:
+            r = vb.row(pick)
+            libid, version, ocx = r.libid, r.version, r.ocx_file_name
+        lines.append(header_object_line(rng, libid, version, ocx))
+    if rng.random() < 0.1:
+        lines.insert(rng.randrange(1, len(lines) + 1), 'Object = "*\\A..\\Ctl\\Widgets.vbp"')
+    return lines
+
+
+def make_form(rng, name, frx_name, from_type, to_type, allow_bad, modern=False, cls="VB.Form",
+              records=True):
+    """A form-like text file and its side file's bytes. records=False makes
+    one that is saved without a side file: no line names a record."""
+    fb = FormBuilder(rng, name, frx_name, from_type, modern, records)
+    if modern:
+        fb.lines.extend(form_header(rng, from_type, to_type))
+        fb.lines.append("Begin " + cls + " " + name + rng.choice([" ", ""]))
+    else:
+        fb.lines.append("VERSION 4.00")
+        fb.lines.append("Begin VB.Form " + name + " ")
     fb.lines.append('   Caption         =   "' + name + '"')
     fb.lines.append("   ClientHeight    =   %d" % rng.randrange(1000, 9000))
-    if rng.random() < 0.3:
+    if rng.random() < 0.3 and records:
         fb.lines.append('   Icon            =   "' + frx_name + '":' + "%04X" % fb.frx.add_record(None))
     for _ in range(rng.randrange(0, 6)):
         fb.control(0, 3, allow_bad)
     if rng.random() < 0.05:
         # a grid at the form's own indentation: its block only ends at a
         # line ending in three blanks and End
-        cls = vb.row(from_type).full_name
-        fb.lines.append("Begin " + cls + " Grid0")
-        fb.lines.append('   OleObjectBlob   =   "' + frx_name + '":' + "%04X" % fb.frx.add_record(vb.row(from_type)))
+        grid = vb.row(from_type).full_name
+        fb.lines.append("Begin " + grid + " Grid0")
+        if records:
+            fb.lines.append('   OleObjectBlob   =   "' + frx_name + '":' + "%04X" % fb.frx.add_record(vb.row(from_type)))
         fb.lines.append("End")
         fb.names.append("Grid0")
     if rng.random() < 0.05:
@@ -440,6 +626,8 @@ def make_form(rng, name, frx_name, from_type, to_type, allow_bad):
     fb.lines.append(rng.choice(["End", "End", "End", "End", "END", "end"] * 4 + ["End ", " End"]))
     fb.lines.append('Attribute VB_Name = "' + name + '"')
     fb.lines.append("Attribute VB_Creatable = False")
+    if modern:
+        fb.lines.append("Attribute VB_GlobalNameSpace = False")
     fb.lines.extend(code_lines(rng, from_type, fb.names, True))
     if allow_bad and rng.random() < 0.1:
         fb.lines.append("Dim last As " + vb.row(from_type).grid_lib_name + ".Column _")
@@ -455,6 +643,9 @@ def make_form(rng, name, frx_name, from_type, to_type, allow_bad):
                 fb.lines.append('      Tag = "x" _')
     if rng.random() < 0.02:
         fb.lines = []
+    if fb.frx.tail is not None:
+        at = "%04X" % fb.frx.finish(vb.row(from_type))
+        fb.lines = [l.replace(TAIL, at) for l in fb.lines]
     data = encode(rng, fb.lines)
     return data, bytes(fb.frx.data)
 
@@ -487,8 +678,41 @@ def choose_types(rng):
     return f, t
 
 
+def modern_component(rng, i, kind, counts, ctx):
+    """Writes one form-like component of a modern project; returns its
+    project line."""
+    key, cls, ext, side_ext = kind
+    counts[key] = counts.get(key, 0) + 1
+    name = "%s%d" % (key, counts[key])
+    base = rng.choice(ACCENTED_NAMES) + str(counts[key]) if rng.random() < 0.35 else name
+    in_sub = ctx["use_sub"] and rng.random() < 0.4
+    named = base + side_ext if rng.random() < 0.9 else latin_upper(base + side_ext)
+    has_side = rng.random() < 0.85
+    # saved without a side file, a component names no record; now and then
+    # one keeps its record lines all the same
+    records = has_side or rng.random() < 0.25
+    frm, frx = make_form(rng, name, named, ctx["from"], ctx["to"], i == ctx["bad"], True, cls,
+                         records)
+    if not has_side and records and i != ctx["bad"]:
+        frm = re.sub(rb'(?i)' + re.escape(side_ext.encode()) + rb'":', side_ext.encode() + b'"=', frm)
+    if not has_side and ctx["malformed"] and rng.random() < 0.3:
+        frm += b"Dim nul\0\r\n"  # converted, so the NUL byte fails it
+    file_disk = on_disk(rng, base + ext)
+    folder = os.path.join(ctx["dest"], ctx["sub_disk"]) if in_sub else ctx["dest"]
+    write(os.path.join(folder, file_disk), frm)
+    if has_side:
+        side = side_ext.upper() if rng.random() < 0.15 else side_ext
+        write(os.path.join(folder, file_disk[:-len(ext)] + side.encode()), frx)
+    listed = (ctx["sub_listed"] + "\\" if in_sub else "") + base + ext
+    if rng.random() < 0.15:
+        raw = file_disk == (base + ext).encode("latin-1")
+        listed = rng.choice([ascii_lower, ascii_upper] if raw else [latin_lower, latin_upper])(listed)
+    return vary_case(rng, key + "=", 0.1) + listed
+
+
 def generate(seed, root):
     rng = random.Random(seed)
+    new = modern(seed)
     # Now and then the project sits one folder down, with modules shared
     # from a sibling folder ("..\\Shared\\Util.bas").
     nested = rng.random() < 0.2
@@ -500,8 +724,13 @@ def generate(seed, root):
     malformed = rng.random() < 0.15
     project_name = rng.choice(["Project1", "Grids", "SALES", "inventory"])
     use_sub = rng.random() < 0.3
+    sub_listed, sub_disk = "Sub", b"Sub"
+    if new and use_sub and rng.random() < 0.4:
+        # a folder with Windows-1252 letters, on disk under its UTF-8 name
+        sub_listed = rng.choice(ACCENTED_FOLDERS)
+        sub_disk = on_disk(rng, sub_listed, raw_allowed=False)
     if use_sub:
-        os.makedirs(os.path.join(dest, "Sub"), exist_ok=True)
+        os.makedirs(os.path.join(os.fsencode(dest), sub_disk), exist_ok=True)
 
     proj_lines = []
     refs = []
@@ -512,6 +741,15 @@ def generate(seed, root):
     if rng.random() < 0.1:
         refs.append(from_type)
     rng.shuffle(refs)
+    if new:
+        r = rng.random()
+        if r < 0.15:
+            # only the target, as after an earlier run: that line stays
+            refs = [to_type] * rng.choice([1, 1, 2])
+        elif r < 0.25:
+            # another library beside the target, but not the source
+            refs = [rng.choice([p for p in range(1, 7) if p not in (from_type, to_type)]), to_type]
+            rng.shuffle(refs)
 
     def ref_line(position):
         line = vb.object_line_for(position)
@@ -530,7 +768,18 @@ def generate(seed, root):
     entries = []
     nforms = rng.randrange(0, 4)
     bad_target = rng.randrange(-1, nforms + 3) if malformed else -2
-    for i in range(nforms):
+    components = [FORM_KINDS[0]] * nforms
+    if new:
+        components += [rng.choice(FORM_KINDS[1:]) for _ in range(rng.randrange(0, 3))]
+        rng.shuffle(components)
+    ctx = {"from": from_type, "to": to_type, "bad": bad_target, "malformed": malformed,
+           "use_sub": use_sub, "sub_listed": sub_listed, "sub_disk": sub_disk,
+           "dest": os.fsencode(dest)}
+    counts = {}
+    for i, kind in enumerate(components):
+        if new:
+            entries.append(modern_component(rng, i, kind, counts, ctx))
+            continue
         name = "Form%d" % (i + 1)
         folder = "Sub" if use_sub and rng.random() < 0.4 else ""
         file_name = name + ".frm"
@@ -545,7 +794,7 @@ def generate(seed, root):
         elif not has_frx:
             frm = re.sub(rb'(?i)\.frx":', b'.frx"=', frm)
             if malformed and rng.random() < 0.3:
-                frm += b"Dim nul\0\r\n"  # a NUL byte in a form that is not converted
+                frm += b"Dim nul\0\r\n"  # a form without its .frx is converted: this fails it
         path_dir = os.path.join(dest, folder)
         with open(os.path.join(path_dir, file_name), "wb") as f:
             f.write(frm)
@@ -562,15 +811,26 @@ def generate(seed, root):
         cls = rng.random() < 0.35
         name = ("Class%d" if cls else "Module%d") % (i + 1)
         file_name = name + (".cls" if cls else ".bas")
+        if new and rng.random() < 0.35:
+            file_name = rng.choice(ACCENTED_NAMES) + str(i + 1) + file_name[-4:]
         folder = "Sub" if use_sub and rng.random() < 0.4 else ""
+        folder_disk = sub_disk if folder else b""
+        if folder:
+            folder = sub_listed
         if nested and rng.random() < 0.5:
             folder = os.path.join("..", "Shared")
+            folder_disk = os.fsencode(folder)
         data = make_module(rng, name, from_type, cls, nforms + i == bad_target)
-        with open(os.path.join(dest, folder, file_name), "wb") as f:
-            f.write(data)
+        file_disk = on_disk(rng, file_name) if new else file_name.encode("latin-1")
+        write(os.path.join(os.fsencode(dest), folder_disk, file_disk), data)
+        if new and file_disk != file_name.encode("latin-1") and rng.random() < 0.1:
+            # the name as written is there too, and is the one meant
+            write(os.path.join(os.fsencode(dest), folder_disk, file_name.encode("latin-1")),
+                  make_module(rng, name, from_type, cls, False))
         listed = (folder.replace(os.sep, "\\") + "\\" if folder else "") + file_name
         if rng.random() < 0.1:
-            listed = listed.lower()
+            raw = file_disk == file_name.encode("latin-1")
+            listed = ascii_lower(listed) if raw else latin_lower(listed)
         key = vary_case(rng, "Class=" if cls else "Module=", 0.1)
         if rng.random() < 0.03:
             key = key[:-1] + " ="  # not a module line: the file is left alone
@@ -581,6 +841,8 @@ def generate(seed, root):
         entries.append(rng.choice([e for e in entries if not e.lower().startswith("form=")] or [""]))
     if malformed and bad_target == nforms + nmods:
         entries.append("Module=Missing; Missing.bas" if rng.random() < 0.5 else "Module=NoSemicolon")
+    if new and rng.random() < 0.1:
+        entries.append("Form=Lost.frm")  # missing, and no .frx: passed over
     if malformed and bad_target == nforms + nmods + 1 and entries:
         # a NUL byte in one text file
         entries.append("Module=Nul; Nul.bas")
@@ -592,6 +854,8 @@ def generate(seed, root):
     for r in refs:
         proj_lines.insert(rng.randrange(0, len(proj_lines) + 1), ref_line(r))
     proj_lines.insert(0, "Reference=*\\G{00020430-0000-0000-C000-000000000046}#2.0#0#..\\STDOLE2.TLB#OLE Automation")
+    if new:
+        proj_lines.insert(0, "Type=Exe")
     proj_lines += ['Name="%s"' % project_name, "HelpContextID=\"0\"", "StartMode=0"]
     project_file = project_name + ".vbp"
     data = encode(rng, proj_lines)

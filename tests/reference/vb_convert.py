@@ -7,14 +7,24 @@ speed or convenience. Files are handled as bytes; text is Latin-1 so every
 byte survives a round trip, and "ignoring case" only ever folds the ASCII
 letters A-Z.
 
+Paths listed in a project file are bytes in the machine's ANSI code page
+(Windows-1252 unless --codepage says otherwise); they are looked up as bytes
+and, failing that, under their UTF-8 spelling (see find_entry).
+
 Command line (the subset that cross_check.py needs):
 
-    vb_convert.py convert --from F --to T PROJECT
+    vb_convert.py convert [--from F] --to T [--codepage N] PROJECT
+
+Without --from, the source type is the one library other than the target
+that the project file references; a project that references the target and
+no other has been converted already (exit status 3), and one that references
+none or several others cannot be told (exit status 2).
 
 Exit status as vireo-migrate: 0 converted, 3 nothing needed conversion,
 1 a file failed (nothing changed), 2 unreadable project or bad arguments.
 """
 
+import codecs
 import os
 import struct
 import sys
@@ -164,6 +174,22 @@ def object_line_for(position):
 def is_object_line_for(line, position):
     return (fold(line[:8]) == fold("Object={")
             and fold(line[8:44]) == fold(row(position).libid))
+
+
+# A VB5/VB6 form names each control library above its first Begin line, in
+# a spelling of its own: Object = "{LIBID}#4.0#0"; "VIRA32.OCX".
+FORM_OBJECT_PREFIX = 'Object = "{'
+
+
+def form_object_line_for(position):
+    r = row(position)
+    return FORM_OBJECT_PREFIX + r.libid + "}" + r.version + '"; "' + r.ocx_file_name + '"'
+
+
+def is_form_object_line_for(line, position):
+    return (fold(line[:11]) == fold(FORM_OBJECT_PREFIX)
+            and fold(line[11:47]) == fold(row(position).libid)
+            and line[47:48] == "}")
 
 
 # ---------------------------------------------------------------------------
@@ -363,14 +389,34 @@ def frx_offset(text):
     return value
 
 
+LB_HEADER = 24  # "LB", u16 kind, u32 N, four i32 extents
+
+
+def record_header(frx, offset):
+    """(H, N) of the record at offset, or None when its fixed fields do not
+    fit in the file. A record starting with the bytes "LB" is the layout
+    VB5 and VB6 save for ActiveX controls: N at offset + 4, the payload at
+    offset + 24; any other has H at offset and N at offset + 2."""
+    size = len(frx)
+    if offset < 0:
+        return None
+    if bytes(frx[offset:offset + 2]) == b"LB":
+        if offset + 8 > size:
+            return None
+        return LB_HEADER, struct.unpack_from("<I", frx, offset + 4)[0]
+    if offset + 6 > size:
+        return None
+    return struct.unpack_from("<h", frx, offset)[0], struct.unpack_from("<i", frx, offset + 2)[0]
+
+
 def convert_ole_object_blob(frx, offset, from_type, to_type):
     """Patches the record at offset inside the bytearray frx. Returns 1, 0 or
     -1; on -1 frx is left as it was."""
     size = len(frx)
-    if offset < 0 or offset + 6 > size:
+    header = record_header(frx, offset)
+    if header is None:
         return -1
-    h = struct.unpack_from("<h", frx, offset)[0]
-    n = struct.unpack_from("<i", frx, offset + 2)[0]
+    h, n = header
     if h < 6 or n < 1 or offset + h + n > size:
         return -1
     payload = bytearray(frx[offset + h:offset + h + n])
@@ -432,19 +478,63 @@ def rename_begin_line(line, from_type, to_type):
     return replace_first_ci(line, old, new)
 
 
+def header_plan(frm, from_type, to_type):
+    """What becomes of the form's library reference lines: logical line
+    index -> new text, or None for a line that goes. Only the lines before
+    the first one that begins with "Begin" (leading blanks aside) are looked
+    at, and nothing changes unless one of them names the source row: then
+    the first such line names the target row and every target line goes."""
+    reader = LineReader(frm)
+    sources, targets = [], []
+    index = 0
+    try:
+        while not reader.eof():
+            line, _ = read_logical_line(reader)
+            if fold(line.lstrip(" "))[:5] == "begin":
+                break
+            if is_form_object_line_for(line, from_type):
+                sources.append(index)
+            elif is_form_object_line_for(line, to_type):
+                targets.append(index)
+            index += 1
+    except ConversionError:
+        pass  # the conversion proper fails at the same line
+    if not sources:
+        return {}
+    plan = dict.fromkeys(targets)
+    plan[sources[0]] = form_object_line_for(to_type)
+    return plan
+
+
 def convert_form_file(frm, frx, from_type, to_type):
-    """Returns (result, converted form bytes, converted frx bytes); the two
-    byte strings are None on failure."""
+    """Converts a form (or a UserControl, UserDocument or PropertyPage).
+    frx is the side file's bytes, or None when the component has none; a
+    grid's OleObjectBlob line then fails the form. Returns (result,
+    converted text bytes, converted side file bytes or None); the two byte
+    strings are None on failure."""
     grid_names = []
     dropdown_names = []
-    blob = bytearray(frx)
+    blob = bytearray(frx) if frx is not None else None
+    plan = header_plan(frm, from_type, to_type)
     try:
         reader = LineReader(frm)
+        counter = [0]
+
+        def next_line():
+            counter[0] += 1
+            return read_logical_line(reader)
+
         out = []
         in_code = False
         changed = False
         while not reader.eof():
-            line, raw = read_logical_line(reader)
+            index = counter[0]
+            line, raw = next_line()
+            if index in plan:
+                changed = True
+                if plan[index] is not None:
+                    out.append(plan[index])
+                continue
             write_joined = False
             if not in_code:
                 if fold(line) == "end":
@@ -455,12 +545,14 @@ def convert_form_file(frm, frx, from_type, to_type):
                     out.append(line)
                     ended = False
                     while not reader.eof():
-                        line, raw = read_logical_line(reader)
+                        line, raw = next_line()
                         if fold(line[-6:]) == "   end":
                             ended = True
                             break
                         if contains_ci(line, "OleObjectBlob"):
                             offset = frx_offset(line)
+                            if blob is None:
+                                raise ConversionError("a record without its side file")
                             if convert_ole_object_blob(blob, offset, from_type, to_type) == -1:
                                 raise ConversionError("bad record")
                         out.append(line)
@@ -488,7 +580,8 @@ def convert_form_file(frm, frx, from_type, to_type):
                 out.append(line)
             else:
                 out.extend(raw)
-        return (1 if changed else 0), join_lines(out), bytes(blob)
+        return ((1 if changed else 0), join_lines(out),
+                bytes(blob) if blob is not None else None)
     except ConversionError:
         return -1, None, None
 
@@ -496,23 +589,45 @@ def convert_form_file(frm, frx, from_type, to_type):
 # ---------------------------------------------------------------------------
 # Project file
 
+# Components converted as forms, with the extension of their side file.
+FORM_KINDS = [("form", ".frx"), ("usercontrol", ".ctx"), ("userdocument", ".dox"),
+              ("propertypage", ".pgx")]
+
 
 def scan_project_file(data):
-    """Returns (form texts, module/class texts) as listed, in file order."""
+    """Returns (form-like components as (text, side extension), module and
+    class texts), each as listed, in file order."""
     forms, modules = [], []
     for line in split_lines(data):
-        if fold(line[:5]) == "form=":
-            forms.append(line[5:].strip(" "))
-        elif fold(line[:7]) == "module=" or fold(line[:6]) == "class=":
-            p = line.find(";")
-            modules.append(line[p + 1:].strip(" "))
+        for key, ext in FORM_KINDS:
+            if fold(line[:len(key) + 1]) == key + "=":
+                forms.append((line[len(key) + 1:].strip(" "), ext))
+                break
+        else:
+            if fold(line[:7]) == "module=" or fold(line[:6]) == "class=":
+                p = line.find(";")
+                modules.append(line[p + 1:].strip(" "))
     return forms, modules
 
 
+def referenced_rows(data):
+    """Catalogue positions that the project file's reference lines name."""
+    lines = split_lines(data)
+    return {p for p in range(1, len(CATALOGUE) + 1)
+            if any(is_object_line_for(l, p) for l in lines)}
+
+
 def rewrite_project_file(data, from_type, to_type):
+    """The first source reference becomes the target's, every target
+    reference goes; a project that names no source library keeps all its
+    reference lines (dropping its target line alone would leave it with no
+    grid library)."""
+    lines = split_lines(data)
+    if not any(is_object_line_for(l, from_type) for l in lines):
+        return 0, join_lines(lines)
     out = []
     replaced = False
-    for line in split_lines(data):
+    for line in lines:
         if is_object_line_for(line, to_type):
             continue
         if is_object_line_for(line, from_type) and not replaced:
@@ -524,38 +639,112 @@ def rewrite_project_file(data, from_type, to_type):
 
 
 # ---------------------------------------------------------------------------
-# Whole project on disk
+# Names on disk
+#
+# Paths are bytes. VB wrote the listed names in the ANSI code page, while a
+# checkout or Wine gives the same files their UTF-8 names.
+
+_FOLD_BYTES = bytes(c + 32 if 0x41 <= c <= 0x5A else c for c in range(256))
+
+# Single-byte code pages that --codepage accepts (Python's cpNNNN codecs).
+CODEPAGES = (874, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258)
 
 
-def resolve(directory, listed):
-    """A path listed in the project file: backslashes become "/"; a path not
-    found as written is looked up ignoring case folder by folder. Returns a
-    path (possibly naming nothing)."""
-    text = listed.replace("\\", "/")
+def fold_bytes(data):
+    return data.translate(_FOLD_BYTES)
+
+
+def decode_ansi(data, codepage=1252):
+    """Bytes of the code page as text; a byte the code page leaves undefined
+    stands for the code point of the same value."""
+    codec = codecs.lookup("cp%d" % codepage)
+    out = []
+    for b in data:
+        try:
+            out.append(codec.decode(bytes([b]))[0])
+        except UnicodeDecodeError:
+            out.append(chr(b))
+    return "".join(out)
+
+
+def fold_latin(text):
+    """Folds A-Z and U+00C0..U+00DE (but U+00D7) to lower case, nothing else."""
+    return "".join(chr(ord(c) + 32) if "A" <= c <= "Z" or (0xC0 <= ord(c) <= 0xDE and c != "\xd7")
+                   else c for c in text)
+
+
+def display(path):
+    """A path for messages: as UTF-8 where it is, else read in Windows-1252."""
+    try:
+        return path.decode("utf-8")
+    except UnicodeDecodeError:
+        return decode_ansi(path)
+
+
+def find_entry(folder, name, codepage=1252, kind=os.path.exists):
+    """The entry of folder that a listed name means, or None: the name as
+    written; else the first entry (in byte order) equal to it ignoring ASCII
+    case; else, for a name holding a byte above 0x7F, its UTF-8 spelling in
+    the code page, exactly and then ignoring the case of ASCII and Latin-1
+    letters. kind says what the entry must be."""
+    if kind(os.path.join(folder, name)):
+        return name
+    if not os.path.isdir(folder) or name in (b".", b".."):
+        return None
+    entries = sorted(os.listdir(folder))
+    for e in entries:
+        if fold_bytes(e) == fold_bytes(name) and kind(os.path.join(folder, e)):
+            return e
+    if max(name, default=0) <= 0x7F:
+        return None
+    text = decode_ansi(name, codepage)
+    utf8 = text.encode("utf-8")
+    if kind(os.path.join(folder, utf8)):
+        return utf8
+    wanted = fold_latin(text)
+    for e in entries:
+        if (fold_latin(e.decode("utf-8", "surrogateescape")) == wanted
+                and kind(os.path.join(folder, e))):
+            return e
+    return None
+
+
+def resolve(directory, listed, codepage=1252):
+    """A path listed in the project file (bytes): backslashes become "/"; a
+    path not found as written is looked up folder by folder with
+    find_entry. Returns a path (possibly naming nothing)."""
+    text = listed.replace(b"\\", b"/")
     path = os.path.join(directory, text)
     if os.path.exists(path):
         return path
-    current = directory if not text.startswith("/") else "/"
-    for part in [p for p in text.split("/") if p != ""]:
-        candidate = os.path.join(current, part)
-        if not os.path.exists(candidate) and os.path.isdir(current) and part not in (".", ".."):
-            matches = sorted(e for e in os.listdir(current) if fold(e) == fold(part))
-            if matches:
-                candidate = os.path.join(current, matches[0])
-        current = candidate
+    current = directory if not text.startswith(b"/") else b"/"
+    for part in [p for p in text.split(b"/") if p != b""]:
+        found = find_entry(current, part, codepage)
+        current = os.path.join(current, found if found is not None else part)
     return current
 
 
-def frx_beside(form_path):
-    folder, name = os.path.split(form_path)
-    base = name[:name.rfind(".")] if "." in name else name
-    wanted = fold(base + ".frx")
+def side_file_beside(text_path, ext, codepage=1252):
+    """The side file of a form-like text file: its base name with ext, in
+    its folder, ignoring ASCII case (the first in byte order); else, as a
+    listed name is, under its UTF-8 spelling."""
+    folder, name = os.path.split(text_path)
+    base = name[:name.rfind(b".")] if b"." in name else name
+    wanted = base + ext.encode("ascii")
     if not os.path.isdir(folder):
         return None
     for entry in sorted(os.listdir(folder)):
-        if fold(entry) == wanted and os.path.isfile(os.path.join(folder, entry)):
+        if fold_bytes(entry) == fold_bytes(wanted) and os.path.isfile(os.path.join(folder, entry)):
             return os.path.join(folder, entry)
+    if max(wanted) > 0x7F:
+        found = find_entry(folder, wanted, codepage, os.path.isfile)
+        if found is not None:
+            return os.path.join(folder, found)
     return None
+
+
+# ---------------------------------------------------------------------------
+# Whole project on disk
 
 
 def read_bytes(path):
@@ -563,8 +752,9 @@ def read_bytes(path):
         return f.read()
 
 
-def convert_project(project_path, from_type, to_type, log=None):
-    """Converts the project on disk. Returns the exit status."""
+def convert_project(project_path, from_type, to_type, log=None, codepage=1252):
+    """Converts the project on disk; from_type None: the one the project
+    file references (see the module's text). Returns the exit status."""
     def say(msg):
         if log is not None:
             log(msg)
@@ -572,6 +762,10 @@ def convert_project(project_path, from_type, to_type, log=None):
     if from_type == to_type:
         say("--from and --to name the same grid type")
         return 2
+    if codepage not in CODEPAGES:
+        say("code page %r is not one of %s" % (codepage, ", ".join(map(str, CODEPAGES))))
+        return 2
+    project_path = os.fsencode(project_path)
     try:
         project = read_bytes(project_path)
     except OSError as e:
@@ -583,60 +777,74 @@ def convert_project(project_path, from_type, to_type, log=None):
     directory = os.path.dirname(os.path.abspath(project_path))
     form_texts, module_texts = scan_project_file(project)
 
-    # Forms first (those with a .frx beside them), then modules and classes.
-    jobs = []
-    for text in form_texts:
-        # Only a form with a .frx beside it is converted; a listed form
-        # that is missing altogether has none and is passed over.
-        path = resolve(directory, text)
-        jobs.append(("form", path, frx_beside(path)))
-    for text in module_texts:
-        jobs.append(("code", resolve(directory, text), None))
+    def listed(text):
+        return resolve(directory, text.encode("latin-1"), codepage)
 
-    # Forms that name a .frx they lack make the project unreadable, and so do
-    # a form that is a folder and a missing form whose .frx is there; text
-    # files that are converted and hold a NUL byte fail. A form without a
-    # .frx is never converted, so its bytes are not judged.
-    for kind, path, frx_path in jobs:
-        if kind == "form" and (os.path.isdir(path) or
-                               (frx_path is not None and not os.path.exists(path))):
-            say("%s: the listed form is a folder or lost" % path)
-            return 2
-        if kind != "form" or frx_path is not None or not os.path.isfile(path):
+    # Form-like components first, as listed, then modules and classes.
+    jobs = []  # (kind, path, side file path or None, side extension)
+    for text, ext in form_texts:
+        path = listed(text)
+        jobs.append(("form", path, side_file_beside(path, ext, codepage), ext))
+    for text in module_texts:
+        jobs.append(("code", listed(text), None, None))
+
+    # A form that is a folder, a missing form whose side file is there, and
+    # a form without its side file whose text names one (".frx":) make the
+    # project unreadable. A missing form without a side file is passed over.
+    for kind, path, side, ext in jobs:
+        if kind != "form":
             continue
-        if b'.frx":' in fold(read_bytes(path).decode("latin-1")).encode("latin-1"):
-            say("%s: its .frx is missing" % path)
+        if os.path.isdir(path) or (side is not None and not os.path.exists(path)):
+            say("%s: the listed form is a folder or lost" % display(path))
             return 2
-    for kind, path, frx_path in jobs:
-        if not os.path.isfile(path) or (kind == "form" and frx_path is None):
-            continue
-        if b"\0" in read_bytes(path):
-            say("%s holds a NUL byte" % path)
+        if side is None and os.path.isfile(path):
+            named = (ext + '":').encode("ascii")
+            if named in fold_bytes(read_bytes(path)):
+                say("%s: its %s is missing" % (display(path), ext))
+                return 2
+
+    if from_type is None:
+        rows = referenced_rows(project)
+        sources = sorted(rows - {to_type})
+        if not sources and to_type in rows:
+            say("the project already uses %s; nothing needs conversion" % row(to_type).full_name)
+            return 3
+        if len(sources) != 1:
+            say("cannot tell the source type (%s); give --from"
+                % (", ".join(row(p).full_name for p in sources) or "no grid library"))
+            return 2
+        from_type = sources[0]
+
+    for kind, path, side, ext in jobs:
+        if os.path.isfile(path) and b"\0" in read_bytes(path):
+            say("%s holds a NUL byte" % display(path))
             return 1
 
     new_contents = []  # (path, bytes, "text" or "binary")
     changed = False
-    for kind, path, frx_path in jobs:
+    for kind, path, side, ext in jobs:
         if kind == "form":
-            if frx_path is None:
+            if side is None and not os.path.isfile(path):
                 continue
             try:
-                frm, frx = read_bytes(path), read_bytes(frx_path)
+                frm = read_bytes(path)
+                frx = read_bytes(side) if side is not None else None
             except OSError:
                 return 1
             result, frm_out, frx_out = convert_form_file(frm, frx, from_type, to_type)
             if result == -1:
-                say("Error converting file: " + path)
+                say("Error converting file: " + display(path))
                 return 1
             new_contents.append((path, frm_out, "text"))
-            new_contents.append((frx_path, frx_out, "binary"))
+            if side is not None:
+                new_contents.append((side, frx_out, "binary"))
         else:
             if not os.path.isfile(path):
-                say("Error converting file: " + path)
+                say("Error converting file: " + display(path))
                 return 1
             result, out = convert_code_file(read_bytes(path), from_type, to_type)
             if result == -1:
-                say("Error converting file: " + path)
+                say("Error converting file: " + display(path))
                 return 1
             new_contents.append((path, out, "text"))
         if result == 1:
@@ -665,16 +873,24 @@ def main(argv):
         return 2
     args = args[1:]
     from_type = to_type = None
+    codepage = 1252
     project = None
     quiet = False
     i = 0
     while i < len(args):
         a = args[i]
-        if a == "--from" and i + 1 < len(args):
-            from_type = int(args[i + 1])
-            i += 2
-        elif a == "--to" and i + 1 < len(args):
-            to_type = int(args[i + 1])
+        if a in ("--from", "--to", "--codepage") and i + 1 < len(args):
+            try:
+                value = int(args[i + 1])
+            except ValueError:
+                print("%s needs a number" % a, file=sys.stderr)
+                return 2
+            if a == "--from":
+                from_type = value
+            elif a == "--to":
+                to_type = value
+            else:
+                codepage = value
             i += 2
         elif a == "--quiet":
             quiet = True
@@ -685,13 +901,13 @@ def main(argv):
         else:
             print("unknown argument %r" % a, file=sys.stderr)
             return 2
-    if from_type is None or to_type is None or project is None:
-        print("convert needs --from, --to and a project file", file=sys.stderr)
+    if to_type is None or project is None:
+        print("convert needs --to and a project file", file=sys.stderr)
         return 2
-    if not (1 <= from_type <= 6 and 1 <= to_type <= 6):
+    if not ((from_type is None or 1 <= from_type <= 6) and 1 <= to_type <= 6):
         return 2
     log = None if quiet else (lambda m: print(m, file=sys.stderr))
-    return convert_project(project, from_type, to_type, log)
+    return convert_project(project, from_type, to_type, log, codepage)
 
 
 if __name__ == "__main__":
