@@ -1,9 +1,6 @@
 #include "engine/project/convert_project.h"
 
 #include "base/file_system.h"
-#include "base/text.h"
-#include "engine/catalogue/grid_catalogue.h"
-#include "base/file_io.h"
 #include "engine/code/code_file.h"
 #include "engine/forms/form_file.h"
 #include "base/interrupt.h"
@@ -51,7 +48,6 @@ class ProjectConversion {
   bool HasUnsavedChanges();
   bool ConvertForms();
   bool IsListedForm(const std::string& path) const;
-  bool SharedFilesMovedOn();
   bool ConvertModules();
   void Finish(RunOutcome outcome, const std::string& message, int style);
   void FailWith(const std::string& path);
@@ -112,7 +108,7 @@ RunResult ProjectConversion::Run() {
   if (!ConvertForms() || !ConvertModules() || StopIfInterrupted()) return result_;
   bool project_changed = false;
   for (const FileOutcome& file : result_.files) project_changed |= file.result == kChanged;
-  if (!project_changed && !SharedFilesMovedOn()) {
+  if (!project_changed) {
     AddLeftovers(DiscardTempFiles(run_));
     Finish(RunOutcome::kNothingToConvert, kNothingToConvertMessage, kStyleInformation);
     return result_;
@@ -152,23 +148,6 @@ bool ProjectConversion::HasUnsavedChanges() {
       Ask([&] { return project_->Components(); }, std::vector<std::shared_ptr<IdeComponent>>());
   for (const auto& component : components) {
     if (Ask([&] { return component->IsDirty(); }, false)) return true;
-  }
-  return false;
-}
-
-// A file shared with another project may have been converted by that
-// project's run already: this project then still references the old
-// library while its files use the new one, and its reference must move.
-bool ProjectConversion::SharedFilesMovedOn() {
-  const std::string target = GridCatalogue().Item(run_.ToType).GridLibName() + ".";
-  if (!ProjectFileReferences(file_name_, run_.FromType)) return false;
-  for (const FileOutcome& file : result_.files) {
-    LineReader reader;
-    if (reader.Open(file.path)) continue;
-    std::string line;
-    while (reader.ReadLine(&line)) {
-      if (ContainsNoCase(line, target)) return true;
-    }
   }
   return false;
 }

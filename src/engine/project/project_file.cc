@@ -48,11 +48,6 @@ std::optional<bool> ReferencesLibrary(ConversionRun& run, const std::string& pat
 
 }  // namespace
 
-bool ProjectFileReferences(const std::string& project_file, int16_t position) {
-  ConversionRun scratch;
-  return ReferencesLibrary(scratch, project_file, position).value_or(false);
-}
-
 std::string FileStem(const std::string& path) {
   size_t slash = path.find_last_of("/\\");
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);

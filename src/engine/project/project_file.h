@@ -28,10 +28,6 @@ std::string SideExtensionForText(const std::string& text_path);
 // The side file beside a form-like text file: its stem and `extension`,
 // found ignoring case; "" when there is none.
 std::string SideFileOf(const std::string& form_path, const std::string& extension);
-// Whether a reference line of the project file names the catalogue row at
-// `position`; false when the file cannot be read.
-bool ProjectFileReferences(const std::string& project_file, int16_t position);
-
 // A path's file name without its last extension.
 std::string FileStem(const std::string& path);
 // The resolved path a form-like project line lists.
