@@ -65,6 +65,9 @@ class FileSystem {
   // Replaces `to` by `from` in one step when both are in one directory.
   virtual std::error_code Rename(const std::string& from, const std::string& to) = 0;
   virtual std::error_code Remove(const std::string& path) = 0;
+  // Gives the file `existing` the further name `link` (a hard link; `link`
+  // must not exist). Fails where the file system has no hard links.
+  virtual std::error_code Link(const std::string& existing, const std::string& link) = 0;
   virtual std::error_code SyncDirectory(const std::string& directory) = 0;
   // The path of the file `path` reaches, with every symbolic link on the way
   // (in its folders too) resolved.

@@ -7,8 +7,8 @@
 
 #include <filesystem>
 
-#include "engine/catalogue/grid_catalogue.h"
 #include "base/file_system.h"
+#include "engine/catalogue/grid_catalogue.h"
 #include "support/frx_builder.h"
 #include "support/reference_lines.h"
 #include "support/run_program.h"
@@ -217,9 +217,22 @@ TEST_F(BadInputTest, ReadOnlyFilesAndFolders) {
   ::chmod(project.path().c_str(), 0755);
 }
 
-TEST_F(BadInputTest, AMissingTemporaryFolder) {
+// A dry run keeps its copies in the temporary folder; a real run writes
+// them beside the originals and needs none.
+TEST_F(BadInputTest, AMissingTemporaryFolderStopsOnlyADryRun) {
   temp_dir = scratch.Join("no-such-folder");
-  ExpectRefused(1, "cannot create a temporary file in " + temp_dir);
+  auto before = Snapshot();
+  auto dry = testing::RunProgram(VIREO_MIGRATE_BINARY, {"convert", project.path(), "--dry-run"},
+                                 Environment());
+  EXPECT_EQ(dry.status, 1) << dry.err;
+  EXPECT_NE(dry.err.find("cannot create a temporary file in " + temp_dir), std::string::npos)
+      << dry.err;
+  EXPECT_EQ(Snapshot(), before);
+  auto real = testing::RunProgram(VIREO_MIGRATE_BINARY, {"convert", project.path()}, Environment());
+  EXPECT_EQ(real.status, 0) << real.err;
+  EXPECT_NE(testing::ReadFile(project.Join("M.bas")).find("VireoCore45.StyleDisp"),
+            std::string::npos);
+  EXPECT_EQ(Snapshot().size(), before.size()) << "a copy was left beside an original";
 }
 
 TEST_F(BadInputTest, HighBytesAndHugeLinesConvertExactly) {

@@ -150,12 +150,13 @@ class InterruptTest : public ::testing::Test {
 
 TEST_F(InterruptTest, StopsBeforeTheCommitAndFinishesOnceItHasBegun) {
   // An undisturbed run gives the new contents and how long the files take to
-  // convert: from the first temporary copy to the commit's journal.
+  // convert: from the first new copy beside its original to the first old
+  // content the commit keeps.
   int err_fd = -1;
   pid_t first = Start(&err_fd);
-  ASSERT_TRUE(WaitFor(temp_dir.path(), "vr5", first));
+  ASSERT_TRUE(WaitFor(project.path(), ".vr5new.", first));
   auto converting_from = Clock::now();
-  ASSERT_TRUE(WaitFor(project.path(), "vr5journal", first));
+  ASSERT_TRUE(WaitFor(project.path(), ".vr5old.", first));
   auto converting = Clock::now() - converting_from;
   Outcome reference = Finish(first, err_fd);
   ASSERT_EQ(reference.status, 0) << reference.err;
@@ -176,7 +177,7 @@ TEST_F(InterruptTest, StopsBeforeTheCommitAndFinishesOnceItHasBegun) {
                          (twice ? ", twice" : "") + ")";
     pid_t child = Start(&err_fd);
     ASSERT_GT(child, 0);
-    bool converting = WaitFor(temp_dir.path(), "vr5", child);
+    bool converting = WaitFor(project.path(), ".vr5new.", child);
     if (attempt >= 4 && converting) {
       std::this_thread::sleep_for(
           std::chrono::microseconds(std::uniform_int_distribution<long>(0, longest)(random)));
@@ -198,12 +199,13 @@ TEST_F(InterruptTest, StopsBeforeTheCommitAndFinishesOnceItHasBegun) {
     Restore();
   }
 
-  // Inside the commit: the journal beside the project says it has begun.
+  // Inside the commit: the first old content kept beside its original says
+  // it has begun.
   for (int attempt = 0; attempt < 4 && Clock::now() < deadline; ++attempt) {
     std::string moment = "inside the commit, attempt " + std::to_string(attempt);
     pid_t child = Start(&err_fd);
     ASSERT_GT(child, 0);
-    bool committing = WaitFor(project.path(), "vr5journal", child);
+    bool committing = WaitFor(project.path(), ".vr5old.", child);
     ::kill(child, attempt % 2 ? SIGTERM : SIGINT);
     Outcome outcome = Finish(child, err_fd);
     ASSERT_LT(outcome.status, 128) << moment << ": ended by a signal";

@@ -30,7 +30,7 @@ constexpr char kToken[] = "0badc0de0badc0de";
 constexpr char kModule[] = "Dim S As VireoCore.StyleDisp\r\n";
 
 uint64_t ChecksumOf(const std::string& bytes) {
-  return Checksum(kChecksumStart, bytes.data(), bytes.size());
+  return ChecksumOf(ChecksumKind::kXxh3, bytes.data(), bytes.size());
 }
 
 struct Ino {

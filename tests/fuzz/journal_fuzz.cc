@@ -53,7 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (data[0] & 1) {
     char sum[32];
     std::snprintf(sum, sizeof sum, "end %016" PRIx64 "\n",
-                  Checksum(kChecksumStart, journal.data(), journal.size()));
+                  ChecksumOf(data[0] & 2 ? ChecksumKind::kXxh3 : ChecksumKind::kFnv1a64,
+                             journal.data(), journal.size()));
     journal += sum;
   }
   Put("p/P.vbp.vr5journal", journal);

@@ -101,6 +101,10 @@ class FaultyFileSystem final : public FileSystem {
     if (auto e = Check("Remove", path)) return e;
     return inner_.Remove(path);
   }
+  std::error_code Link(const std::string& existing, const std::string& link) override {
+    if (auto e = Check("Link", link)) return e;
+    return inner_.Link(existing, link);
+  }
   std::error_code RealPath(const std::string& path, std::string* real) override {
     if (auto e = Check("RealPath", path)) return e;
     return inner_.RealPath(path, real);

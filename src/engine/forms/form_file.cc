@@ -264,7 +264,7 @@ int16_t ConvertFormFile(ConversionRun& run, const std::string& form_path,
     if (binary_path.empty()) return converter.Run(in, out, "");
     std::string binary_temp;
     FileHandle binary_file;
-    if (!MakeTempFile(run, form_path, &binary_temp, &binary_file)) return kFailed;
+    if (!MakeTempFile(run, binary_path, &binary_temp, &binary_file)) return kFailed;
     RecordPair(run, binary_path, binary_temp);
     if (auto error = CopyFileContent(binary_path, binary_file)) {
       run.Fail(binary_path + ": cannot be copied (" + Describe(error) + ")");

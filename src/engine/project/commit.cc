@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "base/checksum.h"
 #include "base/file_io.h"
 #include "engine/project/journal.h"
 #include "engine/project/temp_files.h"
@@ -10,12 +11,14 @@ namespace vireo {
 namespace {
 
 constexpr uint32_t kOwnerWrite = 0200;
+constexpr size_t kBufferSize = 256 * 1024;
+constexpr ChecksumKind kJournalChecksum = ChecksumKind::kXxh3;
 
 struct Replacement {
   std::string original;
   std::string temp;
-  std::string staged;  // new bytes beside the original
-  std::string backup;  // old bytes beside the original
+  std::string staged;        // new bytes beside the original
+  std::string backup;        // old bytes beside the original
   bool staged_made = false;  // by this commit: only those are removed
   bool backup_made = false;
   bool swapped = false;
@@ -36,7 +39,8 @@ Journal JournalOf(const std::vector<Replacement>& plan, const std::string& token
   Journal journal;
   journal.state = state;
   journal.token = token;
-  for (const Replacement& r : plan) journal.entries.push_back({r.original, r.old_checksum, r.new_checksum});
+  for (const Replacement& r : plan)
+    journal.entries.push_back({r.original, r.old_checksum, r.new_checksum});
   return journal;
 }
 
@@ -58,8 +62,8 @@ CommitOutcome CheckReplaceable(const std::string& original) {
 }
 
 // Writes `from`'s bytes into the new file `copy` (an existing file of that
-// name is an error, never overwritten), synced, with the original's
-// permissions; `checksum` is of the bytes written.
+// name is an error, never overwritten), synced, with the original's owner,
+// attributes and permissions; `checksum` is of the bytes written.
 std::error_code StageCopy(const std::string& from, const std::string& original,
                           const std::string& copy, uint64_t* checksum, bool* made) {
   PathStatus status;
@@ -76,20 +80,56 @@ std::error_code StageCopy(const std::string& from, const std::string& original,
     Files().Close(out);
     return error;
   }
-  std::vector<char> buffer(64 * 1024);
+  std::vector<char> buffer(kBufferSize);
   std::error_code error;
-  *checksum = kChecksumStart;
+  Checksummer sum(kJournalChecksum);
   while (!error) {
     size_t got = 0;
     if ((error = Files().Read(in, buffer.data(), buffer.size(), &got)) || got == 0) break;
-    *checksum = Checksum(*checksum, buffer.data(), got);
+    sum.Update(buffer.data(), got);
     error = Files().Write(out, buffer.data(), got);
   }
+  *checksum = sum.Digest();
   Files().Close(in);
   if (!error) error = Files().SetPermissions(out, status.permissions);
   if (!error) error = Files().Sync(out);
   std::error_code closed = Files().Close(out);
   return error ? error : closed;
+}
+
+// Readies a copy the run wrote beside its original to take the original's
+// place: the original's owner, attributes and permissions, its bytes
+// durable; `checksum` is of its bytes.
+std::error_code Seal(const std::string& staged, const std::string& original, uint64_t* checksum) {
+  PathStatus status;
+  if (auto error = Files().Status(original, &status)) return error;
+  FileHandle file;
+  if (auto error = Files().Open(staged, OpenFor::kReadWrite, &file)) return error;
+  std::vector<char> buffer(kBufferSize);
+  Checksummer sum(kJournalChecksum);
+  std::error_code error;
+  while (!error) {
+    size_t got = 0;
+    if ((error = Files().Read(file, buffer.data(), buffer.size(), &got)) || got == 0) break;
+    sum.Update(buffer.data(), got);
+  }
+  *checksum = sum.Digest();
+  if (!error) error = Files().CopyOwnership(original, file);
+  if (!error) error = Files().SetPermissions(file, status.permissions);
+  if (!error) error = Files().Sync(file);
+  std::error_code closed = Files().Close(file);
+  return error ? error : closed;
+}
+
+// Keeps the original's old bytes under `backup`: a second name for the
+// original itself where the file system allows it, else a copy.
+std::error_code KeepOldBytes(const std::string& original, const std::string& backup,
+                             uint64_t* checksum, bool* made) {
+  if (!Files().Link(original, backup)) {
+    *made = true;
+    return FileChecksum(backup, kJournalChecksum, checksum);
+  }
+  return StageCopy(original, original, backup, checksum, made);
 }
 
 // Removes a file of ours; one that cannot be removed is reported.
@@ -120,14 +160,41 @@ bool RollBack(std::vector<Replacement>& plan, CommitOutcome& outcome) {
 
 CommitOutcome Stage(std::vector<Replacement>& plan) {
   for (Replacement& r : plan) {
-    if (auto error = StageCopy(r.temp, r.original, r.staged, &r.new_checksum, &r.staged_made))
+    // A copy the run wrote beside the original is only sealed.
+    std::error_code error = r.temp == r.staged ? Seal(r.staged, r.original, &r.new_checksum)
+                                               : StageCopy(r.temp, r.original, r.staged,
+                                                           &r.new_checksum, &r.staged_made);
+    if (error)
       return Failure(r.original, "cannot write its new content beside it in " + r.staged + " (" +
                                      Describe(error) + ")");
-    if (auto error = StageCopy(r.original, r.original, r.backup, &r.old_checksum, &r.backup_made))
+    if (auto error = KeepOldBytes(r.original, r.backup, &r.old_checksum, &r.backup_made))
       return Failure(r.original, "cannot keep its old content beside it in " + r.backup + " (" +
                                      Describe(error) + ")");
   }
   return {};
+}
+
+// Copies the run wrote that the commit does not need go before the journal
+// names only the plan. From then on the commit itself renames or removes the
+// copies written beside the originals: only those in the temporary directory
+// stay listed for the final clean-up.
+void DropUnplanned(ConversionRun& run, std::vector<Replacement>& plan, CommitOutcome& outcome) {
+  std::set<std::string> planned, beside;
+  for (Replacement& r : plan) {
+    planned.insert(r.temp);
+    r.staged_made = r.temp == r.staged;
+    if (r.staged_made) beside.insert(r.temp);
+  }
+  std::vector<std::string> originals, temps;
+  for (size_t i = 0; i < run.TempFiles.size(); ++i) {
+    const std::string& temp = run.TempFiles[i];
+    if (!planned.count(temp)) RemoveOurs(temp, outcome);
+    if (!planned.count(temp) || beside.count(temp)) continue;
+    originals.push_back(run.OriginalFiles[i]);
+    temps.push_back(temp);
+  }
+  run.OriginalFiles = std::move(originals);
+  run.TempFiles = std::move(temps);
 }
 
 CommitOutcome Swap(std::vector<Replacement>& plan) {
@@ -179,8 +246,9 @@ CommitOutcome Plan(const ConversionRun& run, const std::string& token,
 
 class JournaledCommit {
  public:
-  JournaledCommit(const std::string& path, const std::string& token)
-      : path_(path), token_(token) {}
+  // Takes over the journal that staging began, if any.
+  JournaledCommit(const std::string& path, const std::string& token, bool staging_began)
+      : path_(path), token_(token), written_(staging_began) {}
 
   // Records the plan's state; a failure stops the commit.
   CommitOutcome Record(const std::vector<Replacement>& plan, JournalState state) {
@@ -198,7 +266,7 @@ class JournaledCommit {
  private:
   const std::string& path_;
   const std::string& token_;
-  bool written_ = false;
+  bool written_;
 };
 
 }  // namespace
@@ -222,9 +290,12 @@ CommitOutcome CheckCommit(const ConversionRun& run) {
 CommitOutcome CommitTempFiles(ConversionRun& run, const std::string& journal_path) {
   std::vector<Replacement> plan;
   int unchanged = 0;
-  std::string token = NewRunToken();
-  JournaledCommit journal(journal_path, token);
+  std::string token = run.staging_token.empty() ? NewRunToken() : run.staging_token;
+  bool staging_began = !run.staging_journal.empty() && run.staging_journal == journal_path;
+  if (staging_began) run.staging_journal.clear();
+  JournaledCommit journal(journal_path, token, staging_began);
   CommitOutcome outcome = Plan(run, token, &plan, &unchanged);
+  if (outcome.ok) DropUnplanned(run, plan, outcome);
   // The staging journal names the files about to be written beside the
   // originals, so a crash while staging leaves nothing that recovery cannot find.
   if (outcome.ok) outcome = journal.Record(plan, JournalState::kStaging);
@@ -240,9 +311,10 @@ CommitOutcome CommitTempFiles(ConversionRun& run, const std::string& journal_pat
     journal.Record(plan, JournalState::kRollingBack);
     if (!RollBack(plan, outcome)) journal.Keep();
   }
-  journal.Remove(outcome);
+  // The copies go before the journal that names them.
   std::vector<std::string> temps_left = DiscardTempFiles(run);
   outcome.leftovers.insert(outcome.leftovers.end(), temps_left.begin(), temps_left.end());
+  journal.Remove(outcome);
   return outcome;
 }
 

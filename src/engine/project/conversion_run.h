@@ -30,6 +30,11 @@ struct ConversionRun {
   std::vector<std::string> ModuleFiles;
   std::vector<std::string> OriginalFiles;
   std::vector<std::string> TempFiles;
+  // Set for a run that will commit: its copies are written beside the
+  // originals they replace, under names made from this token, and the
+  // journal at `staging_journal` names every original they may replace.
+  std::string staging_token;
+  std::string staging_journal;
   int16_t FromType = 0;
   int16_t ToType = 0;
 

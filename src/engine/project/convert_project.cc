@@ -105,6 +105,11 @@ RunResult ProjectConversion::Run() {
   Tell([&] { services_.ui.SetMousePointer(kHourglassPointer); });
   Tell([&] { services_.status.Show(); });
 
+  if (!options_.dry_run && !file_name_.empty() &&
+      !BeginStaging(run_, file_name_, services_.resolver)) {
+    if (!StopIfInterrupted()) FailWith(file_name_);
+    return result_;
+  }
   if (!ConvertForms() || !ConvertModules() || StopIfInterrupted()) return result_;
   bool project_changed = false;
   for (const FileOutcome& file : result_.files) project_changed |= file.result == kChanged;

@@ -11,8 +11,10 @@ namespace vireo {
 namespace {
 
 constexpr char kMagicV1[] = "VR5 JOURNAL 1";
-constexpr char kMagic[] = "VR5 JOURNAL 2";
+constexpr char kMagicV2[] = "VR5 JOURNAL 2";
+constexpr char kMagic[] = "VR5 JOURNAL 3";
 constexpr char kRunPrefix[] = "run ";
+constexpr char kHashPrefix[] = "hash ";
 constexpr size_t kTokenLength = 16;
 
 // Paths are written with "%", tab, CR and LF escaped, so each entry is one line.
@@ -109,14 +111,27 @@ std::string SiblingPath(const std::string& original, const char* tag, const std:
   return path;
 }
 
+const char* HashName(ChecksumKind kind) { return kind == ChecksumKind::kXxh3 ? "xxh3" : "fnv1a64"; }
+
+bool ParseHash(std::string_view line, ChecksumKind* kind) {
+  if (line.substr(0, 5) != kHashPrefix) return false;
+  for (ChecksumKind candidate : {ChecksumKind::kXxh3, ChecksumKind::kFnv1a64}) {
+    if (line.substr(5) == HashName(candidate)) {
+      *kind = candidate;
+      return true;
+    }
+  }
+  return false;
+}
+
 std::string Serialise(const Journal& journal, const std::string& folder) {
-  std::string body = std::string(kMagic) + "\n" + kRunPrefix + journal.token + "\n" +
-                     StateName(journal.state) + "\n";
+  std::string body = std::string(kMagic) + "\n" + kRunPrefix + journal.token + "\n" + kHashPrefix +
+                     HashName(journal.checksum) + "\n" + StateName(journal.state) + "\n";
   for (const JournalEntry& e : journal.entries) {
     body += Escape(RelativePath(folder, e.original)) + "\t" + Hex64(e.old_checksum) + "\t" +
             Hex64(e.new_checksum) + "\n";
   }
-  return body + "end " + Hex64(Checksum(kChecksumStart, body.data(), body.size())) + "\n";
+  return body + "end " + Hex64(ChecksumOf(journal.checksum, body.data(), body.size())) + "\n";
 }
 
 bool IsAbsolute(std::string_view path) {
@@ -136,13 +151,23 @@ std::vector<std::string_view> PathParts(std::string_view path) {
   return parts;
 }
 
+// The hash a journal's own checksum uses: FNV-1a up to version 2, else the
+// one its "hash" line (the third) names.
+bool JournalHash(const std::string& text, ChecksumKind* kind) {
+  *kind = ChecksumKind::kFnv1a64;
+  if (!std::string_view(text).starts_with(std::string(kMagic) + "\n")) return true;
+  std::vector<std::string_view> head = Split(std::string_view(text).substr(0, 200), '\n');
+  return head.size() > 3 && ParseHash(head[2], kind);
+}
+
 // The journal's lines before its "end" line, once its checksum holds.
-bool CheckedLines(const std::string& text, std::vector<std::string_view>* lines) {
+bool CheckedLines(const std::string& text, ChecksumKind kind,
+                  std::vector<std::string_view>* lines) {
   size_t end = text.rfind("end ");
   uint64_t recorded = 0;
   if (end == std::string::npos || (end > 0 && text[end - 1] != '\n') ||
       !ParseHex(std::string_view(text).substr(end + 4, 16), &recorded) ||
-      recorded != Checksum(kChecksumStart, text.data(), end))
+      recorded != ChecksumOf(kind, text.data(), end))
     return false;
   *lines = Split(std::string_view(text.data(), end), '\n');
   if (!lines->empty() && lines->back().empty()) lines->pop_back();
@@ -235,19 +260,24 @@ bool ReadJournal(const std::string& path, Journal* journal, std::string* problem
     return false;
   }
   std::vector<std::string_view> lines;
-  if (!CheckedLines(text, &lines)) {
+  if (!JournalHash(text, &journal->checksum)) {
+    *problem = path + ": line 3 is malformed (no known hash)";
+    return false;
+  }
+  if (!CheckedLines(text, journal->checksum, &lines)) {
     *problem = path + ": is damaged (its checksum does not match)";
     return false;
   }
   bool version1 = !lines.empty() && lines[0] == kMagicV1;
-  bool version2 = !lines.empty() && lines[0] == kMagic;
-  size_t state_line = version1 ? 1 : 2;
-  if ((!version1 && !version2) || lines.size() <= state_line) {
+  bool version2 = !lines.empty() && lines[0] == kMagicV2;
+  bool version3 = !lines.empty() && lines[0] == kMagic;
+  size_t state_line = version1 ? 1 : version2 ? 2 : 3;
+  if ((!version1 && !version2 && !version3) || lines.size() <= state_line) {
     *problem = path + ": is not a commit journal";
     return false;
   }
   journal->token.clear();
-  if (version2) {
+  if (!version1) {
     std::string_view run = lines[1];
     if (run.substr(0, 4) != kRunPrefix || !IsRunToken(std::string(run.substr(4)))) {
       *problem = path + ": line 2 is malformed (no run token)";
@@ -276,30 +306,6 @@ std::error_code RemoveJournal(const std::string& path) {
   if (auto error = Files().Remove(path)) return error;
   Files().SyncDirectory(ParentDirectory(path));
   return {};
-}
-
-uint64_t Checksum(uint64_t hash, const char* data, size_t size) {
-  for (size_t i = 0; i < size; ++i) {
-    hash ^= static_cast<unsigned char>(data[i]);
-    hash *= 0x100000001b3ULL;
-  }
-  return hash;
-}
-
-std::error_code FileChecksum(const std::string& path, uint64_t* checksum) {
-  FileHandle file;
-  if (auto error = Files().Open(path, OpenFor::kRead, &file)) return error;
-  std::vector<char> buffer(64 * 1024);
-  uint64_t hash = kChecksumStart;
-  std::error_code error;
-  while (true) {
-    size_t got = 0;
-    if ((error = Files().Read(file, buffer.data(), buffer.size(), &got)) || got == 0) break;
-    hash = Checksum(hash, buffer.data(), got);
-  }
-  Files().Close(file);
-  *checksum = hash;
-  return error;
 }
 
 }  // namespace vireo

@@ -14,6 +14,8 @@
 #include <system_error>
 #include <vector>
 
+#include "base/checksum.h"
+
 namespace vireo {
 
 struct JournalEntry {
@@ -30,6 +32,9 @@ enum class JournalState { kStaging, kCommitting, kRollingBack };
 struct Journal {
   JournalState state = JournalState::kCommitting;
   std::string token;  // empty in journals of version 1, which used fixed names
+  // The hash of every checksum in it (and of its own end line). Journals of
+  // versions 1 and 2 used FNV-1a.
+  ChecksumKind checksum = ChecksumKind::kXxh3;
   std::vector<JournalEntry> entries;
 };
 
@@ -51,11 +56,6 @@ std::error_code WriteJournal(const std::string& path, const Journal& journal);
 bool ReadJournal(const std::string& path, Journal* journal, std::string* problem);
 // Removes the journal and syncs its folder.
 std::error_code RemoveJournal(const std::string& path);
-
-// A 64-bit FNV-1a checksum of bytes, and of a file's bytes.
-uint64_t Checksum(uint64_t hash, const char* data, size_t size);
-inline constexpr uint64_t kChecksumStart = 0xcbf29ce484222325ULL;
-std::error_code FileChecksum(const std::string& path, uint64_t* checksum);
 
 // `path` relative to `folder` ("a/b.bas", "../shared/c.bas"), both full
 // paths; `path` itself when they share no root. Written with "/".

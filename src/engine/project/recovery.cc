@@ -23,9 +23,9 @@ struct CheckedEntry {
   Found found = Found::kEdited;
 };
 
-bool Holds(const std::string& path, uint64_t checksum) {
+bool Holds(const std::string& path, ChecksumKind kind, uint64_t checksum) {
   uint64_t actual = 0;
-  return !FileChecksum(path, &actual) && actual == checksum;
+  return !FileChecksum(path, kind, &actual) && actual == checksum;
 }
 
 bool Exists(const std::string& path) {
@@ -83,9 +83,9 @@ std::string CheckEntries(const Journal& journal, const std::string& project_file
                        BackupPathFor(e.original, journal.token), e.old_checksum, e.new_checksum};
     // While staging no original was replaced: whatever each holds is its own.
     entry.found = journal.state == JournalState::kStaging ? Found::kOld
-                  : Holds(e.original, e.new_checksum)     ? Found::kNew
-                  : Holds(e.original, e.old_checksum)     ? Found::kOld
-                                                          : Found::kEdited;
+                  : Holds(e.original, journal.checksum, e.new_checksum) ? Found::kNew
+                  : Holds(e.original, journal.checksum, e.old_checksum) ? Found::kOld
+                                                                        : Found::kEdited;
     checked->push_back(entry);
   }
   return "";
@@ -94,7 +94,7 @@ std::string CheckEntries(const Journal& journal, const std::string& project_file
 bool CanFinish(const Journal& journal, const std::vector<CheckedEntry>& entries) {
   if (journal.state != JournalState::kCommitting) return false;
   for (const CheckedEntry& e : entries) {
-    if (e.found == Found::kOld && !Holds(e.staged, e.new_checksum)) return false;
+    if (e.found == Found::kOld && !Holds(e.staged, journal.checksum, e.new_checksum)) return false;
   }
   return true;
 }
@@ -102,7 +102,7 @@ bool CanFinish(const Journal& journal, const std::vector<CheckedEntry>& entries)
 bool CanUndo(const Journal& journal, const std::vector<CheckedEntry>& entries) {
   if (journal.state == JournalState::kStaging) return true;  // nothing was replaced yet
   for (const CheckedEntry& e : entries) {
-    if (e.found == Found::kNew && !Holds(e.backup, e.old_checksum)) return false;
+    if (e.found == Found::kNew && !Holds(e.backup, journal.checksum, e.old_checksum)) return false;
   }
   return true;
 }

@@ -1,11 +1,14 @@
 #include "engine/project/temp_files.h"
 
 #include "base/file_io.h"
+#include "engine/project/journal.h"
+#include "engine/project/project_file.h"
 
 namespace vireo {
+namespace {
 
-bool MakeTempFile(ConversionRun& run, const std::string& original, std::string* path,
-                  FileHandle* file) {
+bool MakeInTempDirectory(ConversionRun& run, const std::string& original, std::string* path,
+                         FileHandle* file) {
   std::string directory;
   if (auto error = Files().TempDirectory(&directory)) {
     run.Fail(original + ": no temporary directory (" + Describe(error) + ")");
@@ -16,6 +19,83 @@ bool MakeTempFile(ConversionRun& run, const std::string& original, std::string* 
              Describe(error) + ")");
     return false;
   }
+  return true;
+}
+
+// Drops the pair whose copy is `temp`: the same file listed again.
+void ForgetCopy(ConversionRun& run, const std::string& temp) {
+  for (size_t i = run.TempFiles.size(); i-- > 0;) {
+    if (run.TempFiles[i] != temp) continue;
+    Files().Remove(temp);
+    run.OriginalFiles.erase(run.OriginalFiles.begin() + static_cast<std::ptrdiff_t>(i));
+    run.TempFiles.erase(run.TempFiles.begin() + static_cast<std::ptrdiff_t>(i));
+  }
+}
+
+bool MakeBeside(ConversionRun& run, const std::string& original, std::string* path,
+                FileHandle* file) {
+  std::string real;
+  if (auto error = Files().RealPath(original, &real)) {
+    run.Fail(original + ": cannot be opened (" + Describe(error) + ")");
+    return false;
+  }
+  *path = StagedPathFor(real, run.staging_token);
+  ForgetCopy(run, *path);
+  if (auto error = Files().Open(*path, OpenFor::kCreateExclusive, file)) {
+    run.Fail(original + ": cannot create its new copy " + *path + " (" + Describe(error) + ")");
+    return false;
+  }
+  return true;
+}
+
+// The files a journal may name: each existing regular file the project
+// lists, once, by the path of the file it reaches.
+std::vector<std::string> StagedOriginals(const std::vector<std::string>& listed) {
+  std::vector<std::string> originals;
+  std::vector<PathStatus> seen;
+  for (const std::string& path : listed) {
+    PathStatus status;
+    std::string real;
+    if (Files().Status(path, &status) || !status.is_regular || Files().RealPath(path, &real))
+      continue;
+    bool again = false;
+    for (const PathStatus& other : seen) again |= SameFile(status, other);
+    if (again) continue;
+    seen.push_back(status);
+    originals.push_back(real);
+  }
+  return originals;
+}
+
+}  // namespace
+
+bool MakeTempFile(ConversionRun& run, const std::string& original, std::string* path,
+                  FileHandle* file) {
+  return run.staging_token.empty() ? MakeInTempDirectory(run, original, path, file)
+                                   : MakeBeside(run, original, path, file);
+}
+
+bool BeginStaging(ConversionRun& run, const std::string& project_file,
+                  const PathResolver& resolver) {
+  std::vector<std::string> listed;
+  std::string problem;
+  if (!ListedFiles(project_file, resolver, &listed, &problem)) {
+    run.Fail(problem);
+    return false;
+  }
+  Journal journal;
+  journal.state = JournalState::kStaging;
+  journal.token = NewRunToken();
+  for (const std::string& original : StagedOriginals(listed)) journal.entries.push_back({original});
+  std::string path = JournalPathFor(project_file);
+  // Named at once: a journal that took its name before the write failed
+  // goes with the run's copies.
+  run.staging_journal = path;
+  if (auto error = WriteJournal(path, journal)) {
+    run.Fail(path + ": the commit journal cannot be written (" + Describe(error) + ")");
+    return false;
+  }
+  run.staging_token = journal.token;
   return true;
 }
 
@@ -38,10 +118,17 @@ std::vector<std::string> ForgetPairs(ConversionRun& run, const std::string& orig
 std::vector<std::string> DiscardTempFiles(ConversionRun& run) {
   std::vector<std::string> leftovers;
   for (const std::string& temp : run.TempFiles) {
-    if (Files().Remove(temp)) leftovers.push_back(temp);
+    std::error_code error = Files().Remove(temp);
+    if (error && error != std::errc::no_such_file_or_directory) leftovers.push_back(temp);
   }
   run.TempFiles.clear();
   run.OriginalFiles.clear();
+  if (!run.staging_journal.empty() && leftovers.empty()) {
+    std::error_code error = RemoveJournal(run.staging_journal);
+    if (error && error != std::errc::no_such_file_or_directory)
+      leftovers.push_back(run.staging_journal);
+  }
+  run.staging_journal.clear();
   return leftovers;
 }
 

@@ -1,22 +1,37 @@
 // Temporary copies of the project's files: how one is made, how the pairs
 // (original, temporary) are recorded, and how they are thrown away.
+//
+// A run that will commit writes each copy straight beside the original it
+// replaces (the commit then only renames it into place); a dry run, and any
+// run that has not begun staging, writes them in the temporary directory.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "engine/project/conversion_run.h"
 #include "base/file_system.h"
+#include "engine/project/conversion_run.h"
+#include "host/path_resolver.h"
 
 namespace vireo {
 
 inline constexpr char kTempPrefix[] = "vr5";
 
-// Makes a new empty temporary file whose name begins with "vr5" in the
-// temporary directory, open for writing. False (with a reason in `run`) when
-// that fails.
+// Makes the run's new empty copy of `original`, open for writing: beside the
+// file `original` reaches, named from the run's token, when the run stages
+// (a copy made there before for the same file is dropped: the last one
+// counts); else a file whose name begins with "vr5" in the temporary
+// directory. Created exclusively, mode 0600. False (with a reason in `run`)
+// when that fails.
 bool MakeTempFile(ConversionRun& run, const std::string& original, std::string* path,
                   FileHandle* file);
+
+// Makes the run stage beside the originals: picks its token and writes the
+// journal of `project_file` naming every file the project lists, so that a
+// crash while converting leaves nothing that recovery cannot remove. False
+// (with a reason in `run`) when the journal cannot be written.
+bool BeginStaging(ConversionRun& run, const std::string& project_file,
+                  const PathResolver& resolver);
 
 void RecordPair(ConversionRun& run, const std::string& original, const std::string& temp);
 
@@ -25,8 +40,9 @@ void RecordPair(ConversionRun& run, const std::string& original, const std::stri
 // could not be deleted.
 std::vector<std::string> ForgetPairs(ConversionRun& run, const std::string& original);
 
-// Deletes every recorded temporary file and empties both lists; no original
-// is touched. Returns the files that could not be deleted.
+// Deletes every recorded temporary file and empties both lists, then the
+// staging journal; no original is touched. Returns the files that could not
+// be deleted (a copy already gone is not one).
 std::vector<std::string> DiscardTempFiles(ConversionRun& run);
 
 }  // namespace vireo

@@ -214,6 +214,11 @@ class PosixFileSystem final : public FileSystem {
     return {};
   }
 
+  std::error_code Link(const std::string& existing, const std::string& link) override {
+    if (::link(existing.c_str(), link.c_str()) != 0) return LastError();
+    return {};
+  }
+
   std::error_code SyncDirectory(const std::string& directory) override {
     int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return LastError();

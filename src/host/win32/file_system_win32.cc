@@ -315,6 +315,12 @@ class WindowsFileSystem final : public FileSystem {
     return {};
   }
 
+  std::error_code Link(const std::string& existing, const std::string& link) override {
+    if (!::CreateHardLinkW(Wide(link).c_str(), Wide(existing).c_str(), nullptr))
+      return LastWindowsError();
+    return {};
+  }
+
   std::error_code RealPath(const std::string& path, std::string* real) override {
     HANDLE handle = ::CreateFileW(Wide(path).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr);

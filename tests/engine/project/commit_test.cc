@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "engine/project/journal.h"
 #include "engine/project/temp_files.h"
+#include "host/posix/path_resolver_posix.h"
 #include "support/faulty_file_system.h"
 #include "support/test_files.h"
 
@@ -182,6 +184,106 @@ TEST_F(CommitTest, AFailureAtAnyStepLeavesEveryOriginalOld) {
       }
     }
   }
+}
+
+// A run that commits writes its copies beside the originals: the commit only
+// renames them, and keeps the old bytes under a second name of the original.
+class StagingBesideTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("TMPDIR", temp_dir.path().c_str(), 1);
+    project_file = project.Write("P.vbp", "Module=A; a.bas\r\nModule=B; b.bas\r\n");
+    a = project.Write("a.bas", "old a");
+    b = project.Write("b.bas", "old b");
+    ASSERT_TRUE(BeginStaging(run, project_file, resolver)) << run.failure_reason;
+  }
+  void TearDown() override { ::unsetenv("TMPDIR"); }
+
+  std::string Copy(const std::string& original, const std::string& bytes) {
+    std::string temp;
+    FileHandle file = -1;
+    EXPECT_TRUE(MakeTempFile(run, original, &temp, &file)) << run.failure_reason;
+    Files().Write(file, bytes.data(), bytes.size());
+    Files().Close(file);
+    RecordPair(run, original, temp);
+    return temp;
+  }
+  int OursLeft() {
+    return testing::CountFilesWithPrefix(project.path(), ".") +
+           testing::CountFilesWithPrefix(project.path(), "P.vbp.vr5") +
+           testing::CountFilesWithPrefix(temp_dir.path(), "vr5");
+  }
+
+  testing::ScratchDir project, temp_dir;
+  PosixPathResolver resolver;
+  ConversionRun run;
+  std::string project_file, a, b;
+};
+
+TEST_F(StagingBesideTest, CopiesLieBesideTheirOriginalsUnderTheJournalsToken) {
+  Journal journal;
+  std::string problem;
+  ASSERT_TRUE(ReadJournal(JournalPathFor(project_file), &journal, &problem)) << problem;
+  EXPECT_EQ(journal.state, JournalState::kStaging);
+  EXPECT_EQ(journal.entries.size(), 3u) << "the project file and both modules";
+  EXPECT_EQ(Copy(a, "new a"), StagedPathFor(a, journal.token));
+  EXPECT_EQ(testing::CountFilesWithPrefix(temp_dir.path(), "vr5"), 0);
+  struct stat st;
+  ASSERT_EQ(::stat(StagedPathFor(a, journal.token).c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  // The same file listed again: its last copy counts, the first is gone.
+  Copy(a, "newer a");
+  EXPECT_EQ(run.TempFiles.size(), 1u);
+  EXPECT_EQ(ReadFile(StagedPathFor(a, journal.token)), "newer a");
+}
+
+TEST_F(StagingBesideTest, TheCommitRenamesTheCopiesAndKeepsOldBytesByALink) {
+  ::chmod(a.c_str(), 0640);
+  Copy(a, "new a");
+  Copy(b, "old b");  // unchanged: dropped, never written over b
+  struct stat b_before;
+  ::stat(b.c_str(), &b_before);
+  testing::FaultyFileSystem watcher;
+  watcher.Watch("Link", ".vr5old.");
+  CommitOutcome outcome;
+  {
+    ScopedFileSystem scope(watcher);
+    outcome = CommitTempFiles(run, JournalPathFor(project_file));
+  }
+  ASSERT_TRUE(outcome.ok) << outcome.reason;
+  EXPECT_EQ(outcome.replaced, 1);
+  EXPECT_EQ(outcome.unchanged, 1);
+  EXPECT_GT(watcher.first_watched(), 0) << "the old bytes were copied, not linked";
+  EXPECT_EQ(ReadFile(a), "new a");
+  struct stat st;
+  ::stat(a.c_str(), &st);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(st.st_nlink, 1u);
+  struct stat b_after;
+  ::stat(b.c_str(), &b_after);
+  EXPECT_EQ(b_before.st_ino, b_after.st_ino);
+  EXPECT_EQ(OursLeft(), 0);
+  EXPECT_TRUE(outcome.leftovers.empty());
+}
+
+TEST_F(StagingBesideTest, WithoutHardLinksTheOldBytesAreCopied) {
+  Copy(a, "new a");
+  testing::FaultyFileSystem no_links;
+  no_links.FailWhen("Link", "", std::errc::operation_not_permitted);
+  ScopedFileSystem scope(no_links);
+  CommitOutcome outcome = CommitTempFiles(run, JournalPathFor(project_file));
+  ASSERT_TRUE(outcome.ok) << outcome.reason;
+  EXPECT_EQ(ReadFile(a), "new a");
+  EXPECT_EQ(OursLeft(), 0);
+}
+
+TEST_F(StagingBesideTest, DiscardingRemovesTheCopiesAndTheJournal) {
+  Copy(a, "new a");
+  Copy(b, "new b");
+  EXPECT_TRUE(DiscardTempFiles(run).empty());
+  EXPECT_EQ(ReadFile(a), "old a");
+  EXPECT_EQ(ReadFile(b), "old b");
+  EXPECT_EQ(OursLeft(), 0);
 }
 
 }  // namespace

@@ -5,8 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "engine/catalogue/grid_catalogue.h"
 #include "base/interrupt.h"
+#include "engine/catalogue/grid_catalogue.h"
 #include "engine/project/convert_project.h"
 #include "engine/project/journal.h"
 #include "engine/project/recovery.h"
@@ -158,7 +158,9 @@ TEST_F(CrashSafetyTest, AFailingStepNeverLeavesAMixOrReportsSuccessWrongly) {
         EXPECT_EQ(state, "old") << "step " << step << ": " << result.failure_reason;
         EXPECT_FALSE(result.failure_reason.empty()) << "step " << step;
       }
-      EXPECT_EQ(Leftovers(), static_cast<int>(result.leftovers.size())) << "step " << step;
+      EXPECT_EQ(Leftovers(), static_cast<int>(result.leftovers.size()))
+          << "step " << step << ", failing " << faulty.last_failure() << ": "
+          << result.failure_reason;
       for (const std::string& path : result.leftovers) ::unlink(path.c_str());
       Restore(old_contents);
     }
@@ -222,10 +224,12 @@ TEST_F(CrashSafetyTest, ACrashAtAnyStepIsRecoveredToAllOldOrAllNew) {
 // and nothing left; from the commit's first step on it is not heeded.
 TEST_F(CrashSafetyTest, AnInterruptStopsTheRunUpToTheCommitAndNotAfter) {
   int steps = CountSteps();
-  int last_copy_made = StepsOf("CreateTempFile", "").second;
-  int journal_written = StepsOf("CreateSiblingFile", "vr5journal").first;
+  // The project file's copy is made last; keeping the first old content
+  // beside its original is a step of the commit.
+  int last_copy_made = StepsOf("Open", ".P.vbp.vr5new.").first;
+  int old_content_kept = StepsOf("Link", ".vr5old.").first;
   ASSERT_GT(last_copy_made, 0);
-  ASSERT_GT(journal_written, last_copy_made);
+  ASSERT_GT(old_content_kept, last_copy_made);
   int last_stopped = 0, first_finished = 0;
   for (int step = 1; step <= steps; ++step) {
     testing::FaultyFileSystem interrupting;
@@ -251,11 +255,11 @@ TEST_F(CrashSafetyTest, AnInterruptStopsTheRunUpToTheCommitAndNotAfter) {
   }
   EXPECT_GE(last_stopped, last_copy_made);
   EXPECT_EQ(first_finished, last_stopped + 1);
-  EXPECT_LE(first_finished, journal_written) << "the commit begins before its journal is written";
+  EXPECT_LE(first_finished, old_content_kept) << "the commit begins before it keeps old content";
   std::printf(
       "[ interrupt walk ] %d steps; interrupts up to step %d stopped the run, later "
-      "ones (the commit from step %d, its journal at %d) were let finish\n",
-      steps, last_stopped, first_finished, journal_written);
+      "ones (the commit from step %d, its first kept old content at %d) were let finish\n",
+      steps, last_stopped, first_finished, old_content_kept);
 }
 
 }  // namespace

@@ -35,8 +35,9 @@ class JournalFormatTest : public ::testing::Test {
     std::string body;
     for (const std::string& line : lines) body += line + "\n";
     char sum[17];
-    std::snprintf(sum, sizeof sum, "%016llx",
-                  static_cast<unsigned long long>(Checksum(kChecksumStart, body.data(), body.size())));
+    std::snprintf(
+        sum, sizeof sum, "%016llx",
+        static_cast<unsigned long long>(ChecksumOf(ChecksumKind::kXxh3, body.data(), body.size())));
     WriteFile(path, body + "end " + sum + "\n");
   }
   std::string Problem() {
@@ -70,19 +71,45 @@ TEST_F(JournalFormatTest, PathsAreWrittenRelativeToTheJournalsFolderAndReadBackF
 
 TEST_F(JournalFormatTest, MalformedFieldsAreReportedByLineNeverThrown) {
   ASSERT_FALSE(WriteJournal(path, journal));
-  for (const char* sums : {"\tzz\t04", "\t\t04", "\t10000000000000000\t04", "\t-1\t04",
-                           "\t+1\t04", "\t0x1\t04", "\t01\t04\t05"}) {
-    WriteWithLine(3, std::string("a.bas") + sums);
-    EXPECT_NE(Problem().find("line 4 is malformed"), std::string::npos) << sums;
+  for (const char* sums : {"\tzz\t04", "\t\t04", "\t10000000000000000\t04", "\t-1\t04", "\t+1\t04",
+                           "\t0x1\t04", "\t01\t04\t05"}) {
+    WriteWithLine(4, std::string("a.bas") + sums);
+    EXPECT_NE(Problem().find("line 5 is malformed"), std::string::npos) << sums;
   }
-  WriteWithLine(3, "a%zz.bas\t01\t02");
-  EXPECT_NE(Problem().find("line 4 is malformed"), std::string::npos);
-  WriteWithLine(3, "a%4.bas\t01\t02");
-  EXPECT_NE(Problem().find("line 4 is malformed"), std::string::npos);
+  WriteWithLine(4, "a%zz.bas\t01\t02");
+  EXPECT_NE(Problem().find("line 5 is malformed"), std::string::npos);
+  WriteWithLine(4, "a%4.bas\t01\t02");
+  EXPECT_NE(Problem().find("line 5 is malformed"), std::string::npos);
   WriteWithLine(1, "run ../../etc");
   EXPECT_NE(Problem().find("line 2 is malformed"), std::string::npos);
-  WriteWithLine(2, "finish");
+  WriteWithLine(2, "hash md5");
   EXPECT_NE(Problem().find("line 3 is malformed"), std::string::npos);
+  WriteWithLine(3, "finish");
+  EXPECT_NE(Problem().find("line 4 is malformed"), std::string::npos);
+}
+
+TEST_F(JournalFormatTest, NamesItsHashAndStillReadsTheFnvJournalsOfTheLastVersion) {
+  ASSERT_FALSE(WriteJournal(path, journal));
+  EXPECT_NE(ReadFile(path).find("\nhash xxh3\n"), std::string::npos);
+  std::string body = std::string("VR5 JOURNAL 2\nrun ") + kToken + "\ncommit\na.bas\t01\t02\n";
+  char sum[17];
+  std::snprintf(sum, sizeof sum, "%016llx",
+                static_cast<unsigned long long>(
+                    ChecksumOf(ChecksumKind::kFnv1a64, body.data(), body.size())));
+  WriteFile(path, body + "end " + sum + "\n");
+  Journal read;
+  std::string problem;
+  ASSERT_TRUE(ReadJournal(path, &read, &problem)) << problem;
+  EXPECT_EQ(read.checksum, ChecksumKind::kFnv1a64);
+  EXPECT_EQ(read.token, kToken);
+  ASSERT_EQ(read.entries.size(), 1u);
+  EXPECT_EQ(read.entries[0].new_checksum, 2u);
+  // The same body under the new hash is damage, not a journal.
+  std::snprintf(
+      sum, sizeof sum, "%016llx",
+      static_cast<unsigned long long>(ChecksumOf(ChecksumKind::kXxh3, body.data(), body.size())));
+  WriteFile(path, body + "end " + sum + "\n");
+  EXPECT_NE(Problem().find("is damaged"), std::string::npos);
 }
 
 TEST_F(JournalFormatTest, DamageIsCaught) {

@@ -19,7 +19,7 @@ using testing::WriteFile;
 constexpr char kToken[] = "00000000feedf00d";
 
 uint64_t ChecksumOf(const std::string& bytes) {
-  return Checksum(kChecksumStart, bytes.data(), bytes.size());
+  return ChecksumOf(ChecksumKind::kXxh3, bytes.data(), bytes.size());
 }
 
 // A project cut short in the middle of its commit: a.bas already replaced,
@@ -144,7 +144,7 @@ TEST_F(RecoveryTest, AMalformedJournalIsSetAsideWithItsLine) {
   WriteFile(path, body + "end " + sum + "\n");
   RecoveryOutcome outcome = Recover();
   EXPECT_EQ(outcome.result, RecoveryResult::kFailed);
-  EXPECT_NE(outcome.message.find("line 4 is malformed"), std::string::npos) << outcome.message;
+  EXPECT_NE(outcome.message.find("line 5 is malformed"), std::string::npos) << outcome.message;
   EXPECT_EQ(SetAsideJournals(project_file).size(), 1u);
   EXPECT_EQ(ReadFile(b), "old b");
 }
