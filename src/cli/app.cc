@@ -350,7 +350,8 @@ int RunCommand(int argc, char** argv, Streams io) {
   std::FILE* out = io.out;
   CLI::App app{
       "vireo-migrate: converts a Visual Basic 4.0 project's data grids to Vireo Pro 5.0 "
-      "for VB4, all files or none."};
+      "for VB4, all files or none.",
+      "vireo-migrate"};
   app.set_version_flag("--version", ToolVersionLine("vireo-migrate"));
   app.require_subcommand(1);
   app.footer(
