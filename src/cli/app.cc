@@ -350,8 +350,9 @@ int RunCommand(int argc, char** argv, Streams io) {
   std::FILE* out = io.out;
   CLI::App app{
       "vireo-migrate: converts a Visual Basic 4.0 project's data grids to Vireo Pro 5.0 "
-      "for VB4, all files or none."};
-  app.set_version_flag("--version", std::string("vireo-migrate ") + kToolVersion);
+      "for VB4, all files or none.",
+      "vireo-migrate"};
+  app.set_version_flag("--version", ToolVersionLine("vireo-migrate"));
   app.require_subcommand(1);
   app.footer(
       "Exit status: 0 converted, 3 nothing needed conversion, 1 a file failed (nothing changed),\n"

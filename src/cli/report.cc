@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <nlohmann/json.hpp>
 #include <vector>
 
 #include "engine/catalogue/grid_catalogue.h"
@@ -46,157 +47,107 @@ void AppendEscapedByte(std::string& out, unsigned char c) {
   out += kHex[c & 0xF];
 }
 
-// Builds indented JSON; keys and values are appended in the order given.
-class JsonWriter {
- public:
-  void BeginObject() { Open('{'); }
-  void EndObject() { Close('}'); }
-  void BeginArray() { Open('['); }
-  void EndArray() { Close(']'); }
-  void Key(std::string_view key) {
-    NextItem();
-    out_ += JsonString(key);
-    out_ += ": ";
-    after_key_ = true;
-  }
-  void String(std::string_view value) { Value(JsonString(value)); }
-  void Number(int64_t value) { Value(std::to_string(value)); }
-  void Bool(bool value) { Value(value ? "true" : "false"); }
-  void Null() { Value("null"); }
-  void Seconds(double value) {
-    if (!std::isfinite(value)) value = 0;
-    char buffer[64];
-    auto written =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 3);
-    Value(std::string(buffer, written.ptr));
-  }
-  std::string Take() { return std::move(out_) + "\n"; }
+using Json = nlohmann::ordered_json;
 
- private:
-  void NextItem() {
-    if (after_key_) return;
-    if (!first_.empty()) {
-      if (!first_.back()) out_ += ',';
-      first_.back() = false;
-      out_ += '\n';
-      out_.append(2 * first_.size(), ' ');
+// Writes `value` as nlohmann's dump(2) lays it out, but with strings escaped
+// by JsonString: the library's serializer knows no way to write a byte that
+// is not UTF-8 other than to fail, drop it or replace it, and the report
+// keeps every name. A float is a duration and has three decimals.
+void Write(const Json& value, int depth, std::string& out) {
+  auto indent = [&out](int level) { out.append(2 * static_cast<size_t>(level), ' '); };
+  switch (value.type()) {
+    case Json::value_t::object:
+    case Json::value_t::array: {
+      bool object = value.is_object();
+      if (value.empty()) {
+        out += object ? "{}" : "[]";
+        return;
+      }
+      out += object ? "{\n" : "[\n";
+      bool first = true;
+      for (auto item = value.begin(); item != value.end(); ++item) {
+        if (!first) out += ",\n";
+        first = false;
+        indent(depth + 1);
+        if (object) {
+          out += JsonString(item.key());
+          out += ": ";
+        }
+        Write(item.value(), depth + 1, out);
+      }
+      out += '\n';
+      indent(depth);
+      out += object ? '}' : ']';
+      return;
     }
-  }
-  void Value(const std::string& text) {
-    NextItem();
-    after_key_ = false;
-    out_ += text;
-  }
-  void Open(char bracket) {
-    Value(std::string(1, bracket));
-    first_.push_back(true);
-  }
-  void Close(char bracket) {
-    bool empty = first_.back();
-    first_.pop_back();
-    if (!empty) {
-      out_ += '\n';
-      out_.append(2 * first_.size(), ' ');
+    case Json::value_t::string:
+      out += JsonString(value.get_ref<const std::string&>());
+      return;
+    case Json::value_t::number_float: {
+      double seconds = value.get<double>();
+      if (!std::isfinite(seconds)) seconds = 0;
+      char buffer[64];
+      auto written =
+          std::to_chars(buffer, buffer + sizeof buffer, seconds, std::chars_format::fixed, 3);
+      out.append(buffer, written.ptr);
+      return;
     }
-    out_ += bracket;
+    default:
+      out += value.dump();
   }
+}
 
-  std::string out_;
-  std::vector<bool> first_;  // per open bracket: nothing written inside yet
-  bool after_key_ = false;
-};
-
-void WriteType(JsonWriter& json, int position, const ReportInfo& info, const std::string& plain) {
+Json TypeJson(int position, const ReportInfo& info, const std::string& plain) {
+  if (position == 0) return nullptr;
   const GridVersions& catalogue = GridCatalogue();
   bool known = position >= 1 && position <= catalogue.Count();
-  if (position == 0) {
-    json.Null();
-    return;
-  }
-  json.BeginObject();
-  json.Key("position");
-  json.Number(position);
-  json.Key("name");
+  Json type;
+  type["position"] = position;
   if (info.type_name) {
-    json.String(info.type_name(position));
+    type["name"] = info.type_name(position);
   } else if (!plain.empty()) {
-    json.String(plain);
+    type["name"] = plain;
   } else if (known) {
-    json.String(catalogue.Item(position).FullName);
+    type["name"] = catalogue.Item(position).FullName;
   } else {
-    json.Null();
+    type["name"] = nullptr;
   }
-  json.Key("control_file");
-  if (known) {
-    json.String(catalogue.Item(position).OCXFileName());
-  } else {
-    json.Null();
-  }
-  json.EndObject();
+  type["control_file"] = known ? Json(catalogue.Item(position).OCXFileName()) : Json(nullptr);
+  return type;
 }
 
-void WriteGuid(JsonWriter& json, const GuidReplacement& guid) {
-  json.BeginObject();
-  json.Key("file");
-  json.String(guid.file);
-  json.Key("record_offset");
-  json.Number(guid.record_offset);
-  json.Key("offset");
-  json.Number(guid.byte_offset);
-  json.Key("role");
-  json.String(guid.role);
-  json.Key("old");
-  json.String(guid.old_text);
-  json.Key("new");
-  json.String(guid.new_text);
-  json.EndObject();
+Json GuidJson(const GuidReplacement& guid) {
+  return {{"file", guid.file},         {"record_offset", guid.record_offset},
+          {"offset", guid.byte_offset}, {"role", guid.role},
+          {"old", guid.old_text},       {"new", guid.new_text}};
 }
 
-void WriteFileEntry(JsonWriter& json, const FileOutcome& file, const RunResult& result) {
-  json.BeginObject();
-  json.Key("kind");
-  json.String(file.kind);
-  json.Key("path");
-  json.String(file.path);
-  if (!file.binary_path.empty()) {
-    json.Key("binary_path");
-    json.String(file.binary_path);
-  }
-  json.Key("result");
-  json.String(FileResultName(file.result));
-  if (!file.reason.empty()) {
-    json.Key("reason");
-    json.String(file.reason);
-  }
-  json.Key("lines_changed");
+Json FileJson(const FileOutcome& file, const RunResult& result) {
+  Json entry;
+  entry["kind"] = file.kind;
+  entry["path"] = file.path;
+  if (!file.binary_path.empty()) entry["binary_path"] = file.binary_path;
+  entry["result"] = FileResultName(file.result);
+  if (!file.reason.empty()) entry["reason"] = file.reason;
   auto lines = result.changed_lines.find(file.path);
-  json.Number(lines == result.changed_lines.end() ? 0 : lines->second);
-  json.Key("guids_replaced");
-  json.BeginArray();
+  entry["lines_changed"] = lines == result.changed_lines.end() ? 0 : lines->second;
+  Json guids = Json::array();
   for (const GuidReplacement& guid : result.guid_replacements) {
     bool own =
         guid.file == file.path || (!file.binary_path.empty() && guid.file == file.binary_path);
-    if (own) WriteGuid(json, guid);
+    if (own) guids.push_back(GuidJson(guid));
   }
-  json.EndArray();
-  json.EndObject();
+  entry["guids_replaced"] = std::move(guids);
+  return entry;
 }
 
 // The same keys as a converted file's, so readers need no special case.
-void WriteMissingForm(JsonWriter& json, const std::string& path) {
-  json.BeginObject();
-  json.Key("kind");
-  json.String("form");
-  json.Key("path");
-  json.String(path);
-  json.Key("result");
-  json.String("missing");
-  json.Key("lines_changed");
-  json.Number(0);
-  json.Key("guids_replaced");
-  json.BeginArray();
-  json.EndArray();
-  json.EndObject();
+Json MissingFormJson(const std::string& path) {
+  return {{"kind", "form"},
+          {"path", path},
+          {"result", "missing"},
+          {"lines_changed", 0},
+          {"guids_replaced", Json::array()}};
 }
 
 }  // namespace
@@ -259,48 +210,37 @@ std::string JsonString(std::string_view bytes) {
   return out;
 }
 
+namespace {
+
+Json ReportDocument(const RunResult& result, const ReportInfo& info) {
+  Json files = Json::array();
+  for (const std::string& form : info.missing_forms) files.push_back(MissingFormJson(form));
+  for (const FileOutcome& file : result.files) files.push_back(FileJson(file, result));
+  Json report;
+  report["tool"] = info.tool;
+  report["version"] = info.version;
+  report["dry_run"] = info.dry_run;
+  report["source"] = TypeJson(result.from_type, info, info.from_name);
+  report["target"] = TypeJson(result.to_type, info, info.to_name);
+  report["files"] = std::move(files);
+  report["outcome"] = OutcomeName(result.outcome);
+  report["message"] = result.message;
+  report["failure_reason"] = result.failure_reason;
+  report["exit_status"] = info.exit_status;
+  report["replaced"] = result.replaced;
+  report["unchanged"] = result.unchanged;
+  report["leftovers"] = result.leftovers;
+  report["outside_project"] = info.outside_project;
+  report["duration_seconds"] = info.duration_seconds;
+  return report;
+}
+
+}  // namespace
+
 std::string ReportJson(const RunResult& result, const ReportInfo& info) {
-  JsonWriter json;
-  json.BeginObject();
-  json.Key("tool");
-  json.String(info.tool);
-  json.Key("version");
-  json.String(info.version);
-  json.Key("dry_run");
-  json.Bool(info.dry_run);
-  json.Key("source");
-  WriteType(json, result.from_type, info, info.from_name);
-  json.Key("target");
-  WriteType(json, result.to_type, info, info.to_name);
-  json.Key("files");
-  json.BeginArray();
-  for (const std::string& form : info.missing_forms) WriteMissingForm(json, form);
-  for (const FileOutcome& file : result.files) WriteFileEntry(json, file, result);
-  json.EndArray();
-  json.Key("outcome");
-  json.String(OutcomeName(result.outcome));
-  json.Key("message");
-  json.String(result.message);
-  json.Key("failure_reason");
-  json.String(result.failure_reason);
-  json.Key("exit_status");
-  json.Number(info.exit_status);
-  json.Key("replaced");
-  json.Number(result.replaced);
-  json.Key("unchanged");
-  json.Number(result.unchanged);
-  json.Key("leftovers");
-  json.BeginArray();
-  for (const std::string& leftover : result.leftovers) json.String(leftover);
-  json.EndArray();
-  json.Key("outside_project");
-  json.BeginArray();
-  for (const std::string& file : info.outside_project) json.String(file);
-  json.EndArray();
-  json.Key("duration_seconds");
-  json.Seconds(info.duration_seconds);
-  json.EndObject();
-  return json.Take();
+  std::string out;
+  Write(ReportDocument(result, info), 0, out);
+  return out + "\n";
 }
 
 std::error_code WriteReportFile(const std::string& path, const RunResult& result,

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <nlohmann/json.hpp>
 
 #include "engine/catalogue/grid_catalogue.h"
 #include "support/faulty_file_system.h"
@@ -129,6 +130,18 @@ TEST_F(ReportTest, WholeReport) {
                 "  \"outside_project\": [],\n"
                 "  \"duration_seconds\": 1.250\n"
                 "}\n");
+}
+
+TEST_F(ReportTest, ReadsBackAsJsonWithNamesNotInUtf8DecodedAsLatin1) {
+  result.files[1].path = "/p/M\xE9 \"q\" \\ \x01.bas";
+  result.leftovers = {"/tmp/\xC3\xA9\xFF"};
+  nlohmann::json report = nlohmann::json::parse(ReportJson(result, info));
+  EXPECT_EQ(report["files"][1]["path"], "/p/M\xC3\xA9 \"q\" \\ \x01.bas");
+  EXPECT_EQ(report["leftovers"][0], "/tmp/\xC3\xA9\xC3\xBF");
+  EXPECT_EQ(report["message"], "Done.\rReload.");
+  EXPECT_EQ(report["source"]["position"], 2);
+  EXPECT_EQ(report["duration_seconds"], 1.25);
+  EXPECT_EQ(report["files"][2]["guids_replaced"], nlohmann::json::array());
 }
 
 TEST_F(ReportTest, TypeNamesFallBackToPlainNamesThenTheCatalogue) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <regex>
 #include <tuple>
 
 #include "engine/catalogue/grid_catalogue.h"
@@ -332,7 +333,10 @@ TEST_F(VireoMigrateTest, HelpAndVersion) {
   EXPECT_NE(help.out.find("3 nothing needed conversion"), std::string::npos);
   auto version = Run({"--version"});
   EXPECT_EQ(version.status, 0);
-  EXPECT_NE(version.out.find("vireo-migrate 1.0.0"), std::string::npos);
+  // The version, then the commit when built from a git checkout.
+  EXPECT_TRUE(std::regex_match(version.out,
+                               std::regex(R"(vireo-migrate 1\.1\.0( \(commit [0-9a-f]{7,}(-dirty)?\))?\n)")))
+      << version.out;
 }
 
 }  // namespace

@@ -90,8 +90,8 @@ const char* const kConverted[] = {
     "'*** ORYX Migration Utility Code Change ***",
     "'Private Sub Grid1_FetchCellStyle(Cond As Integer, _",
     "'      Style As Object, Tag As Object)",
-    "Private Sub Grid1_FetchCellStyle(Cond As Integer, Style As VireoCore45.StyleDisp, Tag As "
-    "Object)",
+    ("Private Sub Grid1_FetchCellStyle(Cond As Integer, Style As VireoCore45.StyleDisp, Tag As "
+     "Object)"),
     "End Sub",
     "'*** ORYX Migration Utility Code Change ***",
     "'Private Sub Grid10_FirstRowChange()",

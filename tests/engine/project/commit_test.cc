@@ -19,7 +19,11 @@ class CommitTest : public ::testing::Test {
   void SetUp() override {
     ::setenv("TMPDIR", temp_dir.path().c_str(), 1);
     for (int i = 0; i < 3; ++i) {
-      std::string name = "f" + std::to_string(i) + ".txt";
+      // Appended piecewise: GCC 12 at -O3 warns falsely (-Wrestrict) about
+      // "f" + std::to_string(i) + ".txt" inlined here.
+      std::string name = "f";
+      name += std::to_string(i);
+      name += ".txt";
       originals.push_back(project.Write(name, "old " + name));
       std::string temp;
       FileHandle temp_file = -1;
