@@ -77,8 +77,8 @@ set(CPACK_DEBIAN_FILE_NAME vireo-migrate_${PROJECT_VERSION}_${deb_arch}.deb)
 set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${deb_arch})
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The Vireo Migration Utility authors <vireo-migrate@localhost>")
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
+# The summary above is the first line; this is the text below it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}\n"
     "vireo-migrate rewrites a Visual Basic 4.0 project (project file, forms with\n"
     "their .frx files, modules and classes) from an older data-grid control to\n"
     "Vireo Pro 5.0 for VB4, converting every file into a temporary copy first\n"

@@ -2,6 +2,14 @@
 // O(ND) algorithm in linear space, and their rendering as a unified diff.
 // Lines are split on CR LF, CR or LF and compared as bytes without their
 // terminators, so a file whose only change is its line ends has no difference.
+//
+// Why not Debian's libdtl-dev (dtl 1.20): its O(NP) search picks other
+// blocks among equally short scripts (on 2,000 random small inputs a third
+// of the results differed from these), its hunks always show counts and
+// put empty ranges elsewhere than GNU diff, and it keeps copies of both
+// sequences, an edit entry per line and up to two million path points: on
+// a 400,000-line file with a third of its lines changed it took 186 MB
+// where this takes 73 MB (most of it the lines themselves).
 #pragma once
 
 #include <cstddef>
