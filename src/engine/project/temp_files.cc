@@ -22,14 +22,18 @@ bool MakeInTempDirectory(ConversionRun& run, const std::string& original, std::s
   return true;
 }
 
-// Drops the pair whose copy is `temp`: the same file listed again.
-void ForgetCopy(ConversionRun& run, const std::string& temp) {
-  for (size_t i = run.TempFiles.size(); i-- > 0;) {
-    if (run.TempFiles[i] != temp) continue;
-    Files().Remove(temp);
+// Deletes the copies of the pairs `matches` picks and drops those pairs;
+// returns the copies that could not be deleted.
+template <typename Match>
+std::vector<std::string> DropPairs(ConversionRun& run, Match matches) {
+  std::vector<std::string> leftovers;
+  for (size_t i = run.OriginalFiles.size(); i-- > 0;) {
+    if (!matches(run.OriginalFiles[i], run.TempFiles[i])) continue;
+    if (Files().Remove(run.TempFiles[i])) leftovers.push_back(run.TempFiles[i]);
     run.OriginalFiles.erase(run.OriginalFiles.begin() + static_cast<std::ptrdiff_t>(i));
     run.TempFiles.erase(run.TempFiles.begin() + static_cast<std::ptrdiff_t>(i));
   }
+  return leftovers;
 }
 
 bool MakeBeside(ConversionRun& run, const std::string& original, std::string* path,
@@ -40,7 +44,8 @@ bool MakeBeside(ConversionRun& run, const std::string& original, std::string* pa
     return false;
   }
   *path = StagedPathFor(real, run.staging_token);
-  ForgetCopy(run, *path);
+  // The same file listed again: its last copy counts.
+  DropPairs(run, [&](const std::string&, const std::string& temp) { return temp == *path; });
   if (auto error = Files().Open(*path, OpenFor::kCreateExclusive, file)) {
     run.Fail(original + ": cannot create its new copy " + *path + " (" + Describe(error) + ")");
     return false;
@@ -105,14 +110,8 @@ void RecordPair(ConversionRun& run, const std::string& original, const std::stri
 }
 
 std::vector<std::string> ForgetPairs(ConversionRun& run, const std::string& original) {
-  std::vector<std::string> leftovers;
-  for (size_t i = run.OriginalFiles.size(); i-- > 0;) {
-    if (run.OriginalFiles[i] != original) continue;
-    if (Files().Remove(run.TempFiles[i])) leftovers.push_back(run.TempFiles[i]);
-    run.OriginalFiles.erase(run.OriginalFiles.begin() + static_cast<std::ptrdiff_t>(i));
-    run.TempFiles.erase(run.TempFiles.begin() + static_cast<std::ptrdiff_t>(i));
-  }
-  return leftovers;
+  return DropPairs(
+      run, [&](const std::string& listed, const std::string&) { return listed == original; });
 }
 
 std::vector<std::string> DiscardTempFiles(ConversionRun& run) {
