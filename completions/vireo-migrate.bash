@@ -18,7 +18,7 @@ _vireo_migrate() {
   local options
   case $command in
     "") options="convert recover types register --help --version" ;;
-    convert) options="--from --to --dry-run --diff --report --backup --quiet -q --wine-prefix --codepage --help" ;;
+    convert) options="--from --to --dry-run --diff --report --backup --quiet -q --wait --wine-prefix --codepage --help" ;;
     recover) options="--discard --wine-prefix --codepage --help" ;;
     types) options="--wine-prefix --help" ;;
     register) options="--wine-prefix --quiet -q --help" ;;

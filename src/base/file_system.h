@@ -87,6 +87,12 @@ class FileSystem {
   virtual std::error_code Lock(const std::string& path, FileHandle* lock) = 0;
   // Removes the lock's file and releases the lock.
   virtual void Unlock(const std::string& path, FileHandle lock) = 0;
+  // Holds the existing regular file at `path` for this process alone among
+  // those that ask the same, without waiting:
+  // errc::resource_unavailable_try_again while another holder has it, or when
+  // the file at `path` changed while it was being taken. Reading and renaming
+  // are not blocked. Closing `hold` lets go; so does the end of the process.
+  virtual std::error_code Hold(const std::string& path, FileHandle* hold) = 0;
   // A new empty file beside `near` (same directory), open for writing, for
   // atomic replacement.
   virtual std::error_code CreateSiblingFile(const std::string& near, const std::string& tag,

@@ -40,6 +40,7 @@ struct Options {
   bool quiet = false;
   std::string wine_prefix;
   int code_page = 0;
+  int wait_seconds = 60;
 };
 
 struct Streams {
@@ -147,6 +148,12 @@ RunOptions MakeRunOptions(const Options& options, const std::string& project_pat
   RunOptions run_options;
   run_options.project_locked = true;
   run_options.dry_run = options.dry_run;
+  run_options.hold.wait_seconds = options.wait_seconds;
+  run_options.hold.waiting = [&options, io](const std::string& file) {
+    if (!options.quiet)
+      Say(io.err, "vireo-migrate: waiting for another run to finish with " + file + " (up to " +
+                      std::to_string(options.wait_seconds) + " s, see --wait)\n");
+  };
   std::string folder = ProjectDirectory(project_path);
   if (options.dry_run) {
     run_options.preview = [&options, folder, preview_text, outside](const ConversionRun& run) {
@@ -356,7 +363,8 @@ int RunCommand(int argc, char** argv, Streams io) {
   app.require_subcommand(1);
   app.footer(
       "Exit status: 0 converted, 3 nothing needed conversion, 1 a file failed (nothing changed),\n"
-      "2 bad arguments or unreadable project, 4 cancelled or interrupted.");
+      "2 bad arguments, unreadable project or busy (another run holds its files), 4 cancelled\n"
+      "or interrupted.");
 
   Options options;
   CLI::App* convert = app.add_subcommand("convert",
@@ -377,6 +385,11 @@ int RunCommand(int argc, char** argv, Streams io) {
   convert->add_flag("--quiet,-q", options.quiet, "Show errors only");
   convert->add_option("--wine-prefix", options.wine_prefix,
                       "Wine prefix (default: $WINEPREFIX, else ~/.wine)");
+  convert->add_option("--wait", options.wait_seconds,
+                      "Wait up to SECONDS for files another run is converting (default 60), "
+                      "then stop as busy")
+      ->check(CLI::NonNegativeNumber)
+      ->option_text("SECONDS");
   AddCodePageOption(convert, &options.code_page);
   convert->footer(app.get_footer());
 

@@ -131,6 +131,10 @@ class FaultyFileSystem final : public FileSystem {
     return inner_.Lock(path, lock);
   }
   void Unlock(const std::string& path, FileHandle lock) override { inner_.Unlock(path, lock); }
+  std::error_code Hold(const std::string& path, FileHandle* hold) override {
+    if (auto e = Check("Hold", path)) return e;
+    return inner_.Hold(path, hold);
+  }
   std::error_code CreateSiblingFile(const std::string& near, const std::string& tag,
                                     std::string* path, FileHandle* file) override {
     if (auto e = Check("CreateSiblingFile", near)) return e;

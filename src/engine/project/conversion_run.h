@@ -5,9 +5,12 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
+
+#include "engine/project/held_files.h"
 
 namespace vireo {
 
@@ -35,6 +38,11 @@ struct ConversionRun {
   // journal at `staging_journal` names every original they may replace.
   std::string staging_token;
   std::string staging_journal;
+  // The originals it may replace, held until the run and its copies end
+  // (see held_files.h); `busy` when another run held one for longer than the
+  // run would wait.
+  std::shared_ptr<HeldFiles> held_files = std::make_shared<HeldFiles>();
+  bool busy = false;
   int16_t FromType = 0;
   int16_t ToType = 0;
 

@@ -106,8 +106,15 @@ RunResult ProjectConversion::Run() {
   Tell([&] { services_.status.Show(); });
 
   if (!options_.dry_run && !file_name_.empty() &&
-      !BeginStaging(run_, file_name_, services_.resolver)) {
-    if (!StopIfInterrupted()) FailWith(file_name_);
+      !BeginStaging(run_, file_name_, services_.resolver, options_.hold)) {
+    if (StopIfInterrupted()) return result_;
+    if (!run_.busy) {
+      FailWith(file_name_);
+      return result_;
+    }
+    result_.failure_reason = run_.failure_reason;
+    AddLeftovers(DiscardTempFiles(run_));
+    Finish(RunOutcome::kBusy, run_.failure_reason, kStyleWarning);
     return result_;
   }
   if (!ConvertForms() || !ConvertModules() || StopIfInterrupted()) return result_;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/project/conversion_run.h"
+#include "engine/project/held_files.h"
 #include "host/ide.h"
 #include "host/path_resolver.h"
 #include "host/user_interface.h"
@@ -44,6 +45,8 @@ struct RunOptions {
   // The caller holds the project's run lock and has recovered any
   // interrupted commit already.
   bool project_locked = false;
+  // How long to wait for files other runs hold, and who hears of it.
+  HoldPolicy hold;
 };
 
 // kInterrupted: the user asked to stop (see engine/interrupt.h) before the

@@ -81,17 +81,24 @@ bool MakeTempFile(ConversionRun& run, const std::string& original, std::string* 
 }
 
 bool BeginStaging(ConversionRun& run, const std::string& project_file,
-                  const PathResolver& resolver) {
+                  const PathResolver& resolver, const HoldPolicy& hold) {
   std::vector<std::string> listed;
   std::string problem;
   if (!ListedFiles(project_file, resolver, &listed, &problem)) {
     run.Fail(problem);
     return false;
   }
+  std::vector<std::string> originals = StagedOriginals(listed);
+  HoldResult held = HoldAll(originals, hold, run.held_files.get(), &problem);
+  if (held != HoldResult::kHeld) {
+    run.busy = held == HoldResult::kBusy;
+    run.Fail(problem);
+    return false;
+  }
   Journal journal;
   journal.state = JournalState::kStaging;
   journal.token = NewRunToken();
-  for (const std::string& original : StagedOriginals(listed)) journal.entries.push_back({original});
+  for (const std::string& original : originals) journal.entries.push_back({original});
   std::string path = JournalPathFor(project_file);
   // Named at once: a journal that took its name before the write failed
   // goes with the run's copies.

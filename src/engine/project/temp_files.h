@@ -26,12 +26,14 @@ inline constexpr char kTempPrefix[] = "vr5";
 bool MakeTempFile(ConversionRun& run, const std::string& original, std::string* path,
                   FileHandle* file);
 
-// Makes the run stage beside the originals: picks its token and writes the
-// journal of `project_file` naming every file the project lists, so that a
-// crash while converting leaves nothing that recovery cannot remove. False
-// (with a reason in `run`) when the journal cannot be written.
+// Makes the run stage beside the originals: holds every file the project
+// lists (waiting for other runs as `hold` says), picks its token and writes
+// the journal of `project_file` naming those files, so that a crash while
+// converting leaves nothing that recovery cannot remove. False (with a reason
+// in `run`, and `run.busy` set when other runs held a file too long) when a
+// file cannot be held or the journal cannot be written.
 bool BeginStaging(ConversionRun& run, const std::string& project_file,
-                  const PathResolver& resolver);
+                  const PathResolver& resolver, const HoldPolicy& hold);
 
 void RecordPair(ConversionRun& run, const std::string& original, const std::string& temp);
 

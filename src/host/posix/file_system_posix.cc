@@ -290,6 +290,26 @@ class PosixFileSystem final : public FileSystem {
     ::close(lock);
   }
 
+  std::error_code Hold(const std::string& path, FileHandle* hold) override {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return errno == ELOOP ? IsASymbolicLink() : LastError();
+    std::error_code error = CheckRegular(fd);
+    if (!error && ::flock(fd, LOCK_EX | LOCK_NB) != 0)
+      error = errno == EWOULDBLOCK ? std::make_error_code(std::errc::resource_unavailable_try_again)
+                                   : LastError();
+    // Another holder may have replaced the file while this one waited for it.
+    struct stat held, current;
+    if (!error && (::fstat(fd, &held) != 0 || ::stat(path.c_str(), &current) != 0 ||
+                   held.st_ino != current.st_ino || held.st_dev != current.st_dev))
+      error = std::make_error_code(std::errc::resource_unavailable_try_again);
+    if (error) {
+      ::close(fd);
+      return error;
+    }
+    *hold = fd;
+    return {};
+  }
+
   std::error_code CreateSiblingFile(const std::string& near, const std::string& tag,
                                     std::string* path, FileHandle* file) override {
     return MakeUnique(DirectoryOf(near) + "/." + BaseNameOf(near) + "." + tag + "XXXXXX", path,

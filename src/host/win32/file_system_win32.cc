@@ -390,6 +390,41 @@ class WindowsFileSystem final : public FileSystem {
     if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
   }
 
+  // A lock on one byte far past any end of file: it keeps other holders off
+  // and never stands in the way of reading the file.
+  std::error_code Hold(const std::string& path, FileHandle* hold) override {
+    HANDLE handle = ::CreateFileW(Wide(path).c_str(), GENERIC_READ, kShareAll, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return LastWindowsError();
+    OVERLAPPED far_byte = {};
+    far_byte.Offset = 0xFFFFFFFE;
+    far_byte.OffsetHigh = 0x7FFFFFFF;
+    std::error_code error;
+    if (::GetFileType(handle) != FILE_TYPE_DISK) {
+      error = NotARegularFile();
+    } else if (!::LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                             &far_byte)) {
+      DWORD code = ::GetLastError();
+      error = code == ERROR_LOCK_VIOLATION
+                  ? std::make_error_code(std::errc::resource_unavailable_try_again)
+                  : WindowsError(code);
+    }
+    // Another holder may have replaced the file while this one waited for it.
+    BY_HANDLE_FILE_INFORMATION info;
+    PathStatus current;
+    if (!error && (!::GetFileInformationByHandle(handle, &info) || Status(path, &current) ||
+                   current.device != info.dwVolumeSerialNumber ||
+                   current.file_id != ((static_cast<uint64_t>(info.nFileIndexHigh) << 32) |
+                                       info.nFileIndexLow)))
+      error = std::make_error_code(std::errc::resource_unavailable_try_again);
+    if (error) {
+      ::CloseHandle(handle);
+      return error;
+    }
+    *hold = handles_.Add(handle);
+    return {};
+  }
+
   std::error_code CreateSiblingFile(const std::string& original, const std::string& tag,
                                     std::string* path, FileHandle* file) override {
     return CreateUnique(DirectoryOf(original) + "\\." + BaseNameOf(original) + "." + tag, "", path,

@@ -199,7 +199,7 @@ class StagingBesideTest : public ::testing::Test {
     project_file = project.Write("P.vbp", "Module=A; a.bas\r\nModule=B; b.bas\r\n");
     a = project.Write("a.bas", "old a");
     b = project.Write("b.bas", "old b");
-    ASSERT_TRUE(BeginStaging(run, project_file, resolver)) << run.failure_reason;
+    ASSERT_TRUE(BeginStaging(run, project_file, resolver, HoldPolicy{})) << run.failure_reason;
   }
   void TearDown() override { ::unsetenv("TMPDIR"); }
 

@@ -1,0 +1,77 @@
+#include "engine/project/held_files.h"
+
+#include <chrono>
+#include <random>
+#include <thread>
+
+#include "base/file_io.h"
+#include "base/interrupt.h"
+
+namespace vireo {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool IsBusy(const std::error_code& error) {
+  return error == std::errc::resource_unavailable_try_again;
+}
+
+// One attempt at every file; on failure nothing stays held and `file` names
+// the file that stood in the way.
+std::error_code TryAll(const std::vector<std::string>& paths, std::vector<FileHandle>* holds,
+                       std::string* file) {
+  for (const std::string& path : paths) {
+    FileHandle hold = -1;
+    if (auto error = Files().Hold(path, &hold)) {
+      for (FileHandle taken : *holds) Files().Close(taken);
+      holds->clear();
+      *file = path;
+      return error;
+    }
+    holds->push_back(hold);
+  }
+  return {};
+}
+
+std::string Seconds(int seconds) {
+  return std::to_string(seconds) + (seconds == 1 ? " second" : " seconds");
+}
+
+}  // namespace
+
+void HeldFiles::Release() {
+  for (FileHandle hold : holds_) Files().Close(hold);
+  holds_.clear();
+}
+
+HoldResult HoldAll(const std::vector<std::string>& paths, const HoldPolicy& policy,
+                   HeldFiles* held, std::string* problem) {
+  const Clock::time_point deadline = Clock::now() + std::chrono::seconds(policy.wait_seconds);
+  std::minstd_rand jitter(std::random_device{}());
+  bool said = false;
+  for (;;) {
+    std::vector<FileHandle> holds;
+    std::string file;
+    std::error_code error = TryAll(paths, &holds, &file);
+    if (!error) {
+      for (FileHandle hold : holds) held->Add(hold);
+      return HoldResult::kHeld;
+    }
+    if (!IsBusy(error)) {
+      *problem = file + ": cannot be opened (" + Describe(error) + ")";
+      return HoldResult::kFailed;
+    }
+    if (InterruptRequested()) return HoldResult::kInterrupted;
+    if (Clock::now() >= deadline) {
+      *problem = file + ": another run is converting it; gave up waiting after " +
+                 Seconds(policy.wait_seconds);
+      return HoldResult::kBusy;
+    }
+    if (!said && policy.waiting) policy.waiting(file);
+    said = true;
+    // Runs that met each other retry at different moments.
+    std::this_thread::sleep_for(std::chrono::milliseconds(10 + jitter() % 40));
+  }
+}
+
+}  // namespace vireo
