@@ -60,6 +60,7 @@ bool LineReader::Fill() {
                                 : Files().Read(file_, buffer_.data(), buffer_.size(), &got);
   pos_ = 0;
   end_ = error_ ? 0 : got;
+  if (byte_digest_ && end_) byte_digest_->Update(buffer_.data(), end_);
   if (!error_ && got == 0) eof_ = true;
   return end_ > 0;
 }
@@ -72,29 +73,29 @@ bool LineReader::ReadLine(std::string* line) {
   while (true) {
     const char* start = buffer_.data() + pos_;
     size_t available = end_ - pos_;
-    const char* stop = nullptr;
-    for (size_t i = 0; i < available; ++i) {
-      if (start[i] == '\r' || start[i] == '\n') {
-        stop = start + i;
-        break;
-      }
-    }
+    const char* stop = static_cast<const char*>(std::memchr(start, '\n', available));
+    size_t before = stop ? static_cast<size_t>(stop - start) : available;
+    if (const void* cr = std::memchr(start, '\r', before)) stop = static_cast<const char*>(cr);
     if (!stop) {
       line->append(start, available);
       pos_ = end_;
-      if (!Fill()) return LineDone();
+      if (!Fill()) return LineDone(*line);
       continue;
     }
     line->append(start, static_cast<size_t>(stop - start));
     pos_ += static_cast<size_t>(stop - start) + 1;
     if (*stop == '\r' && Fill() && buffer_[pos_] == '\n') ++pos_;
-    return LineDone();
+    return LineDone(*line);
   }
 }
 
-bool LineReader::LineDone() {
+bool LineReader::LineDone(const std::string& line) {
   if (error_) return false;
   ++lines_read_;
+  if (line_digest_) {
+    line_digest_->Update(line.data(), line.size());
+    line_digest_->Update("\n", 1);
+  }
   return true;
 }
 
@@ -119,6 +120,10 @@ void LineWriter::Adopt(FileHandle file) {
 void LineWriter::WriteBom() { buffer_.append(kUtf8Bom, 3); }
 
 void LineWriter::WriteLine(std::string_view text) {
+  if (line_digest_) {
+    line_digest_->Update(text.data(), text.size());
+    line_digest_->Update("\n", 1);
+  }
   buffer_.append(text);
   buffer_.append("\r\n");
   if (buffer_.size() >= kBufferSize) Flush();
@@ -126,6 +131,7 @@ void LineWriter::WriteLine(std::string_view text) {
 
 void LineWriter::Flush() {
   if (!error_ && file_ >= 0 && !buffer_.empty()) {
+    if (byte_digest_) byte_digest_->Update(buffer_.data(), buffer_.size());
     error_ = Files().Write(file_, buffer_.data(), buffer_.size());
   }
   buffer_.clear();
@@ -172,7 +178,7 @@ std::error_code CopyFileContent(const std::string& from, const std::string& to) 
   return CopyFileContent(from, out);
 }
 
-std::error_code CopyFileContent(const std::string& from, FileHandle to) {
+std::error_code CopyFileContent(const std::string& from, FileHandle to, Checksummer* digest) {
   ScopedHandle in, out;
   out.handle = to;
   if (auto error = Files().Open(from, OpenFor::kRead, &in.handle)) {
@@ -184,6 +190,7 @@ std::error_code CopyFileContent(const std::string& from, FileHandle to) {
     size_t got = 0;
     if (auto error = Files().Read(in.handle, buffer.data(), buffer.size(), &got)) return error;
     if (got == 0) break;
+    if (digest) digest->Update(buffer.data(), got);
     if (auto error = Files().Write(out.handle, buffer.data(), got)) return error;
   }
   return out.Close();

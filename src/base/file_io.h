@@ -8,6 +8,7 @@
 #include <system_error>
 #include <vector>
 
+#include "base/checksum.h"
 #include "base/file_system.h"
 
 namespace vireo {
@@ -19,6 +20,12 @@ class LineReader {
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
 
+  // Feeds every byte read into `bytes`, and every line returned (with a "\n"
+  // of its own) into `lines`; either may be null. Set before Open.
+  void DigestInto(Checksummer* bytes, Checksummer* lines) {
+    byte_digest_ = bytes;
+    line_digest_ = lines;
+  }
   std::error_code Open(const std::string& path);
   // Whether the file began with a UTF-8 byte order mark (known after Open).
   bool has_bom() const { return has_bom_; }
@@ -36,7 +43,7 @@ class LineReader {
 
  private:
   bool Fill();
-  bool LineDone();
+  bool LineDone(const std::string& line);
 
   FileHandle file_ = -1;
   std::vector<char> buffer_;
@@ -47,6 +54,8 @@ class LineReader {
   bool has_bom_ = false;
   bool stop_on_interrupt_ = true;
   std::error_code error_;
+  Checksummer* byte_digest_ = nullptr;
+  Checksummer* line_digest_ = nullptr;
 };
 
 class LineWriter {
@@ -60,6 +69,12 @@ class LineWriter {
   std::error_code Create(const std::string& path);
   // Writes into a file just created and open for writing; takes the handle.
   void Adopt(FileHandle file);
+  // Feeds every byte written into `bytes`, and every line (with a "\n" of
+  // its own) into `lines`; either may be null.
+  void DigestInto(Checksummer* bytes, Checksummer* lines) {
+    byte_digest_ = bytes;
+    line_digest_ = lines;
+  }
   // Writes the UTF-8 byte order mark.
   void WriteBom();
   // Writes `text` followed by CR LF.
@@ -73,6 +88,8 @@ class LineWriter {
   FileHandle file_ = -1;
   std::string buffer_;
   std::error_code error_;
+  Checksummer* byte_digest_ = nullptr;
+  Checksummer* line_digest_ = nullptr;
 };
 
 std::error_code ReadWholeFile(const std::string& path, std::string* content);
@@ -81,7 +98,8 @@ std::error_code WriteWholeFile(const std::string& path, const std::string& conte
 // Copies into a new file `to`, which must not exist yet.
 std::error_code CopyFileContent(const std::string& from, const std::string& to);
 // Copies into the open file `to`, which is closed afterwards.
-std::error_code CopyFileContent(const std::string& from, FileHandle to);
+std::error_code CopyFileContent(const std::string& from, FileHandle to,
+                                Checksummer* digest = nullptr);
 // Replaces `path` by `content` in one step: written to a new file beside it,
 // given `permissions`, synced, renamed over `path`, and the folder synced.
 // The new file is removed again when any step fails.

@@ -266,13 +266,19 @@ int16_t ConvertFormFile(ConversionRun& run, const std::string& form_path,
     FileHandle binary_file;
     if (!MakeTempFile(run, binary_path, &binary_temp, &binary_file)) return kFailed;
     RecordPair(run, binary_path, binary_temp);
-    if (auto error = CopyFileContent(binary_path, binary_file)) {
+    Checksummer old_bytes(ChecksumKind::kXxh3);
+    if (auto error = CopyFileContent(binary_path, binary_file, &old_bytes)) {
       run.Fail(binary_path + ": cannot be copied (" + Describe(error) + ")");
       return kFailed;
     }
     run.binary_files.insert(binary_path);
     run.current_binary_original = binary_path;
-    return converter.Run(in, out, binary_temp);
+    int16_t text_result = converter.Run(in, out, binary_temp);
+    // A copy whose records kept their bytes is the original's bytes.
+    bool same = !run.binary_files_changed.count(binary_path);
+    if (text_result != kFailed)
+      run.copy_facts[binary_temp] = {old_bytes.Digest(), same, same, old_bytes.Digest()};
+    return text_result;
   });
   if (result == kFailed && !binary_path.empty() && !run.binary_files.count(binary_path)) {
     ForgetPairs(run, form_path);

@@ -92,7 +92,9 @@ bool ReplaceGuids(ConversionRun& run, int32_t offset, Record& record, int16_t fr
         *problem = "holds " + guid.Name + ", which the target grid type does not have";
         return false;
       }
-      record.payload.replace(at, pattern.size(), GuidBytes(*counterpart, target_storage));
+      std::string_view replacement = GuidBytes(*counterpart, target_storage);
+      if (replacement != pattern) run.binary_files_changed.insert(run.current_binary_original);
+      record.payload.replace(at, pattern.size(), replacement);
       changed = true;
       run.guid_replacements.push_back({run.current_binary_original, offset,
                                        record.payload_offset + static_cast<int64_t>(at), guid.Name,

@@ -22,6 +22,8 @@ struct Replacement {
   bool staged_made = false;  // by this commit: only those are removed
   bool backup_made = false;
   bool swapped = false;
+  // What the conversion learnt while it streamed, if anything.
+  const CopyFacts* facts = nullptr;
   uint64_t old_checksum = 0;
   uint64_t new_checksum = 0;
 };
@@ -100,20 +102,25 @@ std::error_code StageCopy(const std::string& from, const std::string& original,
 // Readies a copy the run wrote beside its original to take the original's
 // place: the original's owner, attributes and permissions, its bytes
 // durable; `checksum` is of its bytes.
-std::error_code Seal(const std::string& staged, const std::string& original, uint64_t* checksum) {
+std::error_code Seal(const std::string& staged, const std::string& original,
+                     const CopyFacts* facts, uint64_t* checksum) {
   PathStatus status;
   if (auto error = Files().Status(original, &status)) return error;
   FileHandle file;
   if (auto error = Files().Open(staged, OpenFor::kReadWrite, &file)) return error;
-  std::vector<char> buffer(kBufferSize);
-  Checksummer sum(kJournalChecksum);
   std::error_code error;
-  while (!error) {
-    size_t got = 0;
-    if ((error = Files().Read(file, buffer.data(), buffer.size(), &got)) || got == 0) break;
-    sum.Update(buffer.data(), got);
+  if (facts && facts->new_known) {
+    *checksum = facts->new_checksum;
+  } else {
+    std::vector<char> buffer(kBufferSize);
+    Checksummer sum(kJournalChecksum);
+    while (!error) {
+      size_t got = 0;
+      if ((error = Files().Read(file, buffer.data(), buffer.size(), &got)) || got == 0) break;
+      sum.Update(buffer.data(), got);
+    }
+    *checksum = sum.Digest();
   }
-  *checksum = sum.Digest();
   if (!error) error = Files().CopyOwnership(original, file);
   if (!error) error = Files().SetPermissions(file, status.permissions);
   if (!error) error = Files().Sync(file);
@@ -124,9 +131,14 @@ std::error_code Seal(const std::string& staged, const std::string& original, uin
 // Keeps the original's old bytes under `backup`: a second name for the
 // original itself where the file system allows it, else a copy.
 std::error_code KeepOldBytes(const std::string& original, const std::string& backup,
-                             uint64_t* checksum, bool* made) {
+                             const CopyFacts* facts, uint64_t* checksum, bool* made) {
   if (!Files().Link(original, backup)) {
     *made = true;
+    // The run holds the original: its bytes are still those it converted.
+    if (facts) {
+      *checksum = facts->old_checksum;
+      return {};
+    }
     return FileChecksum(backup, kJournalChecksum, checksum);
   }
   return StageCopy(original, original, backup, checksum, made);
@@ -161,13 +173,14 @@ bool RollBack(std::vector<Replacement>& plan, CommitOutcome& outcome) {
 CommitOutcome Stage(std::vector<Replacement>& plan) {
   for (Replacement& r : plan) {
     // A copy the run wrote beside the original is only sealed.
-    std::error_code error = r.temp == r.staged ? Seal(r.staged, r.original, &r.new_checksum)
+    std::error_code error = r.temp == r.staged ? Seal(r.staged, r.original, r.facts,
+                                                      &r.new_checksum)
                                                : StageCopy(r.temp, r.original, r.staged,
                                                            &r.new_checksum, &r.staged_made);
     if (error)
       return Failure(r.original, "cannot write its new content beside it in " + r.staged + " (" +
                                      Describe(error) + ")");
-    if (auto error = KeepOldBytes(r.original, r.backup, &r.old_checksum, &r.backup_made))
+    if (auto error = KeepOldBytes(r.original, r.backup, r.facts, &r.old_checksum, &r.backup_made))
       return Failure(r.original, "cannot keep its old content beside it in " + r.backup + " (" +
                                      Describe(error) + ")");
   }
@@ -238,8 +251,11 @@ CommitOutcome Plan(const ConversionRun& run, const std::string& token,
       ++*unchanged;
       continue;
     }
-    plan->insert(plan->begin(), {original, run.TempFiles[i], StagedPathFor(original, token),
-                                 BackupPathFor(original, token)});
+    Replacement replacement{original, run.TempFiles[i], StagedPathFor(original, token),
+                            BackupPathFor(original, token)};
+    auto facts = run.copy_facts.find(run.TempFiles[i]);
+    if (facts != run.copy_facts.end()) replacement.facts = &facts->second;
+    plan->insert(plan->begin(), replacement);
   }
   return {};
 }
@@ -273,6 +289,11 @@ class JournaledCommit {
 
 std::error_code CopyDiffers(const ConversionRun& run, size_t index, bool* differs) {
   const std::string& original = run.OriginalFiles[index];
+  auto facts = run.copy_facts.find(run.TempFiles[index]);
+  if (facts != run.copy_facts.end()) {
+    *differs = !facts->second.same;
+    return {};
+  }
   bool same = false;
   std::error_code error = run.binary_files.count(original)
                               ? SameContent(run.TempFiles[index], original, &same)

@@ -29,6 +29,15 @@ struct GuidReplacement {
   std::string new_text;
 };
 
+// What was learnt about a converted copy while its bytes streamed through
+// (XXH3 checksums), so that the commit need not read either file again.
+struct CopyFacts {
+  uint64_t old_checksum = 0;  // of the original's bytes, as read
+  bool same = false;          // the copy holds what the original held (lines, or bytes)
+  bool new_known = false;     // whether `new_checksum` is known
+  uint64_t new_checksum = 0;  // of the copy's bytes, as written
+};
+
 struct ConversionRun {
   std::vector<std::string> ModuleFiles;
   std::vector<std::string> OriginalFiles;
@@ -61,8 +70,12 @@ struct ConversionRun {
   std::vector<GuidReplacement> guid_replacements;
   // The original whose binary records are being converted (for the log above).
   std::string current_binary_original;
-  // Originals that are binary property files (all others are text).
+  // Originals that are binary property files (all others are text), and
+  // those of them in which a record's bytes were changed.
   std::set<std::string> binary_files;
+  std::set<std::string> binary_files_changed;
+  // By temporary copy: only copies converted to their end have facts.
+  std::map<std::string, CopyFacts> copy_facts;
   // The form-like components the project file lists (forms, UserControls,
   // UserDocuments, PropertyPages), as resolved paths.
   std::vector<std::string> listed_forms;

@@ -1,5 +1,8 @@
 #include "engine/project/convert_project.h"
 
+#include <set>
+#include <utility>
+
 #include "base/file_system.h"
 #include "engine/code/code_file.h"
 #include "engine/forms/form_file.h"
@@ -47,7 +50,7 @@ class ProjectConversion {
   bool LockAndRecover();
   bool HasUnsavedChanges();
   bool ConvertForms();
-  bool IsListedForm(const std::string& path) const;
+  bool IsListedForm(const std::string& path);
   bool ConvertModules();
   void Finish(RunOutcome outcome, const std::string& message, int style);
   void FailWith(const std::string& path);
@@ -71,6 +74,9 @@ class ProjectConversion {
   std::string file_name_;
   int saved_pointer_ = 0;
   ProjectGuard guard_;
+  // The files the project lists as forms, by (device, file id), once asked.
+  std::set<std::pair<uint64_t, uint64_t>> listed_form_ids_;
+  bool listed_forms_known_ = false;
 };
 
 RunResult ProjectConversion::Run() {
@@ -164,14 +170,18 @@ bool ProjectConversion::HasUnsavedChanges() {
   return false;
 }
 
-bool ProjectConversion::IsListedForm(const std::string& path) const {
+bool ProjectConversion::IsListedForm(const std::string& path) {
+  if (!listed_forms_known_) {
+    for (const std::string& listed : run_.listed_forms) {
+      PathStatus status;
+      if (!Files().Status(listed, &status) && status.exists)
+        listed_form_ids_.insert({status.device, status.file_id});
+    }
+    listed_forms_known_ = true;
+  }
   PathStatus status;
   if (path.empty() || Files().Status(path, &status) || !status.exists) return false;
-  for (const std::string& listed : run_.listed_forms) {
-    PathStatus other;
-    if (!Files().Status(listed, &other) && SameFile(status, other)) return true;
-  }
-  return false;
+  return listed_form_ids_.count({status.device, status.file_id}) > 0;
 }
 
 bool ProjectConversion::ConvertForms() {

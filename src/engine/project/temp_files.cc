@@ -30,6 +30,7 @@ std::vector<std::string> DropPairs(ConversionRun& run, Match matches) {
   for (size_t i = run.OriginalFiles.size(); i-- > 0;) {
     if (!matches(run.OriginalFiles[i], run.TempFiles[i])) continue;
     if (Files().Remove(run.TempFiles[i])) leftovers.push_back(run.TempFiles[i]);
+    run.copy_facts.erase(run.TempFiles[i]);
     run.OriginalFiles.erase(run.OriginalFiles.begin() + static_cast<std::ptrdiff_t>(i));
     run.TempFiles.erase(run.TempFiles.begin() + static_cast<std::ptrdiff_t>(i));
   }
@@ -129,6 +130,7 @@ std::vector<std::string> DiscardTempFiles(ConversionRun& run) {
   }
   run.TempFiles.clear();
   run.OriginalFiles.clear();
+  run.copy_facts.clear();
   if (!run.staging_journal.empty() && leftovers.empty()) {
     std::error_code error = RemoveJournal(run.staging_journal);
     if (error && error != std::errc::no_such_file_or_directory)

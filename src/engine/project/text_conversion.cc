@@ -1,5 +1,6 @@
 #include "engine/project/text_conversion.h"
 
+#include "base/checksum.h"
 #include "engine/project/temp_files.h"
 
 namespace vireo {
@@ -9,9 +10,14 @@ int16_t ConvertTextFile(ConversionRun& run, const std::string& original, const L
   FileHandle temp_file;
   if (!MakeTempFile(run, original, &temp, &temp_file)) return kFailed;
   RecordPair(run, original, temp);
+  // The digests outlive the reader and writer that feed them.
+  Checksummer old_bytes(ChecksumKind::kXxh3), new_bytes(ChecksumKind::kXxh3),
+      old_lines(ChecksumKind::kXxh3), new_lines(ChecksumKind::kXxh3);
   LineReader in;
   LineWriter out;
   out.Adopt(temp_file);
+  in.DigestInto(&old_bytes, &old_lines);
+  out.DigestInto(&new_bytes, &new_lines);
   if (auto error = in.Open(original)) {
     run.Fail(original + ": cannot be opened (" + Describe(error) + ")");
     return kFailed;
@@ -19,6 +25,8 @@ int16_t ConvertTextFile(ConversionRun& run, const std::string& original, const L
   if (in.has_bom()) out.WriteBom();
   int16_t result = rules(in, out);
   if (result == kFailed) return kFailed;
+  // Every byte of the original must have gone through the digests.
+  bool read_whole = in.AtEnd();
   if (in.error()) {
     run.Fail(original + ": cannot be read (" + Describe(in.error()) + ")");
     return kFailed;
@@ -26,6 +34,11 @@ int16_t ConvertTextFile(ConversionRun& run, const std::string& original, const L
   if (auto error = out.Close()) {
     run.Fail(original + ": cannot write its temporary copy " + temp + " (" + Describe(error) + ")");
     return kFailed;
+  }
+  if (read_whole) {
+    // Lines digested with a terminator of their own: equal digests, equal lines.
+    run.copy_facts[temp] = {old_bytes.Digest(), old_lines.Digest() == new_lines.Digest(), true,
+                            new_bytes.Digest()};
   }
   return result;
 }
