@@ -196,6 +196,30 @@ std::error_code CopyFileContent(const std::string& from, FileHandle to, Checksum
   return out.Close();
 }
 
+std::error_code WriteContentInto(const std::string& from, const std::string& existing) {
+  ScopedHandle in, out;
+  if (auto error = Files().Open(from, OpenFor::kRead, &in.handle)) {
+    in.handle = -1;
+    return error;
+  }
+  if (auto error = Files().Open(existing, OpenFor::kReadWrite, &out.handle)) {
+    out.handle = -1;
+    return error;
+  }
+  std::vector<char> buffer(kBufferSize);
+  uint64_t written = 0;
+  while (true) {
+    size_t got = 0;
+    if (auto error = Files().Read(in.handle, buffer.data(), buffer.size(), &got)) return error;
+    if (got == 0) break;
+    if (auto error = Files().Write(out.handle, buffer.data(), got)) return error;
+    written += got;
+  }
+  if (auto error = Files().Resize(out.handle, written)) return error;
+  if (auto error = Files().Sync(out.handle)) return error;
+  return out.Close();
+}
+
 std::error_code WriteDurably(const std::string& path, const std::string& content,
                              uint32_t permissions) {
   std::string staged;

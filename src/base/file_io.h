@@ -100,6 +100,10 @@ std::error_code CopyFileContent(const std::string& from, const std::string& to);
 // Copies into the open file `to`, which is closed afterwards.
 std::error_code CopyFileContent(const std::string& from, FileHandle to,
                                 Checksummer* digest = nullptr);
+// Writes `from`'s bytes into the existing file `existing` itself, from its
+// first byte, cuts it to their length and syncs it: the file keeps its
+// identity (its other names, owner and attributes).
+std::error_code WriteContentInto(const std::string& from, const std::string& existing);
 // Replaces `path` by `content` in one step: written to a new file beside it,
 // given `permissions`, synced, renamed over `path`, and the folder synced.
 // The new file is removed again when any step fails.

@@ -32,6 +32,11 @@ struct PathStatus {
   // Which file this is: two paths with equal (device, file_id) name one file.
   uint64_t device = 0;
   uint64_t file_id = 0;
+  // How many names the file has (hard links).
+  uint32_t links = 1;
+  // Whether a new file this process makes can be given this file's owner
+  // and group.
+  bool owner_transferable = true;
 };
 
 bool SameFile(const PathStatus& a, const PathStatus& b);
@@ -55,6 +60,8 @@ class FileSystem {
   virtual std::error_code WriteAt(FileHandle file, uint64_t offset, const char* data,
                                   size_t size) = 0;
   virtual std::error_code SizeOf(FileHandle file, uint64_t* size) = 0;
+  // Cuts the file to `size` bytes (or extends it with zeros).
+  virtual std::error_code Resize(FileHandle file, uint64_t size) = 0;
   virtual std::error_code SetPermissions(FileHandle file, uint32_t permissions) = 0;
   virtual std::error_code Sync(FileHandle file) = 0;
   virtual std::error_code Close(FileHandle file) = 0;

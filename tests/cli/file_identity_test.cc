@@ -64,6 +64,26 @@ TEST_F(FileIdentityTest, ALinkedModuleStaysALinkAndItsTargetIsConverted) {
   EXPECT_EQ(testing::CountFilesWithPrefix(folder, "."), 0);
 }
 
+TEST_F(FileIdentityTest, AFileWithTwoNamesIsRewrittenInPlaceAndBothShowTheNewContent) {
+  std::string module = root.Write("project/M.bas", kModule);
+  std::string other = root.Join("shared/Other.bas");
+  ASSERT_EQ(::link(module.c_str(), other.c_str()), 0);
+  ::chmod(module.c_str(), 0640);
+  struct stat before;
+  ::stat(module.c_str(), &before);
+  WriteProject({"Module=M; M.bas"});
+  auto run = Convert();
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadFile(module), kConverted);
+  EXPECT_EQ(ReadFile(other), kConverted);
+  struct stat after;
+  ::stat(module.c_str(), &after);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(after.st_nlink, 2u);
+  EXPECT_EQ(after.st_mode & 07777, 0640u);
+  EXPECT_EQ(testing::CountFilesWithPrefix(folder, "."), 0);
+}
+
 TEST_F(FileIdentityTest, OwnerGroupAndExtendedAttributesStay) {
   std::string module = root.Write("project/M.bas", kModule);
   WriteProject({"Module=M; M.bas"});

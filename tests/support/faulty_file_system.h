@@ -71,6 +71,10 @@ class FaultyFileSystem final : public FileSystem {
     if (auto e = Check("SizeOf", "")) return e;
     return inner_.SizeOf(f, size);
   }
+  std::error_code Resize(FileHandle f, uint64_t size) override {
+    if (auto e = Check("Resize", "")) return e;
+    return inner_.Resize(f, size);
+  }
   std::error_code SetPermissions(FileHandle f, uint32_t p) override {
     if (auto e = Check("SetPermissions", "")) return e;
     return inner_.SetPermissions(f, p);

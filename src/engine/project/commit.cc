@@ -22,6 +22,9 @@ struct Replacement {
   bool staged_made = false;  // by this commit: only those are removed
   bool backup_made = false;
   bool swapped = false;
+  // A file with other names, or whose owner a new file could not get, is
+  // rewritten in place once its old bytes are copied beside it.
+  bool in_place = false;
   // What the conversion learnt while it streamed, if anything.
   const CopyFacts* facts = nullptr;
   uint64_t old_checksum = 0;
@@ -42,7 +45,7 @@ Journal JournalOf(const std::vector<Replacement>& plan, const std::string& token
   journal.state = state;
   journal.token = token;
   for (const Replacement& r : plan)
-    journal.entries.push_back({r.original, r.old_checksum, r.new_checksum});
+    journal.entries.push_back({r.original, r.old_checksum, r.new_checksum, r.in_place});
   return journal;
 }
 
@@ -129,10 +132,12 @@ std::error_code Seal(const std::string& staged, const std::string& original,
 }
 
 // Keeps the original's old bytes under `backup`: a second name for the
-// original itself where the file system allows it, else a copy.
+// original itself where the file system allows it and the original is to be
+// replaced (not rewritten in place), else a copy.
 std::error_code KeepOldBytes(const std::string& original, const std::string& backup,
-                             const CopyFacts* facts, uint64_t* checksum, bool* made) {
-  if (!Files().Link(original, backup)) {
+                             bool may_link, const CopyFacts* facts, uint64_t* checksum,
+                             bool* made) {
+  if (may_link && !Files().Link(original, backup)) {
     *made = true;
     // The run holds the original: its bytes are still those it converted.
     if (facts) {
@@ -156,7 +161,9 @@ bool RollBack(std::vector<Replacement>& plan, CommitOutcome& outcome) {
   bool complete = true;
   for (Replacement& r : plan) {
     if (r.swapped) {
-      if (auto error = Files().Rename(r.backup, r.original)) {
+      std::error_code error =
+          r.in_place ? WriteContentInto(r.backup, r.original) : Files().Rename(r.backup, r.original);
+      if (error) {
         outcome.reason += "; restoring " + r.original + " failed (" + Describe(error) +
                           "), its old content is kept in " + r.backup;
         complete = false;
@@ -180,7 +187,8 @@ CommitOutcome Stage(std::vector<Replacement>& plan) {
     if (error)
       return Failure(r.original, "cannot write its new content beside it in " + r.staged + " (" +
                                      Describe(error) + ")");
-    if (auto error = KeepOldBytes(r.original, r.backup, r.facts, &r.old_checksum, &r.backup_made))
+    if (auto error = KeepOldBytes(r.original, r.backup, !r.in_place, r.facts, &r.old_checksum,
+                                  &r.backup_made))
       return Failure(r.original, "cannot keep its old content beside it in " + r.backup + " (" +
                                      Describe(error) + ")");
   }
@@ -213,8 +221,11 @@ void DropUnplanned(ConversionRun& run, std::vector<Replacement>& plan, CommitOut
 CommitOutcome Swap(std::vector<Replacement>& plan) {
   std::set<std::string> directories;
   for (Replacement& r : plan) {
-    if (auto error = Files().Rename(r.staged, r.original))
-      return Failure(r.original, "cannot be replaced (" + Describe(error) + ")");
+    // Marked first: a rewrite in place that fails half-way is put back too.
+    r.swapped = r.in_place;
+    std::error_code error = r.in_place ? WriteContentInto(r.staged, r.original)
+                                       : Files().Rename(r.staged, r.original);
+    if (error) return Failure(r.original, "cannot be replaced (" + Describe(error) + ")");
     r.swapped = true;
     directories.insert(ParentDirectory(r.original));
   }
@@ -253,6 +264,7 @@ CommitOutcome Plan(const ConversionRun& run, const std::string& token,
     }
     Replacement replacement{original, run.TempFiles[i], StagedPathFor(original, token),
                             BackupPathFor(original, token)};
+    replacement.in_place = status.links > 1 || !status.owner_transferable;
     auto facts = run.copy_facts.find(run.TempFiles[i]);
     if (facts != run.copy_facts.end()) replacement.facts = &facts->second;
     plan->insert(plan->begin(), replacement);
@@ -324,7 +336,10 @@ CommitOutcome CommitTempFiles(ConversionRun& run, const std::string& journal_pat
   if (outcome.ok) outcome = journal.Record(plan, JournalState::kCommitting);
   if (outcome.ok) outcome = Swap(plan);
   if (outcome.ok) {
-    for (Replacement& r : plan) RemoveOurs(r.backup, outcome);
+    for (Replacement& r : plan) {
+      RemoveOurs(r.backup, outcome);
+      if (r.in_place) RemoveOurs(r.staged, outcome);
+    }
     outcome.replaced = static_cast<int>(plan.size());
     outcome.unchanged = unchanged;
   } else {

@@ -10,6 +10,9 @@
 namespace vireo {
 namespace {
 
+constexpr char kInPlaceTag[] = "inplace";
+
+
 constexpr char kMagicV1[] = "VR5 JOURNAL 1";
 constexpr char kMagicV2[] = "VR5 JOURNAL 2";
 constexpr char kMagic[] = "VR5 JOURNAL 3";
@@ -129,7 +132,7 @@ std::string Serialise(const Journal& journal, const std::string& folder) {
                      HashName(journal.checksum) + "\n" + StateName(journal.state) + "\n";
   for (const JournalEntry& e : journal.entries) {
     body += Escape(RelativePath(folder, e.original)) + "\t" + Hex64(e.old_checksum) + "\t" +
-            Hex64(e.new_checksum) + "\n";
+            Hex64(e.new_checksum) + (e.in_place ? "\t" + std::string(kInPlaceTag) : "") + "\n";
   }
   return body + "end " + Hex64(ChecksumOf(journal.checksum, body.data(), body.size())) + "\n";
 }
@@ -174,11 +177,15 @@ bool CheckedLines(const std::string& text, ChecksumKind kind,
   return true;
 }
 
-// One entry line: "original<TAB>old<TAB>new", or in version 1
+// One entry line: "original<TAB>old<TAB>new[<TAB>inplace]", or in version 1
 // "original<TAB>staged<TAB>backup<TAB>old<TAB>new" with full paths.
 bool ParseEntry(std::string_view line, bool version1, const std::string& folder, JournalEntry* e) {
   std::vector<std::string_view> fields = Split(line, '\t');
   size_t sums = version1 ? 3 : 1;
+  if (!version1 && fields.size() == sums + 3 && fields.back() == kInPlaceTag) {
+    e->in_place = true;
+    fields.pop_back();
+  }
   if (fields.size() != sums + 2 || !Unescape(fields[0], &e->original) || e->original.empty() ||
       !ParseHex(fields[sums], &e->old_checksum) || !ParseHex(fields[sums + 1], &e->new_checksum))
     return false;

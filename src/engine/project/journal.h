@@ -22,6 +22,9 @@ struct JournalEntry {
   std::string original;  // a full path once read back
   uint64_t old_checksum = 0;
   uint64_t new_checksum = 0;
+  // Rewritten in place (the file keeps its identity) rather than replaced by
+  // its staged copy; written as a fourth field "inplace".
+  bool in_place = false;
 };
 
 // Staging: files are being written beside the originals, none replaced yet.

@@ -11,7 +11,9 @@ namespace {
 
 constexpr char kSetAsideTag[] = ".rejected";
 
-enum class Found { kOld, kNew, kEdited };
+// kTorn: a file rewritten in place holds neither content because the
+// rewrite was cut short; it is brought to one of them like the others.
+enum class Found { kOld, kNew, kTorn, kEdited };
 
 // A journal entry with the names derived for it and what its original holds.
 struct CheckedEntry {
@@ -20,6 +22,7 @@ struct CheckedEntry {
   std::string backup;
   uint64_t old_checksum = 0;
   uint64_t new_checksum = 0;
+  bool in_place = false;
   Found found = Found::kEdited;
 };
 
@@ -79,12 +82,14 @@ std::string CheckEntries(const Journal& journal, const std::string& project_file
     bool is_listed = false;
     for (const PathStatus& other : listed_status) is_listed |= SameFile(status, other);
     if (!is_listed) return "it names " + e.original + ", which the project does not list";
-    CheckedEntry entry{e.original, StagedPathFor(e.original, journal.token),
-                       BackupPathFor(e.original, journal.token), e.old_checksum, e.new_checksum};
+    CheckedEntry entry{e.original,     StagedPathFor(e.original, journal.token),
+                       BackupPathFor(e.original, journal.token),
+                       e.old_checksum, e.new_checksum, e.in_place};
     // While staging no original was replaced: whatever each holds is its own.
     entry.found = journal.state == JournalState::kStaging ? Found::kOld
                   : Holds(e.original, journal.checksum, e.new_checksum) ? Found::kNew
                   : Holds(e.original, journal.checksum, e.old_checksum) ? Found::kOld
+                  : e.in_place                                          ? Found::kTorn
                                                                         : Found::kEdited;
     checked->push_back(entry);
   }
@@ -94,7 +99,8 @@ std::string CheckEntries(const Journal& journal, const std::string& project_file
 bool CanFinish(const Journal& journal, const std::vector<CheckedEntry>& entries) {
   if (journal.state != JournalState::kCommitting) return false;
   for (const CheckedEntry& e : entries) {
-    if (e.found == Found::kOld && !Holds(e.staged, journal.checksum, e.new_checksum)) return false;
+    bool needs_new = e.found == Found::kOld || e.found == Found::kTorn;
+    if (needs_new && !Holds(e.staged, journal.checksum, e.new_checksum)) return false;
   }
   return true;
 }
@@ -102,7 +108,8 @@ bool CanFinish(const Journal& journal, const std::vector<CheckedEntry>& entries)
 bool CanUndo(const Journal& journal, const std::vector<CheckedEntry>& entries) {
   if (journal.state == JournalState::kStaging) return true;  // nothing was replaced yet
   for (const CheckedEntry& e : entries) {
-    if (e.found == Found::kNew && !Holds(e.backup, journal.checksum, e.old_checksum)) return false;
+    bool needs_old = e.found == Found::kNew || e.found == Found::kTorn;
+    if (needs_old && !Holds(e.backup, journal.checksum, e.old_checksum)) return false;
   }
   return true;
 }
@@ -116,7 +123,8 @@ bool Settle(const Journal& journal, const std::vector<CheckedEntry>& entries, bo
   for (const CheckedEntry& e : entries) {
     Found wanted = forward ? Found::kNew : Found::kOld;
     if (e.found == Found::kEdited || e.found == wanted) continue;
-    if (Files().Rename(forward ? e.staged : e.backup, e.original)) {
+    const std::string& source = forward ? e.staged : e.backup;
+    if (e.in_place ? WriteContentInto(source, e.original) : Files().Rename(source, e.original)) {
       *stuck = e.original;
       return false;
     }

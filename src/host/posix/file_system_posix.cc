@@ -159,6 +159,11 @@ class PosixFileSystem final : public FileSystem {
     return {};
   }
 
+  std::error_code Resize(FileHandle file, uint64_t size) override {
+    if (::ftruncate(file, static_cast<off_t>(size)) != 0) return LastError();
+    return {};
+  }
+
   std::error_code SetPermissions(FileHandle file, uint32_t permissions) override {
     if (::fchmod(file, static_cast<mode_t>(permissions & 07777)) != 0) return LastError();
     return {};
@@ -188,6 +193,10 @@ class PosixFileSystem final : public FileSystem {
     status->file_id = static_cast<uint64_t>(st.st_ino);
     status->permissions = static_cast<uint32_t>(st.st_mode & 07777);
     status->size = static_cast<uint64_t>(st.st_size);
+    status->links = static_cast<uint32_t>(st.st_nlink);
+    uid_t self = ::geteuid();
+    status->owner_transferable =
+        self == 0 || (st.st_uid == self && (st.st_gid == ::getegid() || ::group_member(st.st_gid)));
     return {};
   }
 

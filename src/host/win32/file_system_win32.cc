@@ -67,6 +67,7 @@ void ReadFileId(const std::string& path, PathStatus* status) {
   if (::GetFileInformationByHandle(handle, &info)) {
     status->device = info.dwVolumeSerialNumber;
     status->file_id = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    status->links = info.nNumberOfLinks;
   }
   ::CloseHandle(handle);
 }
@@ -228,6 +229,14 @@ class WindowsFileSystem final : public FileSystem {
     LARGE_INTEGER length;
     if (!::GetFileSizeEx(handles_.Get(file), &length)) return LastWindowsError();
     *size = static_cast<uint64_t>(length.QuadPart);
+    return {};
+  }
+
+  std::error_code Resize(FileHandle file, uint64_t size) override {
+    FILE_END_OF_FILE_INFO end = {};
+    end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
+    if (!::SetFileInformationByHandle(handles_.Get(file), FileEndOfFileInfo, &end, sizeof end))
+      return LastWindowsError();
     return {};
   }
 

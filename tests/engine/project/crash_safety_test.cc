@@ -33,6 +33,12 @@ class CrashSafetyTest : public ::testing::Test {
     FillGridCatalogue();
     ::setenv("TMPDIR", temp_dir.path().c_str(), 1);
     WriteProject();
+    if (Linked()) {
+      // A second name for every file, outside the project: each is then
+      // rewritten in place and both names must show the same content.
+      for (const std::string& name : names)
+        ASSERT_EQ(::link(project.Join(name).c_str(), elsewhere.Join(name).c_str()), 0);
+    }
     old_contents = Snapshot();
     // One undisturbed run on the side gives the new contents.
     RunResult reference = Convert(nullptr);
@@ -95,9 +101,14 @@ class CrashSafetyTest : public ::testing::Test {
     return ConvertProject(ide, {ui, dialog, status, resolver});
   }
 
+  virtual bool Linked() const { return false; }
+
   // "old", "new" or "mixed".
   std::string State() {
     Contents now = Snapshot();
+    for (const auto& [name, bytes] : now) {
+      if (Linked() && ReadFile(elsewhere.Join(name)) != bytes) return name + " lost its other name";
+    }
     if (now == old_contents) return "old";
     if (now == new_contents) return "new";
     for (const auto& [name, bytes] : now) {
@@ -135,12 +146,24 @@ class CrashSafetyTest : public ::testing::Test {
     return {watcher.first_watched(), watcher.last_watched()};
   }
 
-  testing::ScratchDir project, temp_dir;
+  testing::ScratchDir project, temp_dir, elsewhere;
   std::vector<std::string> names;
   Contents old_contents, new_contents;
 };
 
-TEST_F(CrashSafetyTest, AFailingStepNeverLeavesAMixOrReportsSuccessWrongly) {
+// The same walks over files that have a second name (hard links), which are
+// rewritten in place.
+class CrashSafetyWalk : public CrashSafetyTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  bool Linked() const override { return GetParam(); }
+};
+
+INSTANTIATE_TEST_SUITE_P(ReplacedOrInPlace, CrashSafetyWalk, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? "InPlace" : "Replaced";
+                         });
+
+TEST_P(CrashSafetyWalk, AFailingStepNeverLeavesAMixOrReportsSuccessWrongly) {
   int steps = CountSteps();
   int failures = 0;
   for (std::errc error :
@@ -166,12 +189,12 @@ TEST_F(CrashSafetyTest, AFailingStepNeverLeavesAMixOrReportsSuccessWrongly) {
     }
   }
   std::printf(
-      "[ fault walk ] %d steps x 3 errors walked, %d runs failed cleanly, %zu files "
+      "[ fault walk ] %s: %d steps x 3 errors walked, %d runs failed cleanly, %zu files "
       "checked after each\n",
-      steps, failures, names.size());
+      Linked() ? "in place" : "replaced", steps, failures, names.size());
 }
 
-TEST_F(CrashSafetyTest, ACrashAtAnyStepIsRecoveredToAllOldOrAllNew) {
+TEST_P(CrashSafetyWalk, ACrashAtAnyStepIsRecoveredToAllOldOrAllNew) {
   int steps = CountSteps();
   int finished = 0, undone = 0;
   for (int step = 1; step <= steps; ++step) {
@@ -189,7 +212,9 @@ TEST_F(CrashSafetyTest, ACrashAtAnyStepIsRecoveredToAllOldOrAllNew) {
     ASSERT_TRUE(WIFEXITED(status));
     bool crashed = WEXITSTATUS(status) == testing::FaultyFileSystem::kCrashStatus;
     std::string state = State();
-    EXPECT_TRUE(state == "old" || state == "new" || state == "mixed")
+    // A file rewritten in place may be cut short half-way; recovery mends it.
+    bool torn = Linked() && state.find(" is neither") != std::string::npos;
+    EXPECT_TRUE(state == "old" || state == "new" || state == "mixed" || torn)
         << "step " << step << ": " << state;
     RecoveryOutcome recovery = RecoverInterruptedCommit(project.Join("P.vbp"), PosixPathResolver());
     EXPECT_NE(recovery.result, RecoveryResult::kFailed) << recovery.message;
@@ -215,9 +240,9 @@ TEST_F(CrashSafetyTest, ACrashAtAnyStepIsRecoveredToAllOldOrAllNew) {
     RemoveTemporaryFiles();
   }
   std::printf(
-      "[ crash walk ] %d steps, %d crashes recovered by finishing, %d by undoing, %zu "
+      "[ crash walk ] %s: %d steps, %d crashes recovered by finishing, %d by undoing, %zu "
       "files checked after each\n",
-      steps, finished, undone, names.size());
+      Linked() ? "in place" : "replaced", steps, finished, undone, names.size());
 }
 
 // An interrupt before the commit has begun stops the run with nothing changed

@@ -17,7 +17,7 @@ class JournalFormatTest : public ::testing::Test {
   void SetUp() override {
     path = dir.Join("P.vbp.vr5journal");
     journal.token = kToken;
-    journal.entries = {{dir.Join("b bas\t%.bas"), 1, 2}, {shared.Join("Grids.bas"), 3, 4}};
+    journal.entries = {{dir.Join("b bas\t%.bas"), 1, 2}, {shared.Join("Grids.bas"), 3, 4, true}};
   }
   // The journal's text with one line replaced and its checksum made right,
   // as someone forging or damaging it carefully would.
@@ -67,12 +67,15 @@ TEST_F(JournalFormatTest, PathsAreWrittenRelativeToTheJournalsFolderAndReadBackF
   EXPECT_EQ(read.entries[1].original, shared.Join("Grids.bas"));
   EXPECT_EQ(read.entries[1].old_checksum, 3u);
   EXPECT_EQ(read.entries[1].new_checksum, 4u);
+  EXPECT_FALSE(read.entries[0].in_place);
+  EXPECT_TRUE(read.entries[1].in_place) << text;
 }
 
 TEST_F(JournalFormatTest, MalformedFieldsAreReportedByLineNeverThrown) {
   ASSERT_FALSE(WriteJournal(path, journal));
   for (const char* sums : {"\tzz\t04", "\t\t04", "\t10000000000000000\t04", "\t-1\t04", "\t+1\t04",
-                           "\t0x1\t04", "\t01\t04\t05"}) {
+                           "\t0x1\t04", "\t01\t04\t05", "\t01\t04\tInPlace", "\t01\tinplace",
+                           "\t01\t04\tinplace\tinplace"}) {
     WriteWithLine(4, std::string("a.bas") + sums);
     EXPECT_NE(Problem().find("line 5 is malformed"), std::string::npos) << sums;
   }
