@@ -136,5 +136,35 @@ TEST_F(SharedFilesTest, ADryRunNeitherHoldsNorWaits) {
   EXPECT_EQ(run.err.find("waiting"), std::string::npos);
 }
 
+// Project A and B share a module and B's own files need nothing: converting
+// A first must still move B's reference, or B would reference the old
+// library while its shared module uses the new one.
+TEST_F(SharedFilesTest, AProjectWhoseSharedModuleWasConvertedFirstStillGetsItsReferenceMoved) {
+  root.Write("p1/Own.bas", "Option Explicit\r\n");
+  std::string before = ReadFile(root.Join("p1/P.vbp"));
+  ASSERT_EQ(Convert("p0", "0").status, 0);
+  ASSERT_EQ(ReadFile(shared), kConverted);
+  auto second = Convert("p1", "0");
+  EXPECT_EQ(second.status, 0) << second.err;
+  std::string project = ReadFile(root.Join("p1/P.vbp"));
+  EXPECT_EQ(project.find(testing::kVireo40Line), std::string::npos) << project;
+  EXPECT_NE(project.find(testing::kProLine), std::string::npos) << project;
+  EXPECT_EQ(ReadFile(root.Join("p1/Own.bas")), "Option Explicit\r\n");
+  // The same bytes as when B is converted while its module is still old.
+  std::string after_in_turn = project;
+  testing::WriteFile(root.Join("p1/P.vbp"), before);
+  testing::WriteFile(shared, kModule);
+  ASSERT_EQ(Convert("p1", "0").status, 0);
+  EXPECT_EQ(ReadFile(root.Join("p1/P.vbp")), after_in_turn);
+}
+
+TEST_F(SharedFilesTest, AProjectWhoseFilesUseNeitherTypeStaysNothingToConvert) {
+  root.Write("p1/Own.bas", "Option Explicit\r\n");
+  root.Write("shared/Grids.bas", "Dim S As String ' VireoCore45.StyleDisp\r\n'Dim T As VireoCore45.X\r\n");
+  auto run = Convert("p1", "0");
+  EXPECT_EQ(run.status, 3) << run.err;
+  EXPECT_NE(ReadFile(root.Join("p1/P.vbp")).find(testing::kVireo40Line), std::string::npos);
+}
+
 }  // namespace
 }  // namespace vireo

@@ -11,6 +11,7 @@
 #include "engine/project/journal.h"
 #include "engine/project/project_file.h"
 #include "engine/project/project_guard.h"
+#include "engine/project/target_use.h"
 #include "engine/project/temp_files.h"
 
 namespace vireo {
@@ -51,6 +52,8 @@ class ProjectConversion {
   bool HasUnsavedChanges();
   bool ConvertForms();
   bool IsListedForm(const std::string& path);
+  bool AnyFileUsesTarget() const;
+  RunResult NothingToConvert();
   bool ConvertModules();
   void Finish(RunOutcome outcome, const std::string& message, int style);
   void FailWith(const std::string& path);
@@ -126,12 +129,12 @@ RunResult ProjectConversion::Run() {
   if (!ConvertForms() || !ConvertModules() || StopIfInterrupted()) return result_;
   bool project_changed = false;
   for (const FileOutcome& file : result_.files) project_changed |= file.result == kChanged;
-  if (!project_changed) {
-    AddLeftovers(DiscardTempFiles(run_));
-    Finish(RunOutcome::kNothingToConvert, kNothingToConvertMessage, kStyleInformation);
-    return result_;
-  }
+  // A file another project converted first still needs this project's
+  // reference moved.
+  bool shared_converted = !project_changed && AnyFileUsesTarget();
+  if (!project_changed && !shared_converted) return NothingToConvert();
   int16_t r = RewriteProjectFile(run_, file_name_, run_.FromType, run_.ToType);
+  if (r == kUnchanged && !project_changed) return NothingToConvert();
   result_.files.push_back({"project", file_name_, "", r, ReasonFor(r)});
   if (r == kFailed) {
     if (!StopIfInterrupted()) FailWith(file_name_);
@@ -168,6 +171,19 @@ bool ProjectConversion::HasUnsavedChanges() {
     if (Ask([&] { return component->IsDirty(); }, false)) return true;
   }
   return false;
+}
+
+bool ProjectConversion::AnyFileUsesTarget() const {
+  for (const FileOutcome& file : result_.files) {
+    if (UsesTargetType(file.path, run_.FromType, run_.ToType)) return true;
+  }
+  return false;
+}
+
+RunResult ProjectConversion::NothingToConvert() {
+  AddLeftovers(DiscardTempFiles(run_));
+  Finish(RunOutcome::kNothingToConvert, kNothingToConvertMessage, kStyleInformation);
+  return result_;
 }
 
 bool ProjectConversion::IsListedForm(const std::string& path) {
