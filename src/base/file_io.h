@@ -20,8 +20,9 @@ class LineReader {
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
 
-  // Feeds every byte read into `bytes`, and every line returned (with a "\n"
-  // of its own) into `lines`; either may be null. Set before Open.
+  // Feeds every byte read into `bytes`, and every line returned (with a
+  // "\r\n" of its own) into `lines`, at the latest when AtEnd is true;
+  // either may be null. Set before Open.
   void DigestInto(Checksummer* bytes, Checksummer* lines) {
     byte_digest_ = bytes;
     line_digest_ = lines;
@@ -44,6 +45,9 @@ class LineReader {
  private:
   bool Fill();
   bool LineDone(const std::string& line);
+  // The position of the next `c` at or after pos_ in the buffer (end_ when
+  // none), found once per buffer rather than once per line.
+  size_t Next(char c, size_t* cached);
 
   FileHandle file_ = -1;
   std::vector<char> buffer_;
@@ -56,6 +60,9 @@ class LineReader {
   std::error_code error_;
   Checksummer* byte_digest_ = nullptr;
   Checksummer* line_digest_ = nullptr;
+  size_t next_cr_ = 0;
+  size_t next_lf_ = 0;
+  std::string lines_to_digest_;
 };
 
 class LineWriter {
@@ -69,8 +76,8 @@ class LineWriter {
   std::error_code Create(const std::string& path);
   // Writes into a file just created and open for writing; takes the handle.
   void Adopt(FileHandle file);
-  // Feeds every byte written into `bytes`, and every line (with a "\n" of
-  // its own) into `lines`; either may be null.
+  // Feeds every byte written into `bytes`, and every line (with its "\r\n")
+  // into `lines`, at the latest on Close; either may be null.
   void DigestInto(Checksummer* bytes, Checksummer* lines) {
     byte_digest_ = bytes;
     line_digest_ = lines;
@@ -90,6 +97,7 @@ class LineWriter {
   std::error_code error_;
   Checksummer* byte_digest_ = nullptr;
   Checksummer* line_digest_ = nullptr;
+  bool bom_in_buffer_ = false;  // the mark is not a line
 };
 
 std::error_code ReadWholeFile(const std::string& path, std::string* content);

@@ -51,6 +51,60 @@ TEST(LineReaderTest, LinesLongerThanTheBufferAndCrLfAcrossIt) {
   EXPECT_EQ(lines[2], "z");
 }
 
+TEST(LineReaderTest, MixedLineEndsAcrossManyBuffersSplitAsTheyStand) {
+  std::string content, expected_last;
+  Strings expected;
+  const char* ends[] = {"\r\n", "\n", "\r", "\n\r"};
+  for (int i = 0; i < 40000; ++i) {
+    std::string line = "line " + std::to_string(i);
+    content += line + ends[i % 4];
+    expected.push_back(line);
+    if (i % 4 == 3) expected.push_back("");  // "\n\r" ends a line and an empty one
+  }
+  EXPECT_EQ(Lines(content), expected);
+}
+
+// The digests tell the unchanged copy without reading either file again:
+// the byte digest is of every byte, the line digest of the lines alone.
+TEST(LineDigestTest, LineDigestsIgnoreLineEndsAndTheMarkBytesDoNot) {
+  testing::ScratchDir dir;
+  auto digests = [&](const std::string& content, bool* bom) {
+    std::string path = dir.Write("d.txt", content);
+    Checksummer bytes(ChecksumKind::kXxh3), lines(ChecksumKind::kXxh3);
+    LineReader reader;
+    reader.DigestInto(&bytes, &lines);
+    EXPECT_FALSE(reader.Open(path));
+    std::string line;
+    while (reader.ReadLine(&line)) {
+    }
+    EXPECT_TRUE(reader.AtEnd());
+    *bom = reader.has_bom();
+    EXPECT_EQ(bytes.Digest(), ChecksumOf(ChecksumKind::kXxh3, content.data(), content.size()));
+    return lines.Digest();
+  };
+  bool bom = false;
+  std::string long_text(100000, 'q');
+  uint64_t crlf = digests("a\r\nb\r\n" + long_text + "\r\n", &bom);
+  EXPECT_EQ(digests("a\nb\n" + long_text, &bom), crlf);
+  EXPECT_EQ(digests("\xEF\xBB\xBF" "a\rb\r" + long_text, &bom), crlf);
+  EXPECT_TRUE(bom);
+  EXPECT_NE(digests("a\r\nb\r\n\r\n" + long_text, &bom), crlf) << "an added empty line";
+  EXPECT_NE(digests("ab\r\n" + long_text, &bom), crlf) << "two lines joined";
+
+  // What a writer writes digests as its lines read back.
+  Checksummer written_bytes(ChecksumKind::kXxh3), written_lines(ChecksumKind::kXxh3);
+  LineWriter writer;
+  writer.DigestInto(&written_bytes, &written_lines);
+  ASSERT_FALSE(writer.Create(dir.Join("w.txt")));
+  writer.WriteBom();
+  for (const std::string& line : {std::string("a"), std::string("b"), long_text})
+    writer.WriteLine(line);
+  ASSERT_FALSE(writer.Close());
+  std::string out = testing::ReadFile(dir.Join("w.txt"));
+  EXPECT_EQ(written_lines.Digest(), crlf);
+  EXPECT_EQ(written_bytes.Digest(), ChecksumOf(ChecksumKind::kXxh3, out.data(), out.size()));
+}
+
 // The buffer already read is served; the next read from the file is refused.
 TEST(LineReaderTest, AnInterruptStopsReadingAtTheNextRefill) {
   testing::ScratchDir dir;
