@@ -7,8 +7,22 @@ namespace vireo {
 
 // Safe to call from a signal handler or a console control thread.
 void RequestInterrupt();
+// Whether a request came, as this thread sees it (see InterruptShield).
 bool InterruptRequested();
+// Whether a request came, for every thread alike.
+bool InterruptRequestedAnywhere();
 // Forgets a request, so that tests and later runs start afresh.
 void ClearInterrupt();
+
+// While one lives, its thread does not see requests: work that must end as
+// a whole once begun (such as the conversions of projects that share files)
+// runs to its end, and others still stop.
+class InterruptShield {
+ public:
+  InterruptShield();
+  ~InterruptShield();
+  InterruptShield(const InterruptShield&) = delete;
+  InterruptShield& operator=(const InterruptShield&) = delete;
+};
 
 }  // namespace vireo

@@ -23,6 +23,8 @@
 #include "engine/project/project_guard.h"
 #include "engine/project/recovery.h"
 #include "engine/project/run_lock.h"
+#include "cli/batch.h"
+#include "base/text.h"
 #include "host/interrupt_handlers.h"
 #include "shell/registration.h"
 
@@ -30,7 +32,12 @@ namespace vireo {
 namespace {
 
 struct Options {
-  std::string project;
+  std::vector<std::string> projects;
+  std::string project;  // the one project of a single run
+  bool recursive = false;
+  int jobs = 0;
+  std::string junit;
+  bool verbose = false;
   std::string from;
   std::string to;
   bool dry_run = false;
@@ -228,6 +235,40 @@ bool GuardProject(const std::string& project_path, const Options& options,
   return true;
 }
 
+// More than one project, a project group, or a folder searched below: a
+// batch run (see batch.h).
+bool IsBatch(const std::vector<std::string>& projects, bool recursive) {
+  if (projects.size() != 1 || recursive) return projects.size() > 0;
+  std::string name = projects[0];
+  return name.size() > 4 && EqualsNoCase(name.substr(name.size() - 4), ".vbg");
+}
+
+int ConvertBatch(const Options& options, Streams io) {
+  if (!options.backup.empty())
+    return UsageError(io, "--backup takes one project; convert the projects one by one");
+  HostMachine wine;
+  if (!wine.Choose(options.wine_prefix, io.err, options.quiet, options.code_page))
+    return kExitUsage;
+  BatchOptions batch;
+  batch.arguments = options.projects;
+  batch.recursive = options.recursive;
+  if (!options.from.empty() && !(batch.from = ParseGridType(options.from)))
+    return UsageError(io, "unknown grid type \"" + options.from + "\"", &wine.registry());
+  if (!options.to.empty() && !(batch.to = ParseGridType(options.to)))
+    return UsageError(io, "unknown grid type \"" + options.to + "\"", &wine.registry());
+  if (batch.from && batch.from == (batch.to ? batch.to : kDefaultTargetType))
+    return UsageError(io, "--from and --to name the same grid type", &wine.registry());
+  batch.dry_run = options.dry_run;
+  batch.diff = options.diff;
+  batch.jobs = options.jobs;
+  batch.wait_seconds = options.wait_seconds;
+  batch.report = options.report;
+  batch.junit = options.junit;
+  batch.quiet = options.quiet;
+  batch.verbose = options.verbose;
+  return RunBatch(batch, wine, io.out, io.err);
+}
+
 int Convert(const Options& options, Streams io) {
   auto started = std::chrono::steady_clock::now();
   HostMachine wine;
@@ -276,6 +317,8 @@ int Convert(const Options& options, Streams io) {
 }
 
 struct RecoverOptions {
+  std::vector<std::string> projects;
+  bool recursive = false;
   std::string project;
   bool discard = false;
   std::string wine_prefix;
@@ -291,9 +334,7 @@ int Discard(const std::string& project_path, Streams io) {
   return kExitConverted;
 }
 
-int Recover(const RecoverOptions& options, Streams io) {
-  HostMachine wine;
-  if (!wine.Choose(options.wine_prefix, io.err, true, options.code_page)) return kExitUsage;
+int Recover(const RecoverOptions& options, const HostMachine& wine, Streams io) {
   std::string project_path, problem;
   if (!LocateProjectFile(options.project, &project_path, &problem)) return UsageError(io, problem);
   RunLock lock;
@@ -312,6 +353,28 @@ int Recover(const RecoverOptions& options, Streams io) {
       Say(io.out, recovery.message + "\n");
       return kExitConverted;
   }
+}
+
+// Each project in turn; the worst exit status.
+int RecoverAll(RecoverOptions options, Streams io) {
+  HostMachine wine;
+  if (!wine.Choose(options.wine_prefix, io.err, true, options.code_page)) return kExitUsage;
+  std::vector<std::string> projects = options.projects;
+  if (IsBatch(options.projects, options.recursive)) {
+    BatchOptions batch;
+    batch.arguments = options.projects;
+    batch.recursive = options.recursive;
+    std::string problem;
+    projects = BatchProjectFiles(batch, wine, &problem);
+    if (projects.empty()) return UsageError(io, problem);
+  }
+  int worst = kExitConverted;
+  for (const std::string& project : projects) {
+    options.project = project;
+    int status = Recover(options, wine, io);
+    worst = std::max(worst, status);
+  }
+  return worst;
 }
 
 int ListTypes(const std::string& wine_prefix, Streams io) {
@@ -370,7 +433,19 @@ int RunCommand(int argc, char** argv, Streams io) {
   CLI::App* convert = app.add_subcommand("convert",
                                          "Convert a project (.vbp or .mak, or a folder "
                                          "holding exactly one).");
-  convert->add_option("PROJECT", options.project, "The project file, or its folder")->required();
+  convert
+      ->add_option("PROJECT", options.projects,
+                   "Project files, project groups (.vbg) or folders; several make a batch run")
+      ->required();
+  convert->add_flag("--recursive,-r", options.recursive,
+                    "Convert every .vbp and .mak below the folders given");
+  convert->add_option("--jobs,-j", options.jobs,
+                      "In a batch, projects converted at once (default: one per core)")
+      ->check(CLI::PositiveNumber)
+      ->option_text("N");
+  convert->add_option("--junit", options.junit,
+                      "In a batch, write a JUnit XML file with one test case per project");
+  convert->add_flag("--verbose,-v", options.verbose, "In a batch, a line for every file");
   convert->add_option("--from", options.from,
                       "Grid type to convert from: position, name (\"Vireo 4.0\") or control file "
                       "(VIRA32.OCX)");
@@ -402,8 +477,11 @@ int RunCommand(int argc, char** argv, Streams io) {
   RecoverOptions recover_options;
   CLI::App* recover = app.add_subcommand(
       "recover", "Finish or undo a conversion that was cut short (a crash, a kill, a power cut)");
-  recover->add_option("PROJECT", recover_options.project, "The project file, or its folder")
+  recover->add_option("PROJECT", recover_options.projects,
+                      "Project files, project groups (.vbg) or folders")
       ->required();
+  recover->add_flag("--recursive,-r", recover_options.recursive,
+                    "Recover every .vbp and .mak below the folders given");
   recover->add_flag("--discard", recover_options.discard,
                     "Remove the project's commit journal, and any journal set aside as not "
                     "trustworthy, without acting on it (the files beside the originals stay)");
@@ -436,9 +514,12 @@ int RunCommand(int argc, char** argv, Streams io) {
   }
   if (*convert) {
     if (options.diff && !options.dry_run) options.dry_run = true;
+    if (IsBatch(options.projects, options.recursive) || !options.junit.empty())
+      return ConvertBatch(options, io);
+    options.project = options.projects[0];
     return Convert(options, io);
   }
-  if (*recover) return Recover(recover_options, io);
+  if (*recover) return RecoverAll(recover_options, io);
   if (*types) return ListTypes(types_prefix, io);
   if (*reg) return Register(register_prefix, register_quiet, io);
   return kExitUsage;

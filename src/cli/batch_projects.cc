@@ -1,0 +1,176 @@
+#include "cli/batch_projects.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <numeric>
+#include <set>
+#include <utility>
+
+#include "base/file_io.h"
+#include "base/text.h"
+#include "cli/disk_project.h"
+#include "engine/project/project_file.h"
+
+namespace vireo {
+namespace {
+
+namespace fs = std::filesystem;
+using Identity = std::pair<uint64_t, uint64_t>;
+
+bool HasExtension(const std::string& name, const char* extension) {
+  std::string ext = fs::path(name).extension().string();
+  return EqualsNoCase(ext, extension);
+}
+
+bool IsProjectFile(const std::string& name) {
+  return HasExtension(name, ".vbp") || HasExtension(name, ".mak");
+}
+
+std::string Absolute(const std::string& path) {
+  std::error_code ignored;
+  return fs::absolute(path, ignored).lexically_normal().string();
+}
+
+// The value of a "Project=" or "StartupProject=" line; empty for any other.
+std::string GroupMember(const std::string& line) {
+  for (const char* key : {"Project=", "StartupProject="}) {
+    if (StartsWithNoCase(line, key)) return std::string(TrimSpaces(line.substr(std::strlen(key))));
+  }
+  return "";
+}
+
+bool ReadGroup(const std::string& group, const PathResolver& resolver,
+               std::vector<std::string>* projects, std::string* problem) {
+  LineReader in;
+  if (auto error = in.Open(group)) {
+    *problem = group + ": cannot be opened (" + Describe(error) + ")";
+    return false;
+  }
+  std::string directory = ProjectDirectory(group);
+  std::string line;
+  size_t before = projects->size();
+  while (in.ReadLine(&line)) {
+    std::string member = GroupMember(line);
+    if (!member.empty()) projects->push_back(Absolute(resolver.Resolve(directory, member)));
+  }
+  if (in.error()) {
+    *problem = group + ": cannot be read (" + Describe(in.error()) + ")";
+    return false;
+  }
+  if (projects->size() == before) {
+    *problem = group + ": the project group lists no project";
+    return false;
+  }
+  return true;
+}
+
+// Every project file below `folder`, in name order.
+void FindProjectsBelow(const std::string& folder, std::vector<std::string>* projects) {
+  std::error_code error;
+  fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, error);
+  std::vector<std::string> found;
+  for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+    std::string name = it->path().filename().string();
+    bool hidden = !name.empty() && name[0] == '.';
+    if (it->is_directory(error) && !it->is_symlink(error)) {
+      if (hidden) it.disable_recursion_pending();
+      continue;
+    }
+    if (!hidden && IsProjectFile(name) && it->is_regular_file(error))
+      found.push_back(it->path().lexically_normal().string());
+  }
+  std::sort(found.begin(), found.end());
+  projects->insert(projects->end(), found.begin(), found.end());
+}
+
+bool Expand(const std::string& argument, bool recursive, const PathResolver& resolver,
+            std::vector<std::string>* projects, std::string* problem) {
+  std::string absolute = Absolute(argument);
+  PathStatus status;
+  if (Files().Status(absolute, &status) || !status.exists) {
+    *problem = argument + ": no such project file, project group or folder";
+    return false;
+  }
+  if (status.is_directory && recursive) {
+    size_t before = projects->size();
+    FindProjectsBelow(absolute, projects);
+    if (projects->size() == before) {
+      *problem = argument + ": no .vbp or .mak project file below this folder";
+      return false;
+    }
+    return true;
+  }
+  if (!status.is_directory && HasExtension(absolute, ".vbg"))
+    return ReadGroup(absolute, resolver, projects, problem);
+  std::string project;
+  if (!LocateProjectFile(argument, &project, problem)) return false;
+  projects->push_back(project);
+  return true;
+}
+
+class UnionFind {
+ public:
+  explicit UnionFind(size_t size) : parent_(size) {
+    std::iota(parent_.begin(), parent_.end(), size_t{0});
+  }
+  size_t Root(size_t i) {
+    while (parent_[i] != i) i = parent_[i] = parent_[parent_[i]];
+    return i;
+  }
+  void Join(size_t a, size_t b) {
+    a = Root(a);
+    b = Root(b);
+    if (a != b) parent_[std::max(a, b)] = std::min(a, b);
+  }
+
+ private:
+  std::vector<size_t> parent_;
+};
+
+}  // namespace
+
+bool CollectProjects(const std::vector<std::string>& arguments, bool recursive,
+                     const PathResolver& resolver, std::vector<std::string>* projects,
+                     std::string* problem) {
+  std::vector<std::string> found;
+  for (const std::string& argument : arguments) {
+    if (!Expand(argument, recursive, resolver, &found, problem)) return false;
+  }
+  std::set<Identity> seen;
+  for (const std::string& project : found) {
+    PathStatus status;
+    if (Files().Status(project, &status) || !status.exists) {
+      *problem = project + ": no such project file";
+      return false;
+    }
+    if (seen.insert({status.device, status.file_id}).second) projects->push_back(project);
+  }
+  return true;
+}
+
+std::vector<std::vector<size_t>> GroupIntoUnits(const std::vector<std::string>& projects,
+                                                const PathResolver& resolver) {
+  UnionFind units(projects.size());
+  std::map<Identity, size_t> first_lister;
+  for (size_t i = 0; i < projects.size(); ++i) {
+    std::vector<std::string> listed;
+    std::string ignored;
+    // A project that cannot be read is a unit of its own; its run says why.
+    if (!ListedFiles(projects[i], resolver, &listed, &ignored)) continue;
+    for (const std::string& file : listed) {
+      PathStatus status;
+      if (Files().Status(file, &status) || !status.exists || !status.is_regular) continue;
+      auto [it, first] = first_lister.insert({{status.device, status.file_id}, i});
+      if (!first) units.Join(it->second, i);
+    }
+  }
+  std::map<size_t, std::vector<size_t>> by_root;
+  for (size_t i = 0; i < projects.size(); ++i) by_root[units.Root(i)].push_back(i);
+  std::vector<std::vector<size_t>> result;
+  for (auto& [root, members] : by_root) result.push_back(std::move(members));
+  return result;
+}
+
+}  // namespace vireo
