@@ -405,17 +405,17 @@ void Batch::ConvertUnit(size_t unit) {
       RunResult result = ConvertOne(projects_[i], true, *progress_);
       Record(projects_[i], result);
       AddChanged(result, &changed);
-      if (projects_[i].outcome == Outcome::kInterrupted || projects_[i].outcome == Outcome::kFailed) {
+      Outcome outcome = projects_[i].outcome;
+      if (outcome == Outcome::kInterrupted || outcome == Outcome::kFailed) {
         for (size_t other : runnable) {
-          if (other == i || projects_[other].outcome == Outcome::kInterrupted) continue;
-          projects_[other].outcome = projects_[i].outcome;
-          if (projects_[i].outcome == Outcome::kFailed)
+          if (other == i) continue;
+          projects_[other].outcome = outcome;
+          projects_[other].files_changed = 0;
+          if (outcome == Outcome::kFailed)
             projects_[other].reason = "not converted: " + projects_[i].path +
                                       ", which shares files with it, failed";
         }
-        if (projects_[i].outcome == Outcome::kFailed) {
-          for (size_t other : runnable) progress_->ProjectDone(projects_[other], options_.dry_run);
-        }
+        for (size_t other : runnable) progress_->ProjectDone(projects_[other], options_.dry_run);
         progress_->UnitDone();
         return;
       }
@@ -587,6 +587,7 @@ void Batch::WriteJunit(double seconds) {
 
 int Batch::Run() {
   auto started = Clock::now();
+  CatchInterrupts();
   if (!Prepare()) return kExitUsage;
   uint64_t bytes = 0;
   for (const ProjectRecord& record : projects_) bytes += record.bytes;
@@ -594,7 +595,6 @@ int Batch::Run() {
   progress_ = std::make_unique<Progress>(err_, terminal, !terminal && !options_.quiet,
                                          options_.verbose && !options_.quiet, units_.size(),
                                          bytes);
-  CatchInterrupts();
   size_t jobs = options_.jobs > 0 ? static_cast<size_t>(options_.jobs)
                                   : std::max(1u, std::thread::hardware_concurrency());
   jobs = std::min(jobs, units_.size());

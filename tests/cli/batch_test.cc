@@ -1,0 +1,277 @@
+// Batch runs: many projects at once, in units of projects that share files.
+// The outcome of a batch must be what converting each unit alone gives.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "engine/catalogue/grid_catalogue.h"
+#include "engine/project/project_file.h"
+#include "support/frx_builder.h"
+#include "support/reference_lines.h"
+#include "support/run_program.h"
+#include "support/test_files.h"
+
+namespace vireo {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadFile;
+using Tree = std::map<std::string, std::string>;
+
+constexpr char kModule[] = "Dim S As VireoCore.StyleDisp\r\n";
+
+std::string Form(const std::string& name) {
+  return testing::CrLf({"VERSION 4.00", ("Begin VB.Form " + name).c_str(),
+                        "   Begin VireoCore.VireoCtl Grid1",
+                        ("      OleObjectBlob = \"" + name + ".frx\":0000").c_str(), "   End",
+                        "End", "Private Sub Grid1_FirstRowChange()", "End Sub"});
+}
+
+class BatchTest : public ::testing::Test {
+ protected:
+  std::map<std::string, std::string> Environment() const {
+    return {{"TMPDIR", temp.path()}, {"HOME", temp.path()}, {"WINEPREFIX", ""},
+            {"LC_ALL", "C"},         {"TERM", "dumb"}};
+  }
+  testing::ProgramRun Run(std::vector<std::string> args) const {
+    return testing::RunProgram(VIREO_MIGRATE_BINARY, args, Environment());
+  }
+  std::string Write(const std::string& path, const std::string& content) {
+    return root.Write("tree/" + path, content);
+  }
+  void WriteProject(const std::string& path, const std::vector<std::string>& lines,
+                    const std::string& reference = testing::kVireo40Line) {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\r\n";
+    Write(path, text + reference + "\r\n");
+  }
+  void WriteForm(const std::string& folder, const std::string& name) {
+    Write(folder + "/" + name + ".frm", Form(name));
+    Write(folder + "/" + name + ".frx", testing::Record(testing::GuidBytes(2, "CLSID_MsPlover"), 6));
+  }
+  // Groups of projects that share a module and a form in a folder of their
+  // own, and projects that share nothing; some need no change at all.
+  int GenerateTree(int groups) {
+    int projects = 0;
+    for (int g = 0; g < groups; ++g) {
+      std::string shared = "shared" + std::to_string(g);
+      Write(shared + "/Grids.bas", kModule);
+      WriteForm(shared, "Common" + std::to_string(g));
+      for (int p = 0; p < 3; ++p, ++projects) {
+        std::string folder = "apps/g" + std::to_string(g) + "/p" + std::to_string(p);
+        Write(folder + "/Own.bas", p == 2 ? "Option Explicit\r\n" : kModule);
+        std::vector<std::string> lines{"Module=Grids; ..\\..\\..\\" + shared + "\\Grids.bas",
+                                       "Module=Own; Own.bas"};
+        if (p != 1)
+          lines.push_back("Form=..\\..\\..\\" + shared + "\\Common" + std::to_string(g) + ".frm");
+        WriteProject(folder + "/P.vbp", lines);
+      }
+      std::string alone = "solo/s" + std::to_string(g);
+      WriteForm(alone, "Solo");
+      WriteProject(alone + "/Solo.vbp", {"Form=Solo.frm"});
+      ++projects;
+    }
+    return projects;
+  }
+  Tree Snapshot(const std::string& base) const {
+    Tree tree;
+    for (const auto& entry : fs::recursive_directory_iterator(base)) {
+      if (entry.is_regular_file())
+        tree[fs::relative(entry.path(), base).string()] = ReadFile(entry.path().string());
+    }
+    return tree;
+  }
+  std::vector<std::string> ProjectsBelow(const std::string& base) const {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::recursive_directory_iterator(base)) {
+      std::string ext = entry.path().extension().string();
+      if (ext == ".vbp") found.push_back(entry.path().string());
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+  }
+
+  testing::ScratchDir root, temp;
+};
+
+TEST_F(BatchTest, ATreeConvertedInOneRunEqualsEachProjectConvertedInTurn) {
+  int projects = GenerateTree(13);
+  ASSERT_GE(projects, 50);
+  fs::copy(root.Join("tree"), root.Join("alone"), fs::copy_options::recursive);
+  std::string report = root.Join("report.json"), junit = root.Join("junit.xml");
+  auto batch = Run({"convert", "-r", "--jobs", "2", "--report", report, "--junit", junit,
+                    root.Join("tree")});
+  ASSERT_EQ(batch.status, 0) << batch.err << batch.out;
+  for (const std::string& project : ProjectsBelow(root.Join("alone"))) {
+    auto single = Run({"convert", "--quiet", project});
+    ASSERT_TRUE(single.status == 0 || single.status == 3) << project << ": " << single.err;
+  }
+  Tree together = Snapshot(root.Join("tree")), in_turn = Snapshot(root.Join("alone"));
+  EXPECT_EQ(together, in_turn);
+  EXPECT_NE(together["apps/g0/p2/P.vbp"].find(testing::kProLine), std::string::npos)
+      << "a project whose own files needed nothing still moves its reference";
+
+  auto json = nlohmann::json::parse(ReadFile(report));
+  EXPECT_EQ(json["projects"].size(), static_cast<size_t>(projects));
+  EXPECT_EQ(json["units"].size(), 26u) << "13 groups of three and 13 projects alone";
+  for (const auto& entry : json["projects"]) {
+    EXPECT_EQ(entry["outcome"], "converted") << entry["project"];
+    std::string path = entry["project"];
+    // The shared module changes for every project that lists it.
+    if (path.find("/p2/") != std::string::npos) {
+      EXPECT_EQ(entry["files_changed"], 4) << path;
+    }
+  }
+  std::string xml = ReadFile(junit);
+  EXPECT_NE(xml.find("tests=\"" + std::to_string(projects) + "\" failures=\"0\""),
+            std::string::npos);
+  EXPECT_NE(batch.out.find(std::to_string(projects) + " projects in 26 units: " +
+                           std::to_string(projects) + " converted."),
+            std::string::npos)
+      << batch.out;
+}
+
+TEST_F(BatchTest, AFailingUnitChangesNothingOfItsOwnAndTheOthersStillConvert) {
+  GenerateTree(3);
+  // g1's shared form's side file is damaged: its record runs past the end.
+  Write("shared1/Common1.frx", testing::Record(testing::GuidBytes(2, "CLSID_MsPlover"), 6, 4096));
+  Tree before = Snapshot(root.Join("tree"));
+  auto batch = Run({"convert", "-r", root.Join("tree")});
+  EXPECT_EQ(batch.status, 1) << batch.err;
+  Tree after = Snapshot(root.Join("tree"));
+  for (const auto& [name, bytes] : after) {
+    bool in_failed_unit = name.find("g1/") != std::string::npos || name.find("shared1/") == 0;
+    if (in_failed_unit) {
+      EXPECT_EQ(bytes, before[name]) << name;
+    } else if (name.find(".vbp") != std::string::npos) {
+      EXPECT_NE(bytes, before[name]) << name << " converted";
+    }
+  }
+  EXPECT_NE(batch.out.find("Common1.frx: the record at offset 0"), std::string::npos)
+      << batch.out;
+  EXPECT_NE(batch.out.find("which shares files with it, failed"), std::string::npos) << batch.out;
+}
+
+TEST_F(BatchTest, ProjectsThatShareFilesButUseDifferentGridTypesAreAFailedUnit) {
+  Write("common/Grids.bas", kModule);
+  WriteProject("a/A.vbp", {"Module=Grids; ..\\common\\Grids.bas"});
+  WriteProject("b/B.vbp", {"Module=Grids; ..\\common\\Grids.bas"},
+               ObjectLineFor(3));
+  WriteForm("c", "Solo");
+  WriteProject("c/C.vbp", {"Form=Solo.frm"});
+  Tree before = Snapshot(root.Join("tree"));
+  auto batch = Run({"convert", root.Join("tree/a/A.vbp"), root.Join("tree/b"),
+                    root.Join("tree/c/C.vbp")});
+  EXPECT_EQ(batch.status, 1) << batch.err;
+  EXPECT_NE(batch.out.find("share files but use different grid types"), std::string::npos)
+      << batch.out;
+  Tree after = Snapshot(root.Join("tree"));
+  for (const char* name : {"a/A.vbp", "b/B.vbp", "common/Grids.bas"})
+    EXPECT_EQ(after[name], before[name]) << name;
+  EXPECT_NE(after["c/C.vbp"], before["c/C.vbp"]);
+}
+
+TEST_F(BatchTest, AProjectGroupConvertsItsProjectsAndTheSameProjectCountsOnce) {
+  GenerateTree(1);
+  root.Write("tree/All.vbg",
+             "VBGROUP 5.0\r\nStartupProject=apps\\g0\\p0\\P.vbp\r\nProject=apps\\g0\\p1\\P.vbp\r\n"
+             "Project=solo\\s0\\Solo.vbp\r\n");
+  auto batch = Run({"convert", "--dry-run", root.Join("tree/All.vbg"),
+                    root.Join("tree/solo/s0/Solo.vbp")});
+  EXPECT_EQ(batch.status, 0) << batch.err;
+  EXPECT_NE(batch.out.find("3 projects in 2 units: 3 would be converted; nothing was changed"),
+            std::string::npos)
+      << batch.out;
+  EXPECT_NE(ReadFile(root.Join("tree/solo/s0/Solo.vbp")).find(testing::kVireo40Line),
+            std::string::npos)
+      << "a dry run changes nothing";
+  root.Write("tree/Empty.vbg", "VBGROUP 5.0\r\n");
+  auto empty = Run({"convert", root.Join("tree/Empty.vbg")});
+  EXPECT_EQ(empty.status, 2);
+  EXPECT_NE(empty.err.find("Empty.vbg: the project group lists no project"), std::string::npos);
+  auto missing = Run({"convert", root.Join("tree/solo"), root.Join("tree/nowhere")});
+  EXPECT_EQ(missing.status, 2);
+}
+
+TEST_F(BatchTest, AProjectWhoseTypeCannotBeToldIsSkippedAndTheOthersGoOn) {
+  WriteForm("a", "Solo");
+  WriteProject("a/A.vbp", {"Form=Solo.frm"});
+  Write("b/Own.bas", "Option Explicit\r\n");
+  WriteProject("b/B.vbp", {"Module=Own; Own.bas"}, "Reference=*\\G{00020430-0000}#2.0#0#x#OLE");
+  auto batch = Run({"convert", "-r", root.Join("tree")});
+  EXPECT_EQ(batch.status, 1) << batch.err;
+  EXPECT_NE(batch.out.find("skipped"), std::string::npos) << batch.out;
+  EXPECT_NE(batch.out.find("cannot tell which grid type it uses"), std::string::npos);
+  EXPECT_NE(ReadFile(root.Join("tree/a/A.vbp")).find(testing::kProLine), std::string::npos);
+}
+
+// Interrupted at several moments, every unit is entirely old or entirely new
+// and nothing of the run is left behind.
+TEST_F(BatchTest, AnInterruptedBatchLeavesEveryUnitWholeAndNothingBehind) {
+  GenerateTree(12);
+  fs::copy(root.Join("tree"), root.Join("pristine"), fs::copy_options::recursive);
+  fs::copy(root.Join("tree"), root.Join("converted"), fs::copy_options::recursive);
+  ASSERT_EQ(Run({"convert", "-r", "--quiet", root.Join("converted")}).status, 0);
+  Tree old_tree = Snapshot(root.Join("pristine")), new_tree = Snapshot(root.Join("converted"));
+  for (int delay_ms : {0, 5, 20, 60, 150}) {
+    fs::remove_all(root.Join("tree"));
+    fs::copy(root.Join("pristine"), root.Join("tree"), fs::copy_options::recursive);
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      for (const auto& [name, value] : Environment()) ::setenv(name.c_str(), value.c_str(), 1);
+      int null = ::open("/dev/null", O_RDWR);
+      ::dup2(null, 1);
+      ::dup2(null, 2);
+      ::execl(VIREO_MIGRATE_BINARY, VIREO_MIGRATE_BINARY, "convert", "-r", "--jobs", "2",
+              root.Join("tree").c_str(), static_cast<char*>(nullptr));
+      std::_Exit(127);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
+    ::kill(child, SIGINT);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    Tree now = Snapshot(root.Join("tree"));
+    if (WIFSIGNALED(status)) {
+      // Stopped dead before it could catch the signal: before it read anything.
+      EXPECT_EQ(now, old_tree) << delay_ms;
+      continue;
+    }
+    EXPECT_TRUE(WEXITSTATUS(status) == 4 || WEXITSTATUS(status) == 0) << WEXITSTATUS(status);
+    ASSERT_EQ(now.size(), old_tree.size()) << "files of the run left behind after " << delay_ms;
+    // A unit: a shared folder and the projects of its group, or a solo project.
+    std::map<std::string, std::set<std::string>> unit_states;
+    for (const auto& [name, bytes] : now) {
+      std::string unit = name;
+      if (name.rfind("shared", 0) == 0) unit = "g" + name.substr(6, name.find('/') - 6);
+      if (name.rfind("apps/", 0) == 0) unit = name.substr(5, name.find('/', 5) - 5);
+      if (name.rfind("solo/", 0) == 0) unit = name.substr(0, name.find('/', 5));
+      if (bytes == old_tree[name] && bytes == new_tree[name]) continue;
+      unit_states[unit].insert(bytes == old_tree[name] ? "old"
+                               : bytes == new_tree[name] ? "new"
+                                                         : "neither");
+    }
+    int converted = 0;
+    for (const auto& [unit, states] : unit_states) {
+      EXPECT_EQ(states.size(), 1u) << unit << " after " << delay_ms << " ms: mixed";
+      converted += states.count("new") > 0;
+    }
+    std::printf("[ batch interrupt ] after %d ms: %d of %zu units converted, exit %d\n", delay_ms,
+                converted, unit_states.size(), WEXITSTATUS(status));
+  }
+  EXPECT_EQ(testing::CountFilesWithPrefix(temp.path(), "vr5"), 0);
+}
+
+}  // namespace
+}  // namespace vireo
