@@ -132,7 +132,9 @@ std::string Serialise(const Journal& journal, const std::string& folder) {
                      HashName(journal.checksum) + "\n" + StateName(journal.state) + "\n";
   for (const JournalEntry& e : journal.entries) {
     body += Escape(RelativePath(folder, e.original)) + "\t" + Hex64(e.old_checksum) + "\t" +
-            Hex64(e.new_checksum) + (e.in_place ? "\t" + std::string(kInPlaceTag) : "") + "\n";
+            Hex64(e.new_checksum);
+    if (e.in_place) body.append("\t").append(kInPlaceTag);
+    body += "\n";
   }
   return body + "end " + Hex64(ChecksumOf(journal.checksum, body.data(), body.size())) + "\n";
 }
