@@ -18,8 +18,8 @@ _vireo_migrate() {
   local options
   case $command in
     "") options="convert recover types register --help --version" ;;
-    convert) options="--from --to --dry-run --diff --report --backup --quiet -q --wait --wine-prefix --codepage --help" ;;
-    recover) options="--discard --wine-prefix --codepage --help" ;;
+    convert) options="--from --to --dry-run --diff --report --backup --quiet -q --wait --recursive -r --jobs -j --junit --verbose -v --wine-prefix --codepage --help" ;;
+    recover) options="--recursive -r --discard --wine-prefix --codepage --help" ;;
     types) options="--wine-prefix --help" ;;
     register) options="--wine-prefix --quiet -q --help" ;;
   esac
