@@ -96,15 +96,17 @@ struct ProjectRecord {
 // Shared by the threads: what is done so far, and the live line.
 class Progress {
  public:
-  Progress(std::FILE* err, bool live, bool lines, bool verbose, size_t units, uint64_t bytes)
+  Progress(std::FILE* err, bool live, bool lines, bool verbose, size_t units, size_t files,
+           uint64_t bytes)
       : err_(err), live_(live), lines_(lines), verbose_(verbose), units_(units),
-        total_bytes_(bytes), started_(Clock::now()) {}
+        total_files_(files), total_bytes_(bytes), started_(Clock::now()) {}
 
-  void FileStarted(const std::string& project, const std::string& text) {
+  // `counted`: false while a unit is tried as a whole before it is converted.
+  void FileStarted(const std::string& project, const std::string& text, bool counted) {
     std::lock_guard<std::mutex> hold(mutex_);
-    ++files_;
+    files_ += counted;
     current_ = project;
-    if (verbose_) Line(project + ":" + text);
+    if (verbose_ && counted) Line(project + ":" + text);
     Draw(false);
   }
   void ProjectDone(const ProjectRecord& record, bool dry_run) {
@@ -147,8 +149,9 @@ class Progress {
     last_drawn_ = now;
     double seconds = std::chrono::duration<double>(now - started_).count();
     char text[160];
-    std::snprintf(text, sizeof text, "units %zu/%zu, files %zu, %.1f of %.1f MB, %.1f s: ",
-                  units_done_, units_, files_, static_cast<double>(bytes_) / 1e6,
+    std::snprintf(text, sizeof text, "units %zu/%zu, files %zu/%zu, %.1f of %.1f MB, %.1f s: ",
+                  units_done_, units_, std::min(files_, total_files_), total_files_,
+                  static_cast<double>(bytes_) / 1e6,
                   static_cast<double>(total_bytes_) / 1e6, seconds);
     std::fputs(("\r\033[K" + std::string(text) + current_).c_str(), err_);
     std::fflush(err_);
@@ -158,7 +161,7 @@ class Progress {
   std::mutex mutex_;
   std::FILE* err_;
   bool live_, lines_, verbose_;
-  size_t units_, units_done_ = 0, files_ = 0;
+  size_t units_, units_done_ = 0, total_files_, files_ = 0;
   uint64_t total_bytes_, bytes_ = 0;
   std::string current_;
   Clock::time_point started_, last_drawn_;
@@ -178,18 +181,19 @@ class QuietUi final : public UserInterface {
 
 class ProgressStatus final : public StatusWindow {
  public:
-  ProgressStatus(Progress& progress, const std::string& project)
-      : progress_(progress), project_(project) {}
+  ProgressStatus(Progress& progress, const std::string& project, bool counted)
+      : progress_(progress), project_(project), counted_(counted) {}
   void Show() override {}
   void Hide() override {}
   // " Migrating X..." begins a file; the same text with "Done!" ends it.
   void SetText(const std::string& text) override {
-    if (text.find("Done!") == std::string::npos) progress_.FileStarted(project_, text);
+    if (text.find("Done!") == std::string::npos) progress_.FileStarted(project_, text, counted_);
   }
 
  private:
   Progress& progress_;
   std::string project_;
+  bool counted_;
 };
 
 class Batch {
@@ -202,7 +206,7 @@ class Batch {
   bool Prepare();
   void ConvertUnit(size_t unit);
   bool ChooseTypes(ProjectRecord& record);
-  RunResult ConvertOne(ProjectRecord& record, bool dry_run, Progress& progress);
+  RunResult ConvertOne(ProjectRecord& record, bool dry_run, bool counted, Progress& progress);
   void Record(ProjectRecord& record, const RunResult& result);
   void CountChangedFiles(const std::vector<size_t>& members, const std::set<std::string>& changed);
   int ExitStatus() const;
@@ -279,7 +283,8 @@ bool Batch::ChooseTypes(ProjectRecord& record) {
   return false;
 }
 
-RunResult Batch::ConvertOne(ProjectRecord& record, bool dry_run, Progress& progress) {
+RunResult Batch::ConvertOne(ProjectRecord& record, bool dry_run, bool counted,
+                            Progress& progress) {
   RunResult result;
   result.outcome = RunOutcome::kFailed;
   auto started = Clock::now();
@@ -295,7 +300,7 @@ RunResult Batch::ConvertOne(ProjectRecord& record, bool dry_run, Progress& progr
   if (!OpenDiskProject(record.path, machine_.resolver(), &ide, &result.failure_reason))
     return result;
   QuietUi ui;
-  ProgressStatus status(progress, record.path);
+  ProgressStatus status(progress, record.path, counted);
   FixedChoice dialog(record.from, record.to);
   RunServices services{ui, dialog, status, machine_.resolver()};
   RunOptions run_options;
@@ -402,7 +407,7 @@ void Batch::ConvertUnit(size_t unit) {
   bool rehearse = runnable.size() > 1 || options_.dry_run;
   if (rehearse) {
     for (size_t i : runnable) {
-      RunResult result = ConvertOne(projects_[i], true, *progress_);
+      RunResult result = ConvertOne(projects_[i], true, options_.dry_run, *progress_);
       Record(projects_[i], result);
       AddChanged(result, &changed);
       Outcome outcome = projects_[i].outcome;
@@ -426,7 +431,7 @@ void Batch::ConvertUnit(size_t unit) {
     // Once its first project commits, the unit runs to its end.
     std::optional<InterruptShield> shield;
     for (size_t i : runnable) {
-      RunResult result = ConvertOne(projects_[i], false, *progress_);
+      RunResult result = ConvertOne(projects_[i], false, true, *progress_);
       Record(projects_[i], result);
       AddChanged(result, &changed);
       if (result.outcome == RunOutcome::kConverted && !shield) shield.emplace();
@@ -590,11 +595,15 @@ int Batch::Run() {
   CatchInterrupts();
   if (!Prepare()) return kExitUsage;
   uint64_t bytes = 0;
-  for (const ProjectRecord& record : projects_) bytes += record.bytes;
+  size_t files = 0;
+  for (const ProjectRecord& record : projects_) {
+    bytes += record.bytes;
+    files += record.files.size();
+  }
   bool terminal = ::isatty(::fileno(err_)) && !options_.quiet;
   progress_ = std::make_unique<Progress>(err_, terminal, !terminal && !options_.quiet,
                                          options_.verbose && !options_.quiet, units_.size(),
-                                         bytes);
+                                         files, bytes);
   size_t jobs = options_.jobs > 0 ? static_cast<size_t>(options_.jobs)
                                   : std::max(1u, std::thread::hardware_concurrency());
   jobs = std::min(jobs, units_.size());

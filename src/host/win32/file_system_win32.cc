@@ -312,8 +312,19 @@ class WindowsFileSystem final : public FileSystem {
 
   // Replaces the target in one step, and returns only when the move is on
   // the disk: the folder needs no sync of its own after it.
+  // Over an existing file, ReplaceFileW keeps that file's attributes, ACL
+  // and creation time on the replacement. Where it cannot (FAT, some shares)
+  // or stops half-way (the replaced file gone, the replacement still under
+  // its own name), a plain move does the rest.
   std::error_code Rename(const std::string& from, const std::string& to) override {
-    if (!::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
+    std::wstring source = Wide(from), target = Wide(to);
+    DWORD attributes = ::GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        ::ReplaceFileW(target.c_str(), source.c_str(), nullptr,
+                       REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr,
+                       nullptr))
+      return {};
+    if (!::MoveFileExW(source.c_str(), target.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
       return LastWindowsError();
     return {};
