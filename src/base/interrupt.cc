@@ -19,6 +19,7 @@ bool InterruptRequested() { return shields == 0 && InterruptRequestedAnywhere();
 bool InterruptRequestedAnywhere() { return interrupt_requested.load(std::memory_order_relaxed); }
 
 InterruptShield::InterruptShield() { ++shields; }
+bool InterruptShield::Up() { return shields > 0; }
 InterruptShield::~InterruptShield() { --shields; }
 
 void ClearInterrupt() { interrupt_requested.store(false, std::memory_order_relaxed); }

@@ -19,6 +19,8 @@ void ClearInterrupt();
 // runs to its end, and others still stop.
 class InterruptShield {
  public:
+  // Whether one lives on this thread.
+  static bool Up();
   InterruptShield();
   ~InterruptShield();
   InterruptShield(const InterruptShield&) = delete;

@@ -101,6 +101,25 @@ TEST_F(BadInputTest, ModulesThatCannotBeConverted) {
   }
 }
 
+// Files are converted two at a time: a failure among many still names the
+// first file that failed, in the project's order, and leaves nothing.
+TEST_F(BadInputTest, OneBadFileAmongManyFailsTheRunAtThatFile) {
+  std::vector<std::string> lines{"Form=F.frm"};
+  for (int i = 0; i < 12; ++i) {
+    std::string name = "M" + std::to_string(i) + ".bas";
+    bool bad = i == 5 || i == 9;
+    project.Write(name, std::string(20000, '\'') + "\r\n" +
+                            (bad ? "Dim S As VireoCore.StyleDisp _" : "Dim S As VireoCore.Columns\r\n"));
+    lines.push_back("Module=M" + std::to_string(i) + "; " + name);
+  }
+  lines.push_back(kVireo40Line);
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  project.Write("P.vbp", text);
+  ExpectRefused(1, "M5.bas: ends inside the continued line that begins at line 2");
+  EXPECT_EQ(testing::CountFilesWithPrefix(project.path(), "."), 0);
+}
+
 TEST_F(BadInputTest, BinaryRecordsThatAreMalformed) {
   std::string guid = GuidBytes(2, "CLSID_MsPlover");
   struct Case {

@@ -8,6 +8,7 @@
 #include "engine/forms/form_file.h"
 #include "base/interrupt.h"
 #include "engine/project/commit.h"
+#include "engine/project/file_jobs.h"
 #include "engine/project/journal.h"
 #include "engine/project/project_file.h"
 #include "engine/project/project_guard.h"
@@ -50,11 +51,11 @@ class ProjectConversion {
  private:
   bool LockAndRecover();
   bool HasUnsavedChanges();
-  bool ConvertForms();
+  std::vector<FileJob> FormJobs();
+  bool ConvertComponents();
   bool IsListedForm(const std::string& path);
   bool AnyFileUsesTarget() const;
   RunResult NothingToConvert();
-  bool ConvertModules();
   void Finish(RunOutcome outcome, const std::string& message, int style);
   void FailWith(const std::string& path);
   bool StopIfInterrupted();
@@ -126,7 +127,7 @@ RunResult ProjectConversion::Run() {
     Finish(RunOutcome::kBusy, run_.failure_reason, kStyleWarning);
     return result_;
   }
-  if (!ConvertForms() || !ConvertModules() || StopIfInterrupted()) return result_;
+  if (!ConvertComponents()) return result_;
   bool project_changed = false;
   for (const FileOutcome& file : result_.files) project_changed |= file.result == kChanged;
   // A file another project converted first still needs this project's
@@ -200,12 +201,12 @@ bool ProjectConversion::IsListedForm(const std::string& path) {
   return listed_form_ids_.count({status.device, status.file_id}) > 0;
 }
 
-bool ProjectConversion::ConvertForms() {
-  if (!project_) return true;
+std::vector<FileJob> ProjectConversion::FormJobs() {
+  std::vector<FileJob> jobs;
+  if (!project_) return jobs;
   auto components =
       Ask([&] { return project_->Components(); }, std::vector<std::shared_ptr<IdeComponent>>());
   for (const auto& component : components) {
-    if (StopIfInterrupted()) return false;
     int count = Ask([&] { return component->FileCount(); }, 0);
     if (count < 1) continue;
     std::string form = Ask([&] { return component->FileNames(0); }, std::string());
@@ -215,30 +216,32 @@ bool ProjectConversion::ConvertForms() {
     std::string binary =
         count > 1 ? Ask([&] { return component->FileNames(1); }, std::string()) : std::string();
     std::string name = Ask([&] { return component->Name(); }, std::string());
-    ShowStatus(Migrating(name));
-    run_.ClearFormNames();
-    int16_t r = ConvertFormFile(run_, form, binary, run_.FromType, run_.ToType);
-    result_.files.push_back({"form", form, binary, r, ReasonFor(r)});
-    if (r == kFailed) {
-      if (!StopIfInterrupted()) FailWith(form);
-      return false;
-    }
-    if (r == kChanged) ShowStatus(Migrating(name) + kDone);
+    jobs.push_back({"form", form, binary, name});
   }
-  return true;
+  return jobs;
 }
 
-bool ProjectConversion::ConvertModules() {
-  for (const std::string& path : run_.ModuleFiles) {
-    if (StopIfInterrupted()) return false;
-    ShowStatus(Migrating(path));
-    int16_t r = ConvertCodeFile(run_, path, run_.FromType, run_.ToType);
-    result_.files.push_back({"module", path, "", r, ReasonFor(r)});
+bool ProjectConversion::ConvertComponents() {
+  std::vector<FileJob> jobs = FormJobs();
+  for (const std::string& path : run_.ModuleFiles) jobs.push_back({"module", path, "", path});
+  std::string failed;
+  FileJobHooks hooks;
+  hooks.stop_requested = [] { return InterruptRequested(); };
+  hooks.started = [&](const FileJob& job) { ShowStatus(Migrating(job.shown)); };
+  hooks.finished = [&](const FileJob& job, int16_t r) {
+    result_.files.push_back({job.kind, job.path, job.binary, r, ReasonFor(r)});
     if (r == kFailed) {
-      if (!StopIfInterrupted()) FailWith(path);
+      failed = job.path;
       return false;
     }
-    if (r == kChanged) ShowStatus(Migrating(path) + kDone);
+    if (r == kChanged) ShowStatus(Migrating(job.shown) + kDone);
+    return true;
+  };
+  ConvertFiles(run_, jobs, hooks);
+  if (StopIfInterrupted()) return false;
+  if (!failed.empty()) {
+    FailWith(failed);
+    return false;
   }
   return true;
 }
