@@ -106,5 +106,45 @@ TEST_F(FileIdentityTest, OwnerGroupAndExtendedAttributesStay) {
   EXPECT_EQ(st.st_gid, 5678u);
 }
 
+// A run that may not give a new file someone else's owner (not root)
+// rewrites such a file in place, so it keeps its owner and group.
+TEST_F(FileIdentityTest, AFileWhoseOwnerTheRunCannotGiveIsRewrittenInPlace) {
+  if (::geteuid() != 0 || ::access("/usr/bin/setpriv", X_OK) != 0)
+    GTEST_SKIP() << "needs root to arrange files owned by others, and setpriv to run as nobody";
+  // The run, as nobody, must reach and write in the project's folder: the
+  // folders up to the tests' own private one are opened to it.
+  std::vector<std::filesystem::path> ours;
+  for (std::filesystem::path p = folder; p != p.parent_path(); p = p.parent_path()) {
+    ours.push_back(p);
+    if (p.filename().string().rfind("vireo-tests-", 0) == 0) break;
+  }
+  if (ours.back().filename().string().rfind("vireo-tests-", 0) != 0)
+    GTEST_SKIP() << "the scratch folder does not lie in the tests' private folder";
+  for (const auto& p : ours) ::chmod(p.c_str(), 0777);
+  std::string module = root.Write("project/M.bas", kModule);
+  WriteProject({"Module=M; M.bas"});
+  std::string project = folder + "/P.vbp";
+  ASSERT_EQ(::chown(module.c_str(), 1234, 5678), 0);
+  ::chmod(module.c_str(), 0666);
+  ::chmod(project.c_str(), 0666);
+  struct stat before{};
+  ::stat(module.c_str(), &before);
+  auto run = testing::RunProgram(
+      "/usr/bin/setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups",
+                           VIREO_MIGRATE_BINARY, "convert", "--quiet", "--from", "2", folder},
+      {{"TMPDIR", folder}, {"HOME", folder}, {"WINEPREFIX", ""}, {"LC_ALL", "C"},
+       {"TERM", "dumb"}});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadFile(module), kConverted);
+  struct stat after{};
+  ::stat(module.c_str(), &after);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(after.st_uid, 1234u);
+  EXPECT_EQ(after.st_gid, 5678u);
+  ::stat(project.c_str(), &after);
+  EXPECT_EQ(after.st_uid, 0u) << "the project file keeps its owner too";
+  EXPECT_EQ(testing::CountFilesWithPrefix(folder, "."), 0);
+}
+
 }  // namespace
 }  // namespace vireo
