@@ -216,6 +216,19 @@ TEST_F(BatchTest, AProjectWhoseTypeCannotBeToldIsSkippedAndTheOthersGoOn) {
   EXPECT_NE(ReadFile(root.Join("tree/a/A.vbp")).find(testing::kProLine), std::string::npos);
 }
 
+TEST_F(BatchTest, RecoverTakesTheSameArgumentsAndSettlesEachProject) {
+  GenerateTree(2);
+  // An interrupted commit of one project: its journal names what it changes.
+  Write("solo/s1/Solo.vbp.vr5journal", "not a journal\n");
+  auto recover = Run({"recover", "-r", root.Join("tree")});
+  EXPECT_EQ(recover.status, 1) << recover.out << recover.err;
+  EXPECT_NE(recover.out.find("apps/g0/p0/P.vbp: no interrupted conversion to recover"),
+            std::string::npos)
+      << recover.out;
+  EXPECT_NE(recover.err.find("Solo.vbp.vr5journal"), std::string::npos) << recover.err;
+  EXPECT_TRUE(testing::FileExists(root.Join("tree/solo/s1/Solo.vbp.vr5journal.rejected")));
+}
+
 // Interrupted at several moments, every unit is entirely old or entirely new
 // and nothing of the run is left behind.
 TEST_F(BatchTest, AnInterruptedBatchLeavesEveryUnitWholeAndNothingBehind) {
