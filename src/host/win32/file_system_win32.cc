@@ -315,18 +315,30 @@ class WindowsFileSystem final : public FileSystem {
   // Over an existing file, ReplaceFileW keeps that file's attributes, ACL
   // and creation time on the replacement. Where it cannot (FAT, some shares)
   // or stops half-way (the replaced file gone, the replacement still under
-  // its own name), a plain move does the rest.
+  // its own name), a plain move does the rest. Either way the replaced
+  // file's attributes are put on the replacement (not every ReplaceFileW
+  // carries them).
   std::error_code Rename(const std::string& from, const std::string& to) override {
+    constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
+                                      FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     std::wstring source = Wide(from), target = Wide(to);
     DWORD attributes = ::GetFileAttributesW(target.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-        ::ReplaceFileW(target.c_str(), source.c_str(), nullptr,
-                       REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr,
-                       nullptr))
-      return {};
-    if (!::MoveFileExW(source.c_str(), target.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    bool over_file =
+        attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    bool replaced =
+        over_file && ::ReplaceFileW(target.c_str(), source.c_str(), nullptr,
+                                    REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS,
+                                    nullptr, nullptr);
+    if (!replaced && !::MoveFileExW(source.c_str(), target.c_str(),
+                                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
       return LastWindowsError();
+    if (over_file && (attributes & kKeptAttributes)) {
+      DWORD now = ::GetFileAttributesW(target.c_str());
+      // "Normal" stands only alone.
+      DWORD others = now & ~(kKeptAttributes | FILE_ATTRIBUTE_NORMAL);
+      if (now != INVALID_FILE_ATTRIBUTES)
+        ::SetFileAttributesW(target.c_str(), others | (attributes & kKeptAttributes));
+    }
     return {};
   }
 

@@ -142,16 +142,30 @@ TEST(WindowsFileSystem, RenameReplacesTheTargetInOneStep) {
   EXPECT_EQ(Fs().Rename(folder / "new", folder / "old"), std::errc::no_such_file_or_directory);
   EXPECT_FALSE(Fs().SyncDirectory(folder.path()));
 
-  // Unlike POSIX, Windows does not replace a file that someone has open:
-  // the rename fails and leaves the target whole (the commit then rolls back).
+  // A file someone has open is either replaced whole (its reader keeps the
+  // old bytes) or, as Windows does for some share modes, not at all: the
+  // rename fails and leaves both files whole (the commit then rolls back).
   WriteBytes(folder / "newer", "newer bytes");
   FileHandle reader;
   ASSERT_FALSE(Fs().Open(folder / "old", OpenFor::kRead, &reader));
-  EXPECT_TRUE(Fs().Rename(folder / "newer", folder / "old"));
+  bool replaced = !Fs().Rename(folder / "newer", folder / "old");
   EXPECT_EQ(Read(reader, 20), "new bytes");
   Fs().Close(reader);
+  EXPECT_EQ(ReadBytes(folder / "old"), replaced ? "newer bytes" : "new bytes");
+  EXPECT_EQ(ReadBytes(folder / "newer"), replaced ? "<missing>" : "newer bytes");
+}
+
+// The replacement takes the replaced file's attributes (ReplaceFileW).
+TEST(WindowsFileSystem, ARenameOverAFileKeepsItsAttributes) {
+  ScratchFolder folder;
+  WriteBytes(folder / "new", "new bytes");
+  WriteBytes(folder / "old", "old bytes");
+  std::string old_path = folder / "old";
+  ASSERT_TRUE(::SetFileAttributesA(old_path.c_str(), FILE_ATTRIBUTE_HIDDEN));
+  EXPECT_FALSE(Fs().Rename(folder / "new", folder / "old"));
   EXPECT_EQ(ReadBytes(folder / "old"), "new bytes");
-  EXPECT_EQ(ReadBytes(folder / "newer"), "newer bytes");
+  EXPECT_TRUE(::GetFileAttributesA(old_path.c_str()) & FILE_ATTRIBUTE_HIDDEN);
+  ::SetFileAttributesA(old_path.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST(WindowsFileSystem, TemporaryFilesAreNewVr5FilesInTheTempDirectory) {
