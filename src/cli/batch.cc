@@ -430,11 +430,21 @@ void Batch::ConvertUnit(size_t unit) {
     changed.clear();
     // Once its first project commits, the unit runs to its end.
     std::optional<InterruptShield> shield;
-    for (size_t i : runnable) {
-      RunResult result = ConvertOne(projects_[i], false, true, *progress_);
-      Record(projects_[i], result);
+    for (size_t k = 0; k < runnable.size(); ++k) {
+      ProjectRecord& record = projects_[runnable[k]];
+      RunResult result = ConvertOne(record, false, true, *progress_);
+      Record(record, result);
       AddChanged(result, &changed);
       if (result.outcome == RunOutcome::kConverted && !shield) shield.emplace();
+      if (record.outcome != Outcome::kFailed && record.outcome != Outcome::kInterrupted) continue;
+      // The projects after it are left as they are, and said so.
+      for (size_t rest = k + 1; rest < runnable.size(); ++rest) {
+        projects_[runnable[rest]].outcome = record.outcome;
+        if (record.outcome == Outcome::kFailed)
+          projects_[runnable[rest]].reason = "not converted: " + record.path +
+                                             ", which shares files with it, failed";
+      }
+      break;
     }
   }
   CountChangedFiles(members, changed);

@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "base/file_system.h"
 #include "engine/catalogue/grid_catalogue.h"
 #include "engine/project/project_file.h"
 #include "support/frx_builder.h"
@@ -214,6 +215,30 @@ TEST_F(BatchTest, AProjectWhoseTypeCannotBeToldIsSkippedAndTheOthersGoOn) {
   EXPECT_NE(batch.out.find("skipped"), std::string::npos) << batch.out;
   EXPECT_NE(batch.out.find("cannot tell which grid type it uses"), std::string::npos);
   EXPECT_NE(ReadFile(root.Join("tree/a/A.vbp")).find(testing::kProLine), std::string::npos);
+}
+
+// Inside a unit the projects commit one after another: one that fails then
+// (here: another run holds its file) stops the unit, the projects after it
+// stay as they were, and a second batch finishes the unit.
+TEST_F(BatchTest, AProjectFailingAtItsCommitStopsItsUnitAndARerunFinishesIt) {
+  GenerateTree(1);
+  std::string held = root.Join("tree/apps/g0/p1/Own.bas");
+  std::string last = ReadFile(root.Join("tree/apps/g0/p2/P.vbp"));
+  FileHandle hold = -1;
+  ASSERT_FALSE(PlatformFileSystem().Hold(held, &hold));
+  auto first = Run({"convert", "-r", "--wait", "0", root.Join("tree")});
+  PlatformFileSystem().Close(hold);
+  EXPECT_EQ(first.status, 1) << first.out;
+  EXPECT_NE(first.out.find("p1/Own.bas: another run is converting it"), std::string::npos)
+      << first.out;
+  EXPECT_NE(first.out.find("not converted: "), std::string::npos) << first.out;
+  EXPECT_EQ(ReadFile(root.Join("tree/apps/g0/p2/P.vbp")), last);
+  auto again = Run({"convert", "-r", root.Join("tree")});
+  EXPECT_EQ(again.status, 0) << again.out;
+  for (const char* p : {"p0", "p1", "p2"})
+    EXPECT_NE(ReadFile(root.Join("tree/apps/g0/" + std::string(p) + "/P.vbp")).find(testing::kProLine),
+              std::string::npos)
+        << p;
 }
 
 TEST_F(BatchTest, RecoverTakesTheSameArgumentsAndSettlesEachProject) {
