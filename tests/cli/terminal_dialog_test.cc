@@ -50,14 +50,15 @@ class TerminalDialogTest : public ::testing::Test {
     ASSERT_EQ(::write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
   }
 
-  // Reads what the dialog draws until the latest screen contains `text`;
-  // returns that screen.
+  // Reads what the dialog draws until the latest screen, drawn whole (down
+  // to its line of keys), contains `text`; returns that screen.
   std::string WaitForScreen(const std::string& text) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (std::chrono::steady_clock::now() < deadline) {
       size_t clear = output_.rfind("\x1b[2J");
       std::string screen = clear == std::string::npos ? "" : output_.substr(clear);
-      if (screen.find(text) != std::string::npos) return screen;
+      bool whole = screen.find("Esc: Cancel\r\n") != std::string::npos;
+      if (whole && screen.find(text) != std::string::npos) return screen;
       ReadSome(100);
     }
     ADD_FAILURE() << "no screen with \"" << text << "\" in:\n" << output_;
