@@ -57,7 +57,7 @@ class TerminalDialogTest : public ::testing::Test {
     while (std::chrono::steady_clock::now() < deadline) {
       size_t clear = output_.rfind("\x1b[2J");
       std::string screen = clear == std::string::npos ? "" : output_.substr(clear);
-      bool whole = screen.find("Esc: Cancel\r\n") != std::string::npos;
+      bool whole = screen.find("Esc: Cancel") != std::string::npos;
       if (whole && screen.find(text) != std::string::npos) return screen;
       ReadSome(100);
     }
