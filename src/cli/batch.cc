@@ -1,5 +1,6 @@
 #include "cli/batch.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -52,22 +53,11 @@ const char* OutcomeText(Outcome outcome, bool dry_run) {
   return "failed";
 }
 
-const char* OutcomeKey(Outcome outcome) {
-  switch (outcome) {
-    case Outcome::kConverted:
-      return "converted";
-    case Outcome::kNothingToConvert:
-      return "nothing-to-convert";
-    case Outcome::kAlreadyConverted:
-      return "already-converted";
-    case Outcome::kFailed:
-      return "failed";
-    case Outcome::kSkipped:
-      return "skipped";
-    case Outcome::kInterrupted:
-      return "interrupted";
-  }
-  return "failed";
+// The report's name for an outcome: its words joined by hyphens.
+std::string OutcomeKey(Outcome outcome) {
+  std::string key = OutcomeText(outcome, false);
+  std::replace(key.begin(), key.end(), ' ', '-');
+  return key;
 }
 
 std::string TypeName(int16_t position) {

@@ -30,7 +30,7 @@ namespace fs = std::filesystem;
 using testing::ReadFile;
 using Tree = std::map<std::string, std::string>;
 
-constexpr char kModule[] = "Dim S As VireoCore.StyleDisp\r\n";
+constexpr auto& kModule = testing::kDeclarationModule;
 
 std::string Form(const std::string& name) {
   return testing::CrLf({"VERSION 4.00", ("Begin VB.Form " + name).c_str(),

@@ -20,10 +20,8 @@ using testing::CrLf;
 using testing::kVireo40Line;
 using testing::ReadFile;
 
-constexpr char kModule[] = "Dim S As VireoCore.StyleDisp\r\n";
-constexpr char kConverted[] =
-    "'*** ORYX Migration Utility Code Change ***\r\n'Dim S As VireoCore.StyleDisp\r\n"
-    "Dim S As VireoCore45.StyleDisp\r\n";
+constexpr auto& kModule = testing::kDeclarationModule;
+constexpr auto& kConverted = testing::kDeclarationConverted;
 
 class FileIdentityTest : public ::testing::Test {
  protected:

@@ -27,10 +27,8 @@ int Occurrences(const std::string& text, const std::string& part) {
   for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
   return count;
 }
-constexpr char kModule[] = "Dim S As VireoCore.StyleDisp\r\n";
-constexpr char kConverted[] =
-    "'*** ORYX Migration Utility Code Change ***\r\n'Dim S As VireoCore.StyleDisp\r\n"
-    "Dim S As VireoCore45.StyleDisp\r\n";
+constexpr auto& kModule = testing::kDeclarationModule;
+constexpr auto& kConverted = testing::kDeclarationConverted;
 
 class SharedFilesTest : public ::testing::Test {
  protected:
