@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <mutex>
-#include <optional>
 #include <set>
 #include <thread>
 #include <unistd.h>
@@ -25,6 +25,7 @@
 #include "engine/project/convert_project.h"
 #include "engine/project/project_file.h"
 #include "engine/project/project_guard.h"
+#include "engine/project/unit_run.h"
 #include "host/interrupt_handlers.h"
 
 namespace vireo {
@@ -80,6 +81,7 @@ struct ProjectRecord {
   double seconds = 0;
   std::string preview;
   std::string report;  // the project's own run report (JSON), when one ran
+  std::vector<std::string> missing_forms;
   bool ran = false;
 };
 
@@ -196,8 +198,17 @@ class Batch {
   bool Prepare();
   void ConvertUnit(size_t unit);
   bool ChooseTypes(ProjectRecord& record);
-  RunResult ConvertOne(ProjectRecord& record, bool dry_run, bool counted, Progress& progress);
+  bool SameSources(const std::vector<size_t>& runnable);
+  void ConvertEach(const std::vector<size_t>& runnable, std::set<std::string>* changed);
+  void ConvertTogether(const std::vector<size_t>& runnable, std::set<std::string>* changed);
+  void StopUnit(const std::vector<size_t>& runnable, size_t failed, Outcome outcome,
+                bool earlier_too);
+  RunResult ConvertOne(ProjectRecord& record, bool dry_run, bool counted, Progress& progress,
+                       UnitRun* unit = nullptr);
   void Record(ProjectRecord& record, const RunResult& result);
+  void AddReport(ProjectRecord& record, const RunResult& result);
+  void Say(const std::vector<std::string>& leftovers);
+  HoldPolicy Hold() const;
   void CountChangedFiles(const std::vector<size_t>& members, const std::set<std::string>& changed);
   int ExitStatus() const;
   void PrintSummary();
@@ -273,18 +284,30 @@ bool Batch::ChooseTypes(ProjectRecord& record) {
   return false;
 }
 
+HoldPolicy Batch::Hold() const {
+  HoldPolicy hold;
+  hold.wait_seconds = options_.wait_seconds;
+  hold.waiting = [this](const std::string& file) {
+    progress_->Say("vireo-migrate: waiting for another run to finish with " + file);
+  };
+  return hold;
+}
+
+// With a `unit`, the caller holds the project's lock and commits the unit.
 RunResult Batch::ConvertOne(ProjectRecord& record, bool dry_run, bool counted,
-                            Progress& progress) {
+                            Progress& progress, UnitRun* unit) {
   RunResult result;
   result.outcome = RunOutcome::kFailed;
   auto started = Clock::now();
   ProjectGuard guard;
-  GuardResult guarded = guard.Take(record.path, machine_.resolver(), dry_run);
-  if (!guarded.recovered.empty()) progress.Say(guarded.recovered);
-  if (!guarded.ok) {
-    result.outcome = guarded.busy ? RunOutcome::kBusy : RunOutcome::kFailed;
-    result.failure_reason = guarded.problem;
-    return result;
+  if (!unit) {
+    GuardResult guarded = guard.Take(record.path, machine_.resolver(), dry_run);
+    if (!guarded.recovered.empty()) progress.Say(guarded.recovered);
+    if (!guarded.ok) {
+      result.outcome = guarded.busy ? RunOutcome::kBusy : RunOutcome::kFailed;
+      result.failure_reason = guarded.problem;
+      return result;
+    }
   }
   std::unique_ptr<DiskIde> ide;
   if (!OpenDiskProject(record.path, machine_.resolver(), &ide, &result.failure_reason))
@@ -296,10 +319,8 @@ RunResult Batch::ConvertOne(ProjectRecord& record, bool dry_run, bool counted,
   RunOptions run_options;
   run_options.project_locked = true;
   run_options.dry_run = dry_run;
-  run_options.hold.wait_seconds = options_.wait_seconds;
-  run_options.hold.waiting = [&](const std::string& file) {
-    progress.Say("vireo-migrate: waiting for another run to finish with " + file);
-  };
+  run_options.hold = Hold();
+  run_options.unit = unit;
   std::string folder = ProjectDirectory(record.path);
   if (dry_run && options_.diff) {
     run_options.preview = [&](const ConversionRun& run) {
@@ -308,22 +329,26 @@ RunResult Batch::ConvertOne(ProjectRecord& record, bool dry_run, bool counted,
   }
   result = ConvertProject(*ide, services, run_options);
   record.seconds += std::chrono::duration<double>(Clock::now() - started).count();
-  if (!options_.report.empty()) {
-    ReportInfo info;
-    info.tool = "vireo-migrate";
-    info.version = kToolVersion;
-    info.dry_run = dry_run;
-    info.exit_status = 0;
-    info.duration_seconds = record.seconds;
-    info.missing_forms = ide->missing_forms();
-    info.type_name = [](int position) { return TypeName(static_cast<int16_t>(position)); };
-    record.report = ReportJson(result, info);
-  }
+  record.missing_forms = ide->missing_forms();
   record.ran = true;
   return result;
 }
 
+void Batch::AddReport(ProjectRecord& record, const RunResult& result) {
+  if (options_.report.empty() || !record.ran) return;
+  ReportInfo info;
+  info.tool = "vireo-migrate";
+  info.version = kToolVersion;
+  info.dry_run = options_.dry_run;
+  info.exit_status = 0;
+  info.duration_seconds = record.seconds;
+  info.missing_forms = record.missing_forms;
+  info.type_name = [](int position) { return TypeName(static_cast<int16_t>(position)); };
+  record.report = ReportJson(result, info);
+}
+
 void Batch::Record(ProjectRecord& record, const RunResult& result) {
+  AddReport(record, result);
   switch (result.outcome) {
     case RunOutcome::kConverted:
       record.outcome = Outcome::kConverted;
@@ -365,6 +390,114 @@ void AddChanged(const RunResult& result, std::set<std::string>* changed) {
   for (const GuidReplacement& guid : result.guid_replacements) add(guid.file);
 }
 
+// False, with every project failed, when the projects of a unit use
+// different sources: converted together they could not all come out right.
+bool Batch::SameSources(const std::vector<size_t>& runnable) {
+  std::set<int16_t> sources;
+  for (size_t i : runnable) sources.insert(projects_[i].from);
+  if (sources.size() < 2) return true;
+  std::string names;
+  for (size_t i : runnable)
+    names += (names.empty() ? "" : "; ") + projects_[i].path + ": " + TypeName(projects_[i].from);
+  for (size_t i : runnable) {
+    projects_[i].outcome = Outcome::kFailed;
+    projects_[i].reason = "the projects of this unit share files but use different grid types (" +
+                          names + "); nothing of it was changed";
+  }
+  return false;
+}
+
+// The project `runnable[failed]` stopped its unit with `outcome`: the
+// projects after it (and before it, `earlier_too`) share that outcome.
+void Batch::StopUnit(const std::vector<size_t>& runnable, size_t failed, Outcome outcome,
+                     bool earlier_too) {
+  for (size_t k = earlier_too ? 0 : failed + 1; k < runnable.size(); ++k) {
+    if (k == failed) continue;
+    ProjectRecord& other = projects_[runnable[k]];
+    other.outcome = outcome;
+    if (outcome == Outcome::kFailed)
+      other.reason = "not converted: " + projects_[runnable[failed]].path +
+                     ", which shares files with it, failed";
+  }
+}
+
+// One project after another, each committed (or previewed) on its own: a
+// unit of one project, or any unit in a dry run.
+void Batch::ConvertEach(const std::vector<size_t>& runnable, std::set<std::string>* changed) {
+  for (size_t k = 0; k < runnable.size(); ++k) {
+    ProjectRecord& record = projects_[runnable[k]];
+    RunResult result = ConvertOne(record, options_.dry_run, true, *progress_);
+    Record(record, result);
+    AddChanged(result, changed);
+    if (record.outcome != Outcome::kFailed && record.outcome != Outcome::kInterrupted) continue;
+    StopUnit(runnable, k, record.outcome, true);
+    changed->clear();
+    return;
+  }
+}
+
+// Projects that share files: converted one after another into one run, each
+// file once, then committed at once under one journal.
+void Batch::ConvertTogether(const std::vector<size_t>& runnable, std::set<std::string>* changed) {
+  std::deque<ProjectGuard> guards;
+  std::vector<std::string> paths;
+  for (size_t k = 0; k < runnable.size(); ++k) {
+    ProjectRecord& record = projects_[runnable[k]];
+    GuardResult guarded = guards.emplace_back().Take(record.path, machine_.resolver(), false);
+    if (!guarded.recovered.empty()) progress_->Say(guarded.recovered);
+    if (!guarded.ok) {
+      record.outcome = Outcome::kFailed;
+      record.reason = guarded.problem;
+      StopUnit(runnable, k, Outcome::kFailed, true);
+      return;
+    }
+    paths.push_back(record.path);
+  }
+  UnitRun unit;
+  if (!unit.Begin(paths, machine_.resolver(), Hold())) {
+    for (size_t i : runnable) {
+      projects_[i].outcome = Outcome::kFailed;
+      projects_[i].reason = unit.failure_reason();
+    }
+    return;
+  }
+  std::vector<RunResult> results;
+  for (size_t k = 0; k < runnable.size(); ++k) {
+    ProjectRecord& record = projects_[runnable[k]];
+    results.push_back(ConvertOne(record, false, true, *progress_, &unit));
+    Record(record, results.back());
+    if (record.outcome != Outcome::kFailed && record.outcome != Outcome::kInterrupted) continue;
+    Say(unit.Discard());
+    StopUnit(runnable, k, record.outcome, true);
+    // Their runs were never committed.
+    for (size_t i : runnable) {
+      if (i != runnable[k]) projects_[i].report.clear();
+    }
+    return;
+  }
+  if (InterruptRequested()) {
+    Say(unit.Discard());
+    for (size_t i : runnable) projects_[i].outcome = Outcome::kInterrupted;
+    return;
+  }
+  CommitOutcome committed = unit.Commit();
+  Say(committed.leftovers);
+  for (size_t k = 0; k < runnable.size(); ++k) {
+    RunResult& result = results[k];
+    if (!committed.ok && result.outcome == RunOutcome::kConverted) {
+      result.outcome = RunOutcome::kFailed;
+      result.failure_reason = committed.reason + "; nothing of this unit was changed";
+    }
+    Record(projects_[runnable[k]], result);
+    if (committed.ok) AddChanged(result, changed);
+  }
+}
+
+void Batch::Say(const std::vector<std::string>& leftovers) {
+  for (const std::string& file : leftovers)
+    progress_->Say("vireo-migrate: " + file + ": could not be deleted");
+}
+
 void Batch::ConvertUnit(size_t unit) {
   const std::vector<size_t>& members = units_[unit];
   if (InterruptRequestedAnywhere()) return;  // every project stays "interrupted"
@@ -376,65 +509,12 @@ void Batch::ConvertUnit(size_t unit) {
       progress_->ProjectDone(projects_[i], options_.dry_run);
     }
   }
-  std::set<int16_t> sources;
-  for (size_t i : runnable) sources.insert(projects_[i].from);
-  if (sources.size() > 1) {
-    std::string names;
-    for (size_t i : runnable)
-      names += (names.empty() ? "" : "; ") + projects_[i].path + ": " + TypeName(projects_[i].from);
-    for (size_t i : runnable) {
-      projects_[i].outcome = Outcome::kFailed;
-      projects_[i].reason = "the projects of this unit share files but use different grid types (" +
-                            names + "); nothing of it was changed";
-      progress_->ProjectDone(projects_[i], options_.dry_run);
-    }
-    progress_->UnitDone();
-    return;
-  }
   std::set<std::string> changed;
-  // A unit of several projects is tried as a whole first, so that one bad
-  // file stops it before any of its projects changes.
-  bool rehearse = runnable.size() > 1 || options_.dry_run;
-  if (rehearse) {
-    for (size_t i : runnable) {
-      RunResult result = ConvertOne(projects_[i], true, options_.dry_run, *progress_);
-      Record(projects_[i], result);
-      AddChanged(result, &changed);
-      Outcome outcome = projects_[i].outcome;
-      if (outcome == Outcome::kInterrupted || outcome == Outcome::kFailed) {
-        for (size_t other : runnable) {
-          if (other == i) continue;
-          projects_[other].outcome = outcome;
-          projects_[other].files_changed = 0;
-          if (outcome == Outcome::kFailed)
-            projects_[other].reason = "not converted: " + projects_[i].path +
-                                      ", which shares files with it, failed";
-        }
-        for (size_t other : runnable) progress_->ProjectDone(projects_[other], options_.dry_run);
-        progress_->UnitDone();
-        return;
-      }
-    }
-  }
-  if (!options_.dry_run) {
-    changed.clear();
-    // Once its first project commits, the unit runs to its end.
-    std::optional<InterruptShield> shield;
-    for (size_t k = 0; k < runnable.size(); ++k) {
-      ProjectRecord& record = projects_[runnable[k]];
-      RunResult result = ConvertOne(record, false, true, *progress_);
-      Record(record, result);
-      AddChanged(result, &changed);
-      if (result.outcome == RunOutcome::kConverted && !shield) shield.emplace();
-      if (record.outcome != Outcome::kFailed && record.outcome != Outcome::kInterrupted) continue;
-      // The projects after it are left as they are, and said so.
-      for (size_t rest = k + 1; rest < runnable.size(); ++rest) {
-        projects_[runnable[rest]].outcome = record.outcome;
-        if (record.outcome == Outcome::kFailed)
-          projects_[runnable[rest]].reason = "not converted: " + record.path +
-                                             ", which shares files with it, failed";
-      }
-      break;
+  if (!runnable.empty() && SameSources(runnable)) {
+    if (options_.dry_run || runnable.size() == 1) {
+      ConvertEach(runnable, &changed);
+    } else {
+      ConvertTogether(runnable, &changed);
     }
   }
   CountChangedFiles(members, changed);

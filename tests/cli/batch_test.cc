@@ -217,13 +217,17 @@ TEST_F(BatchTest, AProjectWhoseTypeCannotBeToldIsSkippedAndTheOthersGoOn) {
   EXPECT_NE(ReadFile(root.Join("tree/a/A.vbp")).find(testing::kProLine), std::string::npos);
 }
 
-// Inside a unit the projects commit one after another: one that fails then
-// (here: another run holds its file) stops the unit, the projects after it
-// stay as they were, and a second batch finishes the unit.
-TEST_F(BatchTest, AProjectFailingAtItsCommitStopsItsUnitAndARerunFinishesIt) {
+// A unit holds every file of its projects before it converts any: one that
+// another run holds fails the whole unit with nothing of it changed, the
+// other units convert, and a second batch converts the unit.
+TEST_F(BatchTest, AUnitWhoseFileAnotherRunHoldsFailsWholeAndARerunConvertsIt) {
   GenerateTree(1);
   std::string held = root.Join("tree/apps/g0/p1/Own.bas");
-  std::string last = ReadFile(root.Join("tree/apps/g0/p2/P.vbp"));
+  std::map<std::string, std::string> before;
+  for (const char* p : {"p0", "p1", "p2"}) {
+    std::string project = root.Join("tree/apps/g0/" + std::string(p) + "/P.vbp");
+    before[project] = ReadFile(project);
+  }
   FileHandle hold = -1;
   ASSERT_FALSE(PlatformFileSystem().Hold(held, &hold));
   auto first = Run({"convert", "-r", "--wait", "0", root.Join("tree")});
@@ -231,14 +235,15 @@ TEST_F(BatchTest, AProjectFailingAtItsCommitStopsItsUnitAndARerunFinishesIt) {
   EXPECT_EQ(first.status, 1) << first.out;
   EXPECT_NE(first.out.find("p1/Own.bas: another run is converting it"), std::string::npos)
       << first.out;
-  EXPECT_NE(first.out.find("not converted: "), std::string::npos) << first.out;
-  EXPECT_EQ(ReadFile(root.Join("tree/apps/g0/p2/P.vbp")), last);
+  EXPECT_NE(first.out.find("1 converted, 3 failed"), std::string::npos) << first.out;
+  for (const auto& [project, bytes] : before) {
+    EXPECT_EQ(ReadFile(project), bytes) << project;
+    EXPECT_FALSE(testing::FileExists(project + ".vr5journal")) << project;
+  }
   auto again = Run({"convert", "-r", root.Join("tree")});
   EXPECT_EQ(again.status, 0) << again.out;
-  for (const char* p : {"p0", "p1", "p2"})
-    EXPECT_NE(ReadFile(root.Join("tree/apps/g0/" + std::string(p) + "/P.vbp")).find(testing::kProLine),
-              std::string::npos)
-        << p;
+  for (const auto& [project, bytes] : before)
+    EXPECT_NE(ReadFile(project).find(testing::kProLine), std::string::npos) << project;
 }
 
 TEST_F(BatchTest, RecoverTakesTheSameArgumentsAndSettlesEachProject) {

@@ -40,10 +40,11 @@ CommitOutcome Failure(const std::string& file, const std::string& what) {
 }
 
 Journal JournalOf(const std::vector<Replacement>& plan, const std::string& token,
-                  JournalState state) {
+                  JournalState state, const std::vector<std::string>& unit_projects) {
   Journal journal;
   journal.state = state;
   journal.token = token;
+  journal.unit_projects = unit_projects;
   for (const Replacement& r : plan)
     journal.entries.push_back({r.original, r.old_checksum, r.new_checksum, r.in_place});
   return journal;
@@ -275,26 +276,31 @@ CommitOutcome Plan(const ConversionRun& run, const std::string& token,
 class JournaledCommit {
  public:
   // Takes over the journal that staging began, if any.
-  JournaledCommit(const std::string& path, const std::string& token, bool staging_began)
-      : path_(path), token_(token), written_(staging_began) {}
+  JournaledCommit(const std::string& path, const std::string& token, bool staging_began,
+                  const std::vector<std::string>& unit_projects)
+      : path_(path), token_(token), written_(staging_began), unit_projects_(unit_projects) {}
 
   // Records the plan's state; a failure stops the commit.
   CommitOutcome Record(const std::vector<Replacement>& plan, JournalState state) {
     if (path_.empty() || plan.empty()) return {};
     written_ = true;
-    if (auto error = WriteJournal(path_, JournalOf(plan, token_, state)))
+    if (auto error = WriteJournal(path_, JournalOf(plan, token_, state, unit_projects_)))
       return Failure(path_, "the commit journal cannot be written (" + Describe(error) + ")");
     return {};
   }
   void Keep() { written_ = false; }
+  // The other projects' pointers go first: one left alone would point to nothing.
   void Remove(CommitOutcome& outcome) {
-    if (written_) RemoveOurs(path_, outcome);
+    if (!written_) return;
+    for (const std::string& project : unit_projects_) RemoveOurs(JournalPathFor(project), outcome);
+    RemoveOurs(path_, outcome);
   }
 
  private:
   const std::string& path_;
   const std::string& token_;
   bool written_;
+  const std::vector<std::string> unit_projects_;
 };
 
 }  // namespace
@@ -326,7 +332,7 @@ CommitOutcome CommitTempFiles(ConversionRun& run, const std::string& journal_pat
   std::string token = run.staging_token.empty() ? NewRunToken() : run.staging_token;
   bool staging_began = !run.staging_journal.empty() && run.staging_journal == journal_path;
   if (staging_began) run.staging_journal.clear();
-  JournaledCommit journal(journal_path, token, staging_began);
+  JournaledCommit journal(journal_path, token, staging_began, run.unit_projects);
   CommitOutcome outcome = Plan(run, token, &plan, &unchanged);
   if (outcome.ok) DropUnplanned(run, plan, outcome);
   // The staging journal names the files about to be written beside the

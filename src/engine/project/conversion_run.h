@@ -47,6 +47,9 @@ struct ConversionRun {
   // journal at `staging_journal` names every original they may replace.
   std::string staging_token;
   std::string staging_journal;
+  // The other projects of a unit committing under that journal, each with
+  // a journal pointing to it (see journal.h).
+  std::vector<std::string> unit_projects;
   // The originals it may replace, held until the run and its copies end
   // (see held_files.h); `busy` when another run held one for longer than the
   // run would wait.

@@ -1,5 +1,6 @@
 #include "engine/project/convert_project.h"
 
+#include <optional>
 #include <set>
 #include <utility>
 
@@ -115,8 +116,10 @@ RunResult ProjectConversion::Run() {
   Tell([&] { services_.ui.SetMousePointer(kHourglassPointer); });
   Tell([&] { services_.status.Show(); });
 
-  if (!options_.dry_run && !file_name_.empty() &&
-      !BeginStaging(run_, file_name_, services_.resolver, options_.hold)) {
+  if (options_.unit) {
+    options_.unit->Join(run_);
+  } else if (!options_.dry_run && !file_name_.empty() &&
+             !BeginStaging(run_, file_name_, services_.resolver, options_.hold)) {
     if (StopIfInterrupted()) return result_;
     if (!run_.busy) {
       FailWith(file_name_);
@@ -224,20 +227,37 @@ std::vector<FileJob> ProjectConversion::FormJobs() {
 bool ProjectConversion::ConvertComponents() {
   std::vector<FileJob> jobs = FormJobs();
   for (const std::string& path : run_.ModuleFiles) jobs.push_back({"module", path, "", path});
+  // Files an earlier project of the unit converted keep their place among
+  // the outcomes, with that project's result.
+  std::vector<std::optional<int16_t>> earlier(jobs.size());
+  std::vector<FileJob> to_convert;
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    if (options_.unit) earlier[i] = options_.unit->ConvertedBefore(jobs[i].path);
+    if (!earlier[i]) to_convert.push_back(jobs[i]);
+  }
   std::string failed;
+  std::vector<FileOutcome> converted;
   FileJobHooks hooks;
   hooks.stop_requested = [] { return InterruptRequested(); };
   hooks.started = [&](const FileJob& job) { ShowStatus(Migrating(job.shown)); };
   hooks.finished = [&](const FileJob& job, int16_t r) {
-    result_.files.push_back({job.kind, job.path, job.binary, r, ReasonFor(r)});
+    converted.push_back({job.kind, job.path, job.binary, r, ReasonFor(r)});
     if (r == kFailed) {
       failed = job.path;
       return false;
     }
+    if (options_.unit) options_.unit->Converted(job.path, r);
     if (r == kChanged) ShowStatus(Migrating(job.shown) + kDone);
     return true;
   };
-  ConvertFiles(run_, jobs, hooks);
+  ConvertFiles(run_, to_convert, hooks);
+  for (size_t i = 0, next = 0; i < jobs.size(); ++i) {
+    if (earlier[i]) {
+      result_.files.push_back({jobs[i].kind, jobs[i].path, jobs[i].binary, *earlier[i], ""});
+    } else if (next < converted.size()) {
+      result_.files.push_back(converted[next++]);
+    }
+  }
   if (StopIfInterrupted()) return false;
   if (!failed.empty()) {
     FailWith(failed);
@@ -278,6 +298,13 @@ bool ProjectConversion::StopIfInterrupted() {
 }
 
 void ProjectConversion::Commit() {
+  if (options_.unit) {
+    if (StopIfInterrupted()) return;
+    options_.unit->Take(run_);
+    Finish(RunOutcome::kConverted, "", kStyleInformation);
+    result_.message = kConvertedMessage;
+    return;
+  }
   if (options_.dry_run) {
     // The preview comes first: it is wanted most when the commit would fail.
     if (options_.preview) options_.preview(run_);

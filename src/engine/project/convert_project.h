@@ -10,6 +10,7 @@
 
 #include "engine/project/conversion_run.h"
 #include "engine/project/held_files.h"
+#include "engine/project/unit_run.h"
 #include "host/ide.h"
 #include "host/path_resolver.h"
 #include "host/user_interface.h"
@@ -47,6 +48,11 @@ struct RunOptions {
   bool project_locked = false;
   // How long to wait for files other runs hold, and who hears of it.
   HoldPolicy hold;
+  // One project of a unit (the caller holds its lock): the run stages under
+  // the unit's journal, takes the results of files an earlier project of the
+  // unit converted, and hands its copies to the unit instead of committing;
+  // kConverted then means ready for the unit's commit.
+  UnitRun* unit = nullptr;
 };
 
 // kInterrupted: the user asked to stop (see engine/interrupt.h) before the

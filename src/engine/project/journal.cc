@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <random>
 
 #include "base/file_io.h"
@@ -18,6 +19,8 @@ constexpr char kMagicV2[] = "VR5 JOURNAL 2";
 constexpr char kMagic[] = "VR5 JOURNAL 3";
 constexpr char kRunPrefix[] = "run ";
 constexpr char kHashPrefix[] = "hash ";
+constexpr char kProjectPrefix[] = "project ";
+constexpr char kSeePrefix[] = "see ";
 constexpr size_t kTokenLength = 16;
 
 // Paths are written with "%", tab, CR and LF escaped, so each entry is one line.
@@ -129,7 +132,14 @@ bool ParseHash(std::string_view line, ChecksumKind* kind) {
 
 std::string Serialise(const Journal& journal, const std::string& folder) {
   std::string body = std::string(kMagic) + "\n" + kRunPrefix + journal.token + "\n" + kHashPrefix +
-                     HashName(journal.checksum) + "\n" + StateName(journal.state) + "\n";
+                     HashName(journal.checksum) + "\n";
+  if (!journal.part_of.empty()) {
+    body += kSeePrefix + Escape(RelativePath(folder, journal.part_of)) + "\n";
+  } else {
+    body += std::string(StateName(journal.state)) + "\n";
+    for (const std::string& project : journal.unit_projects)
+      body += kProjectPrefix + Escape(RelativePath(folder, project)) + "\n";
+  }
   for (const JournalEntry& e : journal.entries) {
     body += Escape(RelativePath(folder, e.original)) + "\t" + Hex64(e.old_checksum) + "\t" +
             Hex64(e.new_checksum);
@@ -294,21 +304,49 @@ bool ReadJournal(const std::string& path, Journal* journal, std::string* problem
     }
     journal->token = std::string(run.substr(4));
   }
-  if (!ParseState(lines[state_line], &journal->state)) {
-    *problem = path + ": line " + std::to_string(state_line + 1) + " is malformed (no state)";
-    return false;
-  }
   journal->entries.clear();
+  journal->unit_projects.clear();
+  journal->part_of.clear();
   std::string folder = ParentDirectory(path);
-  for (size_t i = state_line + 1; i < lines.size(); ++i) {
+  auto malformed = [&](size_t i, const std::string& what) {
+    *problem = path + ": line " + std::to_string(i + 1) + " is malformed" + what;
+    return false;
+  };
+  if (version3 && lines[state_line].starts_with(kSeePrefix)) {
+    std::string unit_project;
+    if (lines.size() != state_line + 1 ||
+        !Unescape(lines[state_line].substr(std::strlen(kSeePrefix)), &unit_project) ||
+        unit_project.empty())
+      return malformed(state_line, " (a pointer to a unit journal is one line)");
+    journal->part_of = ResolveRelative(folder, unit_project);
+    return true;
+  }
+  if (!ParseState(lines[state_line], &journal->state)) return malformed(state_line, " (no state)");
+  size_t first_entry = state_line + 1;
+  // A project line holds no tab; every entry line does.
+  for (; version3 && first_entry < lines.size() &&
+         lines[first_entry].starts_with(kProjectPrefix) &&
+         lines[first_entry].find('\t') == std::string_view::npos;
+       ++first_entry) {
+    std::string project;
+    if (!Unescape(lines[first_entry].substr(std::strlen(kProjectPrefix)), &project) ||
+        project.empty())
+      return malformed(first_entry, "");
+    journal->unit_projects.push_back(ResolveRelative(folder, project));
+  }
+  for (size_t i = first_entry; i < lines.size(); ++i) {
     JournalEntry e;
-    if (!ParseEntry(lines[i], version1, folder, &e)) {
-      *problem = path + ": line " + std::to_string(i + 1) + " is malformed";
-      return false;
-    }
+    if (!ParseEntry(lines[i], version1, folder, &e)) return malformed(i, "");
     journal->entries.push_back(e);
   }
   return true;
+}
+
+Journal PointerJournal(const std::string& unit_project, const std::string& token) {
+  Journal journal;
+  journal.token = token;
+  journal.part_of = unit_project;
+  return journal;
 }
 
 std::error_code RemoveJournal(const std::string& path) {

@@ -39,6 +39,12 @@ struct Journal {
   // versions 1 and 2 used FNV-1a.
   ChecksumKind checksum = ChecksumKind::kXxh3;
   std::vector<JournalEntry> entries;
+  // Projects that share files commit together under one journal, beside the
+  // first of them: it names the others here ("project" lines), and each of
+  // them keeps a journal that only points back to it (`part_of`, a "see"
+  // line, with the same token and no state or entries).
+  std::vector<std::string> unit_projects;
+  std::string part_of;
 };
 
 std::string JournalPathFor(const std::string& project_file);
@@ -57,6 +63,10 @@ std::error_code WriteJournal(const std::string& path, const Journal& journal);
 // False, with the reason (the file, and the line when one is at fault),
 // when the journal cannot be read or is damaged. Never throws on its bytes.
 bool ReadJournal(const std::string& path, Journal* journal, std::string* problem);
+// The journal beside `project` that points to the unit journal of
+// `unit_project` with `token`.
+Journal PointerJournal(const std::string& unit_project, const std::string& token);
+
 // Removes the journal and syncs its folder.
 std::error_code RemoveJournal(const std::string& path);
 

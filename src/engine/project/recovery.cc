@@ -1,10 +1,12 @@
 #include "engine/project/recovery.h"
 
+#include <memory>
 #include <set>
 
 #include "base/file_io.h"
 #include "engine/project/journal.h"
 #include "engine/project/project_file.h"
+#include "engine/project/run_lock.h"
 
 namespace vireo {
 namespace {
@@ -65,23 +67,75 @@ RecoveryOutcome SetAside(const std::string& project_file, const std::string& jou
   return outcome;
 }
 
-// Checks every entry against the project's own list before anything is
-// touched; the reason when one does not belong to the project.
-std::string CheckEntries(const Journal& journal, const std::string& project_file,
+// The files each project of a journal lists, by what they are.
+struct ListedByProjects {
+  std::vector<std::vector<PathStatus>> files;  // per project, in the journal's order
+};
+
+// Reads what every project lists; the reason when one cannot be read.
+std::string ListAll(const std::vector<std::string>& projects, const PathResolver& resolver,
+                    ListedByProjects* listed) {
+  for (const std::string& project : projects) {
+    std::vector<std::string> paths;
+    std::string problem;
+    if (!ListedFiles(project, resolver, &paths, &problem)) return problem;
+    std::vector<PathStatus>& statuses = listed->files.emplace_back();
+    for (const std::string& path : paths) {
+      PathStatus status;
+      if (!Files().Status(path, &status) && status.exists) statuses.push_back(status);
+    }
+  }
+  return "";
+}
+
+bool AnyShared(const std::vector<PathStatus>& a, const std::vector<PathStatus>& b) {
+  for (const PathStatus& x : a) {
+    for (const PathStatus& y : b) {
+      if (SameFile(x, y)) return true;
+    }
+  }
+  return false;
+}
+
+// Projects commit together only when they share files, directly or through
+// each other: a journal joining others could reach projects no one asked
+// to convert. The reason when some project is not reached so.
+std::string CheckConnected(const std::vector<std::string>& projects,
+                           const ListedByProjects& listed) {
+  std::vector<bool> reached(projects.size(), false);
+  reached[0] = true;
+  for (bool grew = true; grew;) {
+    grew = false;
+    for (size_t i = 0; i < projects.size(); ++i) {
+      if (reached[i]) continue;
+      for (size_t j = 0; j < projects.size() && !reached[i]; ++j)
+        reached[i] = reached[j] && AnyShared(listed.files[i], listed.files[j]);
+      grew |= reached[i];
+    }
+  }
+  for (size_t i = 0; i < projects.size(); ++i) {
+    if (!reached[i]) return "it joins " + projects[i] + ", which shares no file with the others";
+  }
+  return "";
+}
+
+// Checks every entry against the projects' own lists before anything is
+// touched; the reason when one does not belong to them.
+std::string CheckEntries(const Journal& journal, const std::vector<std::string>& projects,
                          const PathResolver& resolver, std::vector<CheckedEntry>* checked) {
-  std::vector<std::string> listed;
-  std::string problem;
-  if (!ListedFiles(project_file, resolver, &listed, &problem)) return problem;
-  std::vector<PathStatus> listed_status(listed.size());
-  for (size_t i = 0; i < listed.size(); ++i) Files().Status(listed[i], &listed_status[i]);
+  ListedByProjects listed;
+  if (std::string problem = ListAll(projects, resolver, &listed); !problem.empty()) return problem;
+  if (std::string problem = CheckConnected(projects, listed); !problem.empty()) return problem;
   for (const JournalEntry& e : journal.entries) {
     PathStatus status;
     if (Files().Status(e.original, &status) || !status.exists)
       return "it names " + e.original + ", which does not exist";
     if (!status.is_regular) return "it names " + e.original + ", which is not a regular file";
     bool is_listed = false;
-    for (const PathStatus& other : listed_status) is_listed |= SameFile(status, other);
-    if (!is_listed) return "it names " + e.original + ", which the project does not list";
+    for (const std::vector<PathStatus>& files : listed.files) is_listed |= AnyShared({status}, files);
+    if (!is_listed)
+      return "it names " + e.original + ", which " +
+             (projects.size() > 1 ? "none of its projects lists" : "the project does not list");
     CheckedEntry entry{e.original,     StagedPathFor(e.original, journal.token),
                        BackupPathFor(e.original, journal.token),
                        e.old_checksum, e.new_checksum, e.in_place};
@@ -148,7 +202,26 @@ std::string KeptEdit(const CheckedEntry& e) {
   return text + ".";
 }
 
-RecoveryOutcome Settled(const std::string& project_file, const std::string& journal_path,
+// Whether `path` is a journal pointing to `unit_project`'s with `token`.
+bool PointsTo(const std::string& path, const std::string& unit_project, const std::string& token) {
+  Journal pointer;
+  std::string ignored;
+  PathStatus a, b;
+  return ReadJournal(path, &pointer, &ignored) && pointer.token == token &&
+         !Files().Status(pointer.part_of, &a) && !Files().Status(unit_project, &b) && a.exists &&
+         SameFile(a, b);
+}
+
+// What the projects of a unit journal are called in messages.
+std::string Named(const std::vector<std::string>& projects) {
+  std::string names = projects[0];
+  for (size_t i = 1; i < projects.size(); ++i)
+    names += (i + 1 == projects.size() ? " and " : ", ") + projects[i];
+  return names;
+}
+
+// `projects`: the unit journal's own project first, then those pointing to it.
+RecoveryOutcome Settled(const std::vector<std::string>& projects, const Journal& journal,
                         const std::vector<CheckedEntry>& entries, bool forward) {
   RecoveryOutcome outcome;
   for (const CheckedEntry& e : entries) {
@@ -159,11 +232,18 @@ RecoveryOutcome Settled(const std::string& project_file, const std::string& jour
     RemoveQuietly(e.staged, outcome);
     RemoveQuietly(e.backup, outcome);
   }
+  // The pointers first: one left alone would point to nothing.
+  for (size_t i = 1; i < projects.size(); ++i) {
+    std::string pointer = JournalPathFor(projects[i]);
+    if (Exists(pointer) && PointsTo(pointer, projects[0], journal.token) && RemoveJournal(pointer))
+      outcome.leftovers.push_back(pointer);
+  }
+  std::string journal_path = JournalPathFor(projects[0]);
   if (RemoveJournal(journal_path)) outcome.leftovers.push_back(journal_path);
   outcome.result = forward ? RecoveryResult::kFinished : RecoveryResult::kUndone;
-  outcome.message = forward ? "An interrupted conversion of " + project_file +
+  outcome.message = forward ? "An interrupted conversion of " + Named(projects) +
                                   " was finished: every file now holds its converted content."
-                            : "An interrupted conversion of " + project_file +
+                            : "An interrupted conversion of " + Named(projects) +
                                   " was undone: every file holds its old content again.";
   if (!outcome.kept_edits.empty()) {
     outcome.message.pop_back();
@@ -192,6 +272,97 @@ std::vector<std::string> UnfinishedJournals(const std::string& journal_path) {
   return FilesBeside(journal_path, DurableWritePrefix(journal_path));
 }
 
+
+// The run locks of the unit's projects, held while it is recovered, so
+// that no run of one of them reads its files meanwhile; those this process
+// holds already are its own.
+class UnitLocks {
+ public:
+  std::string Take(const std::vector<std::string>& projects) {
+    for (const std::string& project : projects) {
+      if (RunLock::HeldHere(project)) continue;
+      std::string problem;
+      if (!locks_.emplace_back(std::make_unique<RunLock>())->Acquire(project, &problem))
+        return problem;
+    }
+    return "";
+  }
+
+ private:
+  std::vector<std::unique_ptr<RunLock>> locks_;
+};
+
+// Sets aside each of `journals` in turn; the message names them all.
+RecoveryOutcome SetAsideEach(const std::string& project_file,
+                             const std::vector<std::string>& journals, const std::string& found) {
+  RecoveryOutcome outcome = SetAside(project_file, journals[0], found);
+  for (size_t i = 1; i < journals.size(); ++i) {
+    RecoveryOutcome more = SetAside(project_file, journals[i], journals[i] + " points to it");
+    outcome.message += " " + more.message;
+  }
+  return outcome;
+}
+
+// `projects`: the journal's own project first, then the others of its unit;
+// `found`: the journals read to reach it, its own first.
+RecoveryOutcome RecoverUnit(const std::vector<std::string>& projects, const Journal& journal,
+                            const std::vector<std::string>& found, const PathResolver& resolver) {
+  const std::string& path = found[0];
+  UnitLocks locks;
+  if (std::string busy = locks.Take(projects); !busy.empty()) {
+    RecoveryOutcome outcome;
+    outcome.result = RecoveryResult::kFailed;
+    outcome.message = path + ": the interrupted conversion it records cannot be recovered now: " +
+                      busy;
+    return outcome;
+  }
+  std::vector<CheckedEntry> entries;
+  if (std::string wrong = CheckEntries(journal, projects, resolver, &entries); !wrong.empty())
+    return SetAsideEach(projects[0], found, path + ": " + wrong);
+  bool forward = CanFinish(journal, entries);
+  if (!forward && !CanUndo(journal, entries))
+    return SetAsideEach(projects[0], found,
+                        path + ": the files beside the originals hold neither every converted "
+                               "content nor every old one");
+  std::string stuck;
+  if (!Settle(journal, entries, forward, &stuck)) {
+    RecoveryOutcome outcome;
+    outcome.result = RecoveryResult::kFailed;
+    outcome.message = stuck + ": cannot be brought back to its " + (forward ? "new" : "old") +
+                      " content; the journal " + path + " is kept, and so are the files beside it";
+    return outcome;
+  }
+  return Settled(projects, journal, entries, forward);
+}
+
+// A journal beside a project of a unit only points to the unit's journal,
+// which must name this project among its own and carry the same token.
+RecoveryOutcome RecoverThroughPointer(const std::string& project_file, const Journal& pointer,
+                                      const PathResolver& resolver) {
+  std::string path = JournalPathFor(project_file);
+  std::string unit_path = JournalPathFor(pointer.part_of);
+  if (!Exists(unit_path))
+    return SetAside(project_file, path,
+                    path + ": it points to " + unit_path + ", which does not exist");
+  Journal journal;
+  std::string problem;
+  if (!ReadJournal(unit_path, &journal, &problem))
+    return SetAside(project_file, path, path + ": the journal it points to cannot be used (" + problem + ")");
+  PathStatus own;
+  Files().Status(project_file, &own);
+  bool named = false;
+  for (const std::string& project : journal.unit_projects) {
+    PathStatus status;
+    named |= !Files().Status(project, &status) && status.exists && SameFile(status, own);
+  }
+  if (!journal.part_of.empty() || journal.token != pointer.token || !named)
+    return SetAside(project_file, path,
+                    path + ": it points to " + unit_path + ", which is not this project's unit");
+  std::vector<std::string> projects{pointer.part_of};
+  projects.insert(projects.end(), journal.unit_projects.begin(), journal.unit_projects.end());
+  return RecoverUnit(projects, journal, {unit_path, path}, resolver);
+}
+
 }  // namespace
 
 bool HasInterruptedCommit(const std::string& project_file) {
@@ -212,22 +383,10 @@ RecoveryOutcome RecoverInterruptedCommit(const std::string& project_file,
   Journal journal;
   std::string problem;
   if (!ReadJournal(path, &journal, &problem)) return SetAside(project_file, path, problem);
-  std::vector<CheckedEntry> entries;
-  if (std::string wrong = CheckEntries(journal, project_file, resolver, &entries); !wrong.empty())
-    return SetAside(project_file, path, path + ": " + wrong);
-  bool forward = CanFinish(journal, entries);
-  if (!forward && !CanUndo(journal, entries))
-    return SetAside(project_file, path,
-                    path + ": the files beside the originals hold neither every converted "
-                           "content nor every old one");
-  std::string stuck;
-  if (!Settle(journal, entries, forward, &stuck)) {
-    outcome.result = RecoveryResult::kFailed;
-    outcome.message = stuck + ": cannot be brought back to its " + (forward ? "new" : "old") +
-                      " content; the journal " + path + " is kept, and so are the files beside it";
-    return outcome;
-  }
-  return Settled(project_file, path, entries, forward);
+  if (!journal.part_of.empty()) return RecoverThroughPointer(project_file, journal, resolver);
+  std::vector<std::string> projects{project_file};
+  projects.insert(projects.end(), journal.unit_projects.begin(), journal.unit_projects.end());
+  return RecoverUnit(projects, journal, {path}, resolver);
 }
 
 std::vector<std::string> DiscardJournals(const std::string& project_file, std::string* problem) {

@@ -20,8 +20,13 @@ class RunLock {
   bool Acquire(const std::string& project_file, std::string* problem);
   bool busy() const { return busy_; }
 
+  // Whether a RunLock of this process holds `project_file`'s lock (it cannot
+  // be taken twice, not even by the process holding it).
+  static bool HeldHere(const std::string& project_file);
+
  private:
   std::string path_;
+  std::string real_path_;  // as this process's holders are known
   FileHandle handle_ = -1;
   bool busy_ = false;
 };

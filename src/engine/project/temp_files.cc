@@ -83,11 +83,20 @@ bool MakeTempFile(ConversionRun& run, const std::string& original, std::string* 
 
 bool BeginStaging(ConversionRun& run, const std::string& project_file,
                   const PathResolver& resolver, const HoldPolicy& hold) {
+  return BeginUnitStaging(run, {project_file}, resolver, hold);
+}
+
+bool BeginUnitStaging(ConversionRun& run, const std::vector<std::string>& projects,
+                      const PathResolver& resolver, const HoldPolicy& hold) {
   std::vector<std::string> listed;
   std::string problem;
-  if (!ListedFiles(project_file, resolver, &listed, &problem)) {
-    run.Fail(problem);
-    return false;
+  for (const std::string& project : projects) {
+    std::vector<std::string> files;
+    if (!ListedFiles(project, resolver, &files, &problem)) {
+      run.Fail(problem);
+      return false;
+    }
+    listed.insert(listed.end(), files.begin(), files.end());
   }
   std::vector<std::string> originals = StagedOriginals(listed);
   HoldResult held = HoldAll(originals, hold, run.held_files.get(), &problem);
@@ -99,14 +108,23 @@ bool BeginStaging(ConversionRun& run, const std::string& project_file,
   Journal journal;
   journal.state = JournalState::kStaging;
   journal.token = NewRunToken();
+  journal.unit_projects.assign(projects.begin() + 1, projects.end());
   for (const std::string& original : originals) journal.entries.push_back({original});
-  std::string path = JournalPathFor(project_file);
+  std::string path = JournalPathFor(projects.front());
   // Named at once: a journal that took its name before the write failed
   // goes with the run's copies.
   run.staging_journal = path;
+  run.unit_projects = journal.unit_projects;
   if (auto error = WriteJournal(path, journal)) {
     run.Fail(path + ": the commit journal cannot be written (" + Describe(error) + ")");
     return false;
+  }
+  for (const std::string& project : journal.unit_projects) {
+    std::string pointer = JournalPathFor(project);
+    if (auto error = WriteJournal(pointer, PointerJournal(projects.front(), journal.token))) {
+      run.Fail(pointer + ": the commit journal cannot be written (" + Describe(error) + ")");
+      return false;
+    }
   }
   run.staging_token = journal.token;
   return true;
@@ -132,11 +150,17 @@ std::vector<std::string> DiscardTempFiles(ConversionRun& run) {
   run.OriginalFiles.clear();
   run.copy_facts.clear();
   if (!run.staging_journal.empty() && leftovers.empty()) {
-    std::error_code error = RemoveJournal(run.staging_journal);
-    if (error && error != std::errc::no_such_file_or_directory)
-      leftovers.push_back(run.staging_journal);
+    // The pointers first: one left alone would point to nothing.
+    std::vector<std::string> journals;
+    for (const std::string& project : run.unit_projects) journals.push_back(JournalPathFor(project));
+    journals.push_back(run.staging_journal);
+    for (const std::string& journal : journals) {
+      std::error_code error = RemoveJournal(journal);
+      if (error && error != std::errc::no_such_file_or_directory) leftovers.push_back(journal);
+    }
   }
   run.staging_journal.clear();
+  run.unit_projects.clear();
   return leftovers;
 }
 

@@ -35,6 +35,12 @@ bool MakeTempFile(ConversionRun& run, const std::string& original, std::string* 
 bool BeginStaging(ConversionRun& run, const std::string& project_file,
                   const PathResolver& resolver, const HoldPolicy& hold);
 
+// The same for projects that share files and commit together: every file
+// any of them lists is held, and the journal beside the first names the
+// others, each of which gets a journal pointing to it.
+bool BeginUnitStaging(ConversionRun& run, const std::vector<std::string>& projects,
+                      const PathResolver& resolver, const HoldPolicy& hold);
+
 void RecordPair(ConversionRun& run, const std::string& original, const std::string& temp);
 
 // Deletes the temporary copies of `original` and drops their pairs: a file
