@@ -115,6 +115,30 @@ TEST_F(JournalFormatTest, NamesItsHashAndStillReadsTheFnvJournalsOfTheLastVersio
   EXPECT_NE(Problem().find("is damaged"), std::string::npos);
 }
 
+TEST_F(JournalFormatTest, AUnitJournalNamesItsOtherProjectsAndAPointerOnlyItsUnit) {
+  journal.unit_projects = {shared.Join("Q.vbp"), dir.Join("sub/project R.vbp")};
+  ASSERT_FALSE(WriteJournal(path, journal));
+  Journal read;
+  std::string problem;
+  ASSERT_TRUE(ReadJournal(path, &read, &problem)) << problem;
+  EXPECT_EQ(read.unit_projects, journal.unit_projects);
+  EXPECT_EQ(read.entries.size(), 2u);
+  EXPECT_TRUE(read.part_of.empty());
+
+  ASSERT_FALSE(WriteJournal(path, PointerJournal(shared.Join("P.vbp"), kToken)));
+  ASSERT_TRUE(ReadJournal(path, &read, &problem)) << problem;
+  EXPECT_EQ(read.part_of, shared.Join("P.vbp"));
+  EXPECT_EQ(read.token, kToken);
+  EXPECT_TRUE(read.entries.empty());
+  EXPECT_TRUE(read.unit_projects.empty());
+  EXPECT_EQ(ReadFile(path).find(shared.path()), std::string::npos) << "written relative";
+
+  // A pointer carries nothing else: an entry after it is refused.
+  journal.unit_projects.clear();
+  WriteWithLine(3, "see ../P.vbp\n../x.bas\t1\t2");
+  EXPECT_NE(Problem().find("line 4 is malformed (a pointer"), std::string::npos) << Problem();
+}
+
 TEST_F(JournalFormatTest, DamageIsCaught) {
   ASSERT_FALSE(WriteJournal(path, journal));
   std::string text = ReadFile(path);

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "base/file_system.h"
 #include "engine/project/journal.h"
 #include "host/posix/path_resolver_posix.h"
 #include "support/test_files.h"
@@ -192,6 +193,102 @@ TEST_F(RecoveryTest, AStagingJournalRemovesOnlyTheCommitsOwnCopies) {
 
 TEST_F(RecoveryTest, NoJournalNothingToDo) {
   EXPECT_EQ(Recover().result, RecoveryResult::kNothingToDo);
+}
+
+// Projects that share files commit under one journal beside the first; the
+// others keep a journal pointing to it.
+class UnitRecoveryTest : public RecoveryTest {
+ protected:
+  void SetUp() override {
+    RecoveryTest::SetUp();
+    other_file = root.Write("other/Q.vbp", "Module=C; c.bas\r\nModule=S; ..\\shared\\Grids.bas\r\n");
+    c = Place("other/c.bas", "old c", "old c", "new c");
+    journal.unit_projects = {other_file};
+  }
+  void WritePointer(const std::string& to, const std::string& token = kToken) {
+    ASSERT_FALSE(WriteJournal(JournalPathFor(other_file), PointerJournal(to, token)));
+  }
+  RecoveryOutcome RecoverOther() { return RecoverInterruptedCommit(other_file, resolver); }
+
+  std::string other_file, c;
+};
+
+class UnitRecoveryFrom : public UnitRecoveryTest, public ::testing::WithParamInterface<bool> {};
+
+INSTANTIATE_TEST_SUITE_P(EitherProject, UnitRecoveryFrom, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? "ThePointingOne" : "TheJournalsOwn";
+                         });
+
+TEST_P(UnitRecoveryFrom, SettlesTheWholeUnitAndRemovesBothJournals) {
+  WriteTheJournal();
+  WritePointer(project_file);
+  RecoveryOutcome outcome = GetParam() ? RecoverOther() : Recover();
+  EXPECT_EQ(outcome.result, RecoveryResult::kFinished) << outcome.message;
+  EXPECT_NE(outcome.message.find(project_file + " and " + other_file), std::string::npos)
+      << outcome.message;
+  for (const std::string& file : {a, b, s, c}) EXPECT_EQ(ReadFile(file).substr(0, 3), "new");
+  EXPECT_FALSE(HasInterruptedCommit(project_file));
+  EXPECT_FALSE(HasInterruptedCommit(other_file));
+  EXPECT_EQ(FilesBeside(root.Join("other")) + FilesBeside(root.Join("shared")), 0);
+}
+
+TEST_F(UnitRecoveryTest, AUnitJournalJoiningAProjectThatSharesNothingIsSetAside) {
+  // Q no longer lists the shared module: the journal reaches into a project
+  // that no batch would have converted with P.
+  WriteFile(other_file, "Module=C; c.bas\r\n");
+  WriteTheJournal();
+  RecoveryOutcome outcome = Recover();
+  EXPECT_EQ(outcome.result, RecoveryResult::kFailed);
+  EXPECT_NE(outcome.message.find("it joins " + other_file + ", which shares no file"),
+            std::string::npos)
+      << outcome.message;
+  EXPECT_EQ(ReadFile(c), "old c");
+  EXPECT_EQ(ReadFile(b), "old b");
+  EXPECT_TRUE(FileExists(StagedPathFor(c, kToken)));
+  EXPECT_EQ(SetAsideJournals(project_file).size(), 1u);
+}
+
+TEST_F(UnitRecoveryTest, APointerTheUnitJournalDoesNotAnswerIsSetAsideAndNothingMoves) {
+  journal.unit_projects.clear();  // P's journal does not name Q
+  WriteTheJournal();
+  WritePointer(project_file);
+  RecoveryOutcome outcome = RecoverOther();
+  EXPECT_EQ(outcome.result, RecoveryResult::kFailed);
+  EXPECT_NE(outcome.message.find("which is not this project's unit"), std::string::npos)
+      << outcome.message;
+  EXPECT_EQ(SetAsideJournals(other_file).size(), 1u);
+  EXPECT_TRUE(HasInterruptedCommit(project_file)) << "P's own journal is P's to settle";
+  EXPECT_EQ(ReadFile(b), "old b");
+
+  // A token that differs is not the same commit either.
+  journal.unit_projects = {other_file};
+  WriteTheJournal();
+  WritePointer(project_file, "0000000000000bad");
+  EXPECT_EQ(RecoverOther().result, RecoveryResult::kFailed);
+  EXPECT_EQ(ReadFile(c), "old c");
+
+  // Nor is a pointer to a journal that is not there.
+  WritePointer(root.Join("gone/G.vbp"));
+  outcome = RecoverOther();
+  EXPECT_EQ(outcome.result, RecoveryResult::kFailed);
+  EXPECT_NE(outcome.message.find("which does not exist"), std::string::npos) << outcome.message;
+}
+
+TEST_F(UnitRecoveryTest, AUnitWaitsWhileAnotherRunHoldsOneOfItsProjects) {
+  WriteTheJournal();
+  WritePointer(project_file);
+  FileHandle lock = -1;
+  ASSERT_FALSE(PlatformFileSystem().Lock(other_file + ".vr5lock", &lock));
+  RecoveryOutcome outcome = Recover();
+  EXPECT_EQ(outcome.result, RecoveryResult::kFailed);
+  EXPECT_NE(outcome.message.find("another conversion of this project is under way"),
+            std::string::npos)
+      << outcome.message;
+  EXPECT_EQ(ReadFile(b), "old b");
+  EXPECT_TRUE(SetAsideJournals(project_file).empty()) << "the journal is kept for later";
+  PlatformFileSystem().Unlock(other_file + ".vr5lock", lock);
+  EXPECT_EQ(Recover().result, RecoveryResult::kFinished);
 }
 
 }  // namespace
