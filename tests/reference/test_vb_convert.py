@@ -93,6 +93,30 @@ class CodeRulesTest(unittest.TestCase):
         self.assertEqual(vb.convert_code_file(b"", 2, 5), (0, b""))
 
 
+class ConvertedOnceTest(unittest.TestCase):
+    """One run leaves nothing for a second run to change."""
+
+    FORM = (b"Begin VB.Form F\r\n   Begin VireoCore.VireoCtl G\r\n   End\r\nEnd\r\n"
+            b"Sub G_FetchCellStyle(S As Object, C As VireoCore.Column)\r\n")
+
+    def test_event_header_loses_the_old_library_under_one_marker(self):
+        result, once, _ = vb.convert_form_file(self.FORM, None, 2, 5)
+        self.assertEqual(result, 1)
+        self.assertEqual(once.count(vb.MARKER.encode()), 1)
+        self.assertIn(b"\r\nSub G_FetchCellStyle(S As VireoCore45.StyleDisp, "
+                      b"C As VireoCore45.Column)\r\n", once)
+        self.assertEqual(vb.convert_form_file(once, None, 2, 5), (0, once, None))
+
+    def test_a_line_rewritten_to_its_own_text_is_no_change(self):
+        form = (b"Begin VB.Form F\r\n   Begin VireoCore45.VireoCtl G\r\n   End\r\nEnd\r\n"
+                b"Sub G_FetchCellStyle(S As VireoCore45.StyleDisp)\r\nDim x As VireoCore45.X\r\n")
+        self.assertEqual(vb.convert_form_file(form, None, 6, 5), (0, form, None))
+        self.assertEqual(vb.convert_code_file(b"Dim x As VireoCore45.X\r\n", 6, 5),
+                         (0, b"Dim x As VireoCore45.X\r\n"))
+        # a spelling that differs is a change
+        self.assertEqual(vb.convert_code_file(b"Dim x As vireocore45.X\r\n", 6, 5)[0], 1)
+
+
 class BinaryTest(unittest.TestCase):
     def test_offsets(self):
         self.assertEqual(vb.frx_offset('OleObjectBlob = "F.frx":02A4'), 676)

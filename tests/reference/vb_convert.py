@@ -359,8 +359,8 @@ def convert_code_file(data, from_type, to_type):
         changed = False
         while not reader.eof():
             line, raw = read_logical_line(reader)
-            new, found = rewrite_declarations(line, from_type, to_type)
-            if found:
+            new, _ = rewrite_declarations(line, from_type, to_type)
+            if new != line:
                 changed = True
                 out.append(MARKER)
                 out.extend("'" + r for r in raw)
@@ -540,8 +540,10 @@ def convert_form_file(frm, frx, from_type, to_type):
                 if fold(line) == "end":
                     in_code = True
                 elif is_grid_begin_line(line, from_type, grid_names, dropdown_names):
-                    line = rename_begin_line(line, from_type, to_type)
-                    changed = True
+                    renamed = rename_begin_line(line, from_type, to_type)
+                    if renamed != line:
+                        changed = True
+                    line = renamed
                     out.append(line)
                     ended = False
                     while not reader.eof():
@@ -553,8 +555,11 @@ def convert_form_file(frm, frx, from_type, to_type):
                             offset = frx_offset(line)
                             if blob is None:
                                 raise ConversionError("a record without its side file")
-                            if convert_ole_object_blob(blob, offset, from_type, to_type) == -1:
+                            result = convert_ole_object_blob(blob, offset, from_type, to_type)
+                            if result == -1:
                                 raise ConversionError("bad record")
+                            if result == 1:
+                                changed = True
                         out.append(line)
                     if not ended:
                         # The input ended inside the block: every line read
@@ -562,20 +567,20 @@ def convert_form_file(frm, frx, from_type, to_type):
                         continue
                     write_joined = True
             else:
+                # An event header gets its event rule and then the
+                # declaration rule over all of its text; any other code line
+                # the declaration rule alone. Either way a line whose text
+                # comes out as it went in is no change.
+                new = line
                 if is_grid_event_procedure(line, grid_names, dropdown_names):
-                    line, ev_changed = rewrite_event_line(line, from_type, to_type, grid_names)
-                    if ev_changed:
-                        changed = True
-                        out.append(MARKER)
-                        out.extend("'" + r for r in raw)
-                        write_joined = True
-                else:
-                    line, found = rewrite_declarations(line, from_type, to_type)
-                    if found:
-                        changed = True
-                        out.append(MARKER)
-                        out.extend("'" + r for r in raw)
-                        write_joined = True
+                    new, _ = rewrite_event_line(new, from_type, to_type, grid_names)
+                new, _ = rewrite_declarations(new, from_type, to_type)
+                if new != line:
+                    changed = True
+                    out.append(MARKER)
+                    out.extend("'" + r for r in raw)
+                    write_joined = True
+                    line = new
             if write_joined:
                 out.append(line)
             else:

@@ -132,6 +132,14 @@ bool RewriteEventLine(const ConversionRun& run, std::string& line, int16_t from_
   return ReplaceFirstNoCase(line, rewrite.old_text, rewrite.new_text);
 }
 
+bool RewriteEventHeader(const ConversionRun& run, std::string& line, int16_t from_type,
+                        int16_t to_type) {
+  std::string before = line;
+  RewriteEventLine(run, line, from_type, to_type);
+  RewriteDeclarations(line, from_type, to_type);
+  return line != before;
+}
+
 int16_t FindDeclaration(std::string_view line, int16_t from_type) {
   if (IsCommentLine(line)) return kNoDeclaration;
   const std::string src = LibraryName(from_type);
@@ -150,9 +158,10 @@ bool RewriteDeclarations(std::string& line, int16_t from_type, int16_t to_type) 
   if (FindDeclaration(line, from_type) == kNoDeclaration) return false;
   const std::string src = LibraryName(from_type);
   const std::string dst = LibraryName(to_type);
+  std::string before = line;
   ReplaceEachOnce(line, "As " + src + ".", "As " + dst + ".");
   ReplaceEachOnce(line, "As New " + src + ".", "As New " + dst + ".");
-  return true;
+  return line != before;
 }
 
 }  // namespace vireo

@@ -46,12 +46,18 @@ bool IsGridEventProcedure(const EventProcedureIndex& index, std::string_view lin
 // Rewrites the header of a grid event procedure; false when no rule applies.
 bool RewriteEventLine(const ConversionRun& run, std::string& line, int16_t from_type,
                       int16_t to_type);
+// The whole rewrite of a grid event procedure's header: its event rule, then
+// the declarations in the rest of its text, so that one run leaves no name
+// of the source library on it. True when the text changed.
+bool RewriteEventHeader(const ConversionRun& run, std::string& line, int16_t from_type,
+                        int16_t to_type);
 
 int16_t FindDeclaration(std::string_view line, int16_t from_type);
 // Moves the first declaration of the given kind to the target library.
 void RewriteDeclaration(std::string& line, int16_t from_type, int16_t to_type, int16_t kind);
 // Moves every declaration of the line to the target library, each occurrence
-// once, left to right, plain ones first. True when the line had any.
+// once, left to right, plain ones first. True when that changed the text (a
+// library moved to one of the same name, in the same spelling, is no change).
 bool RewriteDeclarations(std::string& line, int16_t from_type, int16_t to_type);
 
 }  // namespace vireo

@@ -108,12 +108,10 @@ bool FormConverter::ConvertLine(std::string& line, bool* write_current) {
     }
   }
   if (in_code_) {
-    if (IsGridEventProcedure(*events_, line)) {
-      if (RewriteEventLine(run_, line, from_, to_)) {
-        changed_ = true;
-        MarkChange(run_, *out_, form_path_);
-      }
-    } else if (RewriteDeclarations(line, from_, to_)) {
+    bool rewritten = IsGridEventProcedure(*events_, line)
+                         ? RewriteEventHeader(run_, line, from_, to_)
+                         : RewriteDeclarations(line, from_, to_);
+    if (rewritten) {
       changed_ = true;
       MarkChange(run_, *out_, form_path_);
     }
@@ -125,10 +123,14 @@ bool FormConverter::ConvertLine(std::string& line, bool* write_current) {
     return true;
   }
   if (!IsGridBeginLine(run_, line, from_)) return true;
-  RenameBeginLine(line, from_, to_);
-  changed_ = true;
-  run_.changed_lines[form_path_] += 1;
-  out_->WriteLine(line);
+  // Between types of one class name the line may stay as it was.
+  std::string renamed = line;
+  RenameBeginLine(renamed, from_, to_);
+  if (renamed != line) {
+    changed_ = true;
+    run_.changed_lines[form_path_] += 1;
+  }
+  out_->WriteLine(renamed);
   bool ended_at_end_line = false;
   if (!CopyControlBlock(line, &ended_at_end_line)) return false;
   // A block cut short by the end of the file has had every line written.
@@ -217,7 +219,9 @@ bool FormConverter::ConvertRecordLine(const std::string& line) {
          " names no valid record offset after its last \":\": " + line);
     return false;
   }
-  return ConvertOleObjectBlob(run_, binary_temp_, offset, from_, to_) != kFailed;
+  int16_t result = ConvertOleObjectBlob(run_, binary_temp_, offset, from_, to_);
+  changed_ |= result == kChanged;
+  return result != kFailed;
 }
 
 }  // namespace

@@ -112,6 +112,31 @@ TEST_F(RulesTest, SplitIndexParameterAndGuardLine) {
       << "the last recorded name the line contains";
 }
 
+TEST_F(RulesTest, AnEventHeaderLosesEveryNameOfTheSourceLibraryInOneStep) {
+  auto header = [&](std::string line, int16_t from = kVireo40) {
+    bool changed = RewriteEventHeader(run, line, from, kVireoPro);
+    return (changed ? "changed: " : "same: ") + line;
+  };
+  EXPECT_EQ(header("Sub Grid1_FetchCellStyle(ByVal S As VireoCore.StyleDisp, "
+                   "ByVal oCol As VireoCore.Column)"),
+            "changed: Sub Grid1_FetchCellStyle(ByVal S As VireoCore45.StyleDisp, "
+            "ByVal oCol As VireoCore45.Column)");
+  EXPECT_EQ(header("Sub Grid1_FetchCellStyle(S As VireoCore45.StyleDisp, C As VireoCore.Column)"),
+            "changed: Sub Grid1_FetchCellStyle(S As VireoCore45.StyleDisp, C As "
+            "VireoCore45.Column)")
+      << "a header no event rule matches still has its declarations moved";
+  EXPECT_EQ(header("Sub VrGrid_FirstRowChange() ' As VireoCore.Split"),
+            "changed: Sub VrGrid_FirstRowChange(ByVal SplitIndex as Integer)\r\n"
+            "If SplitIndex <> VrGrid.Split Then Exit Sub ' As VireoCore45.Split");
+  std::string converted = "Sub Grid1_FetchCellStyle(S As VireoCore45.StyleDisp, C As "
+                          "VireoCore45.Column)";
+  EXPECT_EQ(header(converted), "same: " + converted) << "a converted header is a fixed point";
+  EXPECT_EQ(header(converted, kEval), "same: " + converted)
+      << "between types of one library name the text stays, so nothing changed";
+  EXPECT_EQ(header("Sub Grid1_UnboundReadData(R As VireoCore45.RowBuffer)", kEval),
+            "same: Sub Grid1_UnboundReadData(R As VireoCore45.RowBuffer)");
+}
+
 TEST_F(RulesTest, DeclarationKinds) {
   EXPECT_EQ(FindDeclaration("Dim s As VireoCore.StyleDisp", kVireo40), kPlainDeclaration);
   EXPECT_EQ(FindDeclaration("Set s = New X: Dim b as new vireocore.Thing", kVireo40),
@@ -127,8 +152,8 @@ TEST_F(RulesTest, EveryDeclarationOfALineMovesOnce) {
             "changed: Dim a As VireoCore45.StyleDisp, b As New VireoCore45.RowBuffer, "
             "c As VireoCore45.Columns");
   EXPECT_EQ(Declarations("Dim a As VireoCore45.StyleDisp", kEval, kVireoPro),
-            "changed: Dim a As VireoCore45.StyleDisp")
-      << "equal library names still count as a change";
+            "same: Dim a As VireoCore45.StyleDisp")
+      << "a library moved to one of the same name and spelling is no change";
   EXPECT_EQ(
       Declarations("dim a as vireocore45.StyleDisp, b as new VireoCore45.X", kEval, kVireoPro),
       "changed: dim a As VireoCore45.StyleDisp, b As New VireoCore45.X");

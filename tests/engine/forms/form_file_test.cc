@@ -197,23 +197,39 @@ TEST_F(FormFileTest, AFileEndingInsideABlockLosesNoLine) {
   EXPECT_EQ(ConvertedText(), CrLf({"Begin VB.Form Form1", "   Begin VireoCore45.VireoCtl Grid1"}));
 }
 
-TEST_F(FormFileTest, SameLibraryNamesRewriteCaseAndCountAsChange) {
+TEST_F(FormFileTest, BetweenTypesOfOneLibraryNameOnlyTextThatDiffersIsAChange) {
   std::string form = CrLf({"Begin VB.Form F", "   Begin vireocore45.VIREOCTL G1", "   End", "End",
                            "Sub G1_FetchCellStyle(S As VireoCore45.StyleDisp)"});
   EXPECT_EQ(Convert(form, frx, kEval, kVireoPro), kChanged);
   EXPECT_EQ(ConvertedText(), CrLf({"Begin VB.Form F", "   Begin VireoCore45.VireoCtl G1", "   End",
-                                   "End", "'*** ORYX Migration Utility Code Change ***",
-                                   "'Sub G1_FetchCellStyle(S As VireoCore45.StyleDisp)",
-                                   "Sub G1_FetchCellStyle(S As VireoCore45.StyleDisp)"}));
+                                   "End", "Sub G1_FetchCellStyle(S As VireoCore45.StyleDisp)"}))
+      << "the Begin line's spelling changed; the header's text did not, so it has no marker";
+  EXPECT_EQ(run.changed_lines[form_path], 1);
+  run = ConversionRun();
+  form = CrLf({"Begin VB.Form F", "   Begin VireoCore45.VireoCtl G1", "   End", "End",
+               "Dim S As VireoCore45.StyleDisp"});
+  EXPECT_EQ(Convert(form, frx, kEval, kVireoPro), kUnchanged)
+      << "a form already in the target's words and records is unchanged";
+  EXPECT_EQ(ConvertedText(), form);
 }
 
-TEST_F(FormFileTest, AnEventLineThatNoRuleChangesGetsNoDeclarationRewrite) {
+TEST_F(FormFileTest, AnEventHeaderHasItsDeclarationsMovedUnderTheSameMarker) {
   std::string form = CrLf({"Begin VB.Form F", "   Begin VireoCore.VireoCtl G1", "   End", "End",
-                           "Sub G1_FetchCellStyle(S As Variant, T As VireoCore.Columns)"});
+                           "Sub G1_FetchCellStyle(S As Object, T As VireoCore.Columns)",
+                           "Sub G1_UnboundReadData(S As Variant, T As VireoCore.Columns)"});
   EXPECT_EQ(Convert(form, frx), kChanged);
   EXPECT_EQ(ConvertedText(),
             CrLf({"Begin VB.Form F", "   Begin VireoCore45.VireoCtl G1", "   End", "End",
-                  "Sub G1_FetchCellStyle(S As Variant, T As VireoCore.Columns)"}));
+                  "'*** ORYX Migration Utility Code Change ***",
+                  "'Sub G1_FetchCellStyle(S As Object, T As VireoCore.Columns)",
+                  "Sub G1_FetchCellStyle(S As VireoCore45.StyleDisp, T As VireoCore45.Columns)",
+                  "'*** ORYX Migration Utility Code Change ***",
+                  "'Sub G1_UnboundReadData(S As Variant, T As VireoCore.Columns)",
+                  "Sub G1_UnboundReadData(S As Variant, T As VireoCore45.Columns)"}));
+  std::string once = ConvertedText();
+  run = ConversionRun();
+  EXPECT_EQ(Convert(once, frx), kUnchanged) << "a second run finds nothing left to change";
+  EXPECT_EQ(ConvertedText(), once);
 }
 
 TEST_F(FormFileTest, ABadRecordFailsTheForm) {
