@@ -34,12 +34,14 @@ std::unique_ptr<SettingsFile> HostMachine::VbIni() const {
   return std::make_unique<ProfileSettingsFile>("VB.INI");
 }
 
-// At a console the add-in's own dialog asks, by its own rules (it preselects
-// nothing); without one the types come from the command line or from the
-// project's reference line.
-std::unique_ptr<ConvertDialog> InteractiveDialog(const ControlRegistry& registry, int16_t) {
+// At a console the add-in's dialog asks, with the command line's note, the
+// project's library selected first, and why OK is disabled said; without one
+// the types come from the command line or from the project's reference line.
+std::unique_ptr<ConvertDialog> InteractiveDialog(const ControlRegistry& registry,
+                                                 int16_t detected_source) {
   if (!_isatty(_fileno(stdin)) || !_isatty(_fileno(stdout))) return nullptr;
-  return std::make_unique<Win32ConvertDialog>(registry);
+  return std::make_unique<Win32ConvertDialog>(
+      registry, Win32ConvertDialog::CommandLineOptions(detected_source));
 }
 
 }  // namespace vireo

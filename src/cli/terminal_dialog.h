@@ -1,5 +1,6 @@
 // The convert dialog in a terminal: the same lists, selection and OK rules as
-// the window, drawn as text and answered with the keyboard. Up and Down move
+// the window, with the command line's note in place of Label2, drawn as text
+// and answered with the keyboard. Up and Down move
 // within a list, Tab (or Left and Right) to the other list, F and T jump to
 // a list, Enter is OK while OK is enabled, Esc or C cancels.
 #pragma once

@@ -137,9 +137,10 @@ std::string Draw(const ConvertForm& form, bool to_focused, const std::string& no
   text += " " + std::string(ConvertForm::kLabel1) + "\r\n\r\n";
   text += DrawList(ConvertForm::kFromLabel, form.FromCombo, !to_focused) + "\r\n";
   text += DrawList(ConvertForm::kToLabel, form.ToCombo, to_focused) + "\r\n";
-  text += " " + std::string(ConvertForm::kLabel2) + "\r\n\r\n";
+  text += " " + std::string(ConvertForm::kCommandLineNote) + "\r\n\r\n";
   text += form.OKEnabled() ? "   [ OK ]" : "     OK   (disabled)";
   text += "   [ Cancel ]\r\n\r\n";
+  if (!form.OKEnabled()) text += " " + form.OKDisabledReason() + "\r\n\r\n";
   text += " Up/Down: choose   Tab: other list   Enter: OK   Esc: Cancel\r\n";
   return text;
 }
@@ -174,10 +175,7 @@ void TerminalDialog::ShowModal(int16_t* from_type, int16_t* to_type) {
     form.Load(everything);
     note = "The Wine prefix registers none of the grid types of one list, so all are offered.";
   }
-  for (int i = 0; i < form.FromCombo.ListCount(); ++i) {
-    if (preselect_ && form.FromCombo.entries[static_cast<size_t>(i)].item_data == preselect_)
-      form.PickFrom(i);
-  }
+  form.PickFromType(preselect_);
   RawMode raw(in_fd_);
   WriteAll(out_fd_, kOpenScreen);
   bool to_focused = false;

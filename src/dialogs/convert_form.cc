@@ -55,16 +55,22 @@ void ConvertForm::FillGridLists(const ControlRegistry& registry) {
   UpdateOKButton();
 }
 
-void ConvertForm::UpdateOKButton() {
-  bool enabled = true;
-  if (ToCombo.ListCount() == 0 || FromCombo.ListCount() == 0) {
-    enabled = false;
-  } else if (!FromCombo.Selection() || !ToCombo.Selection()) {
-    enabled = false;
-  } else if (FromCombo.Selection()->item_data == ToCombo.Selection()->item_data) {
-    enabled = false;
-  }
-  ok_enabled_ = enabled;
+void ConvertForm::UpdateOKButton() { ok_enabled_ = OKDisabledReason().empty(); }
+
+std::string ConvertForm::OKDisabledReason() const {
+  constexpr char kDisabled[] = "OK is disabled: ";
+  bool no_source = FromCombo.ListCount() == 0, no_target = ToCombo.ListCount() == 0;
+  if (no_source && no_target)
+    return std::string(kDisabled) + "no grid type is registered on this machine.";
+  if (no_source)
+    return std::string(kDisabled) + "no source grid type is registered on this machine.";
+  if (no_target)
+    return std::string(kDisabled) + "no target grid type is registered on this machine.";
+  if (!FromCombo.Selection()) return std::string(kDisabled) + "no source grid type is selected.";
+  if (!ToCombo.Selection()) return std::string(kDisabled) + "no target grid type is selected.";
+  if (FromCombo.Selection()->item_data == ToCombo.Selection()->item_data)
+    return std::string(kDisabled) + "the source and the target are the same grid type.";
+  return "";
 }
 
 bool ConvertForm::Pick(ComboList& list, int index) {
@@ -83,6 +89,13 @@ bool ConvertForm::PickTo(int index) {
   if (!Pick(ToCombo, index)) return false;
   UpdateOKButton();
   return true;
+}
+
+bool ConvertForm::PickFromType(int position) {
+  for (int i = 0; i < FromCombo.ListCount(); ++i) {
+    if (FromCombo.entries[static_cast<size_t>(i)].item_data == position) return PickFrom(i);
+  }
+  return false;
 }
 
 bool ConvertForm::OK() {

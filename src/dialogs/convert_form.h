@@ -43,6 +43,11 @@ class ConvertForm {
   static constexpr char kLabel2[] =
       "NOTE:  This add-in does not backup your source files.  Cancel now if you wish to make a "
       "backup.";
+  // Label2's place in the command line's dialogs: vireo-migrate is no add-in,
+  // and it does keep copies when asked to.
+  static constexpr char kCommandLineNote[] =
+      "NOTE:  vireo-migrate keeps no copy of your files unless you give --backup DIR.  Cancel now "
+      "if you wish to make a backup.";
 
   // Fills the lists, then clears FromType and ToType. The grid catalogue
   // must be filled.
@@ -51,11 +56,17 @@ class ConvertForm {
   void FillGridLists(const ControlRegistry& registry);
   void UpdateOKButton();
   bool OKEnabled() const { return ok_enabled_; }
+  // Why UpdateOKButton disables OK for the lists as they stand, as a line to
+  // show the user; empty when it enables OK.
+  std::string OKDisabledReason() const;
 
   // The user picks an entry; false (and nothing changes) for an index that
   // names no entry.
   bool PickFrom(int index);
   bool PickTo(int index);
+  // Picks the source entry of catalogue position `position`; false (and
+  // nothing changes) when the list does not offer it.
+  bool PickFromType(int position);
 
   // OK sets the results from the selected entries (only when OK is enabled;
   // false otherwise); Cancel leaves them as Load set them. Both unload.

@@ -75,7 +75,9 @@ class TerminalChooserTest : public ::testing::Test {
 
 TEST_F(TerminalChooserTest, ChoosingAndPressingEnterConverts) {
   Start();
-  ASSERT_TRUE(WaitFor("NOTE:  This add-in does not backup your source files.")) << screen_;
+  ASSERT_TRUE(WaitFor("unless you give --backup DIR.")) << screen_;
+  EXPECT_EQ(screen_.find("add-in"), std::string::npos)
+      << "the command line calls itself no add-in: " << screen_;
   EXPECT_TRUE(WaitFor("Vireo Pro 5.0 for VB4 (Eval)")) << screen_;
   EXPECT_NE(screen_.find("(*) Vireo 4.0"), std::string::npos)
       << "the library the project references is selected first: " << screen_;

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <thread>
 
+#include "dialogs/convert_form.h"
 #include "engine/catalogue/grid_catalogue.h"
 #include "support/fake_registry.h"
 
@@ -99,8 +100,8 @@ TEST_F(TerminalDialogTest, DrawsTheRegisteredTypesAndTheTexts) {
   EXPECT_NE(screen.find("Vireo Pro 5.0 Migration Utility"), std::string::npos);
   EXPECT_NE(screen.find("Specify the types of grid controls to be converted, then choose OK"),
             std::string::npos);
-  EXPECT_NE(screen.find("NOTE:  This add-in does not backup your source files.  Cancel now"),
-            std::string::npos);
+  EXPECT_NE(screen.find(ConvertForm::kCommandLineNote), std::string::npos);
+  EXPECT_EQ(screen.find(ConvertForm::kLabel2), std::string::npos);
   size_t from = screen.find("Convert From:");
   size_t plover = screen.find("(*) Plover 1.0");
   size_t standard = screen.find("( ) Vireo Standard 1.0");

@@ -140,6 +140,53 @@ TEST_F(ConvertFormTest, PickingReevaluatesOKAndRejectsMissingEntries) {
   EXPECT_TRUE(form.OKEnabled());
 }
 
+TEST_F(ConvertFormTest, TheDisabledReasonNamesWhatIsMissing) {
+  form.Load(registry);
+  EXPECT_EQ(form.OKDisabledReason(), "OK is disabled: no grid type is registered on this machine.");
+
+  Register({5});
+  ConvertForm only_target;
+  only_target.Load(registry);
+  EXPECT_EQ(only_target.OKDisabledReason(),
+            "OK is disabled: no source grid type is registered on this machine.");
+
+  testing::FakeRegistry sources_only;
+  sources_only.RegisterRow(1);
+  sources_only.RegisterRow(2);
+  ConvertForm only_sources;
+  only_sources.Load(sources_only);
+  EXPECT_EQ(only_sources.OKDisabledReason(),
+            "OK is disabled: no target grid type is registered on this machine.");
+}
+
+TEST_F(ConvertFormTest, TheDisabledReasonFollowsThePicks) {
+  form.FromCombo.entries = {{"Vireo Pro 5.0 for VB4", 5}, {"Plover 1.0", 1}};
+  form.ToCombo.entries = {{"Vireo Pro 5.0 for VB4", 5}};
+  EXPECT_EQ(form.OKDisabledReason(), "OK is disabled: no source grid type is selected.");
+  ASSERT_TRUE(form.PickFrom(0));
+  EXPECT_EQ(form.OKDisabledReason(), "OK is disabled: no target grid type is selected.");
+  ASSERT_TRUE(form.PickTo(0));
+  EXPECT_EQ(form.OKDisabledReason(),
+            "OK is disabled: the source and the target are the same grid type.");
+  EXPECT_FALSE(form.OKEnabled());
+  ASSERT_TRUE(form.PickFrom(1));
+  EXPECT_EQ(form.OKDisabledReason(), "");
+  EXPECT_TRUE(form.OKEnabled());
+}
+
+TEST_F(ConvertFormTest, PickingASourceByTypeNeedsTheListToOfferIt) {
+  Register({1, 3, 5, 6});
+  form.Load(registry);
+  EXPECT_TRUE(form.PickFromType(6));
+  EXPECT_EQ(form.FromCombo.Selection()->text, "Vireo Pro 5.0 for VB4 (Eval)");
+  EXPECT_FALSE(form.PickFromType(2));  // not registered, so not offered
+  EXPECT_FALSE(form.PickFromType(5));  // a target only
+  EXPECT_FALSE(form.PickFromType(0));
+  EXPECT_EQ(form.FromCombo.selected, 2);
+  EXPECT_TRUE(form.OK());
+  EXPECT_EQ(form.FromType, 6);
+}
+
 TEST_F(ConvertFormTest, ASecondFillAddsNothingAndKeepsTheSelection) {
   Register({1, 2, 5});
   form.FillGridLists(registry);

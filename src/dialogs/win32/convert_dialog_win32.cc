@@ -1,6 +1,7 @@
 // ConvertForm as a Windows dialog box. The template is built in memory, so
 // the dialog needs no resource file and lives in the library with the rules.
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "dialogs/convert_form.h"
@@ -107,6 +108,7 @@ HBITMAP NotePicture() {
 
 struct DialogState {
   const ControlRegistry* registry;
+  const Win32ConvertDialog::Options* options;
   ConvertForm form;
   HBITMAP pictures[2] = {nullptr, nullptr};
 };
@@ -131,6 +133,14 @@ void FillCombo(HWND combo, const ComboList& list) {
 
 void ShowOKState(HWND dialog, const ConvertForm& form) {
   ::EnableWindow(::GetDlgItem(dialog, IDOK), form.OKEnabled());
+  if (HWND reason = ::GetDlgItem(dialog, Win32ConvertDialog::kOKDisabledReason))
+    ::SetWindowTextW(reason, Wide(form.OKDisabledReason()).c_str());
+}
+
+bool LeavesOKDisabled(const ControlRegistry& registry) {
+  ConvertForm form;
+  form.Load(registry);
+  return !form.OKEnabled();
 }
 
 void SetPicture(HWND dialog, int id, HBITMAP bitmap) {
@@ -145,6 +155,7 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lpa
       ::SetWindowLongPtrW(dialog, DWLP_USER, lparam);
       Centre(dialog);
       state->form.Load(*state->registry);
+      state->form.PickFromType(state->options->preselected_source);
       FillCombo(::GetDlgItem(dialog, Win32ConvertDialog::kFromCombo), state->form.FromCombo);
       FillCombo(::GetDlgItem(dialog, Win32ConvertDialog::kToCombo), state->form.ToCombo);
       ShowOKState(dialog, state->form);
@@ -193,27 +204,39 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lpa
 
 }  // namespace
 
+Win32ConvertDialog::Options Win32ConvertDialog::CommandLineOptions(int16_t detected_source) {
+  return {ConvertForm::kCommandLineNote, detected_source, true};
+}
+
 void Win32ConvertDialog::ShowModal(int16_t* from_type, int16_t* to_type) {
+  // The reason gets a row of its own above the buttons, only when the lists
+  // will leave OK disabled: the add-in's layout is kept otherwise.
+  bool explains = options_.explain_disabled_ok && LeavesOKDisabled(registry_);
+  short reason_row = explains ? 22 : 0;
+  std::string note = options_.note.empty() ? ConvertForm::kLabel2 : options_.note;
+
   // The tab order is the order of the controls: the labels lead to the lists
   // after them (their access keys), then OK and Cancel.
-  DialogTemplate layout(ConvertForm::kCaption, 262, 140);
+  DialogTemplate layout(ConvertForm::kCaption, 262, static_cast<short>(140 + reason_row));
   constexpr DWORD kList = CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP;
   layout.Control(kStaticClass, ConvertForm::kFromLabel, kFromLabel, SS_LEFT, 40, 40, 100, 9);
   layout.Control(kComboClass, "", kFromCombo, kList, 40, 51, 100, 80);
   layout.Control(kStaticClass, ConvertForm::kToLabel, kToLabel, SS_LEFT, 152, 40, 100, 9);
   layout.Control(kComboClass, "", kToCombo, kList, 152, 51, 100, 80);
+  short buttons_y = static_cast<short>(118 + reason_row);
   layout.Control(kButtonClass, ConvertForm::kOKButton, IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, 146,
-                 118, 50, 14);
+                 buttons_y, 50, 14);
   layout.Control(kButtonClass, ConvertForm::kCancelButton, IDCANCEL, BS_PUSHBUTTON | WS_TABSTOP,
-                 202, 118, 50, 14);
+                 202, buttons_y, 50, 14);
   layout.Control(kStaticClass, ConvertForm::kLabel1, kLabel1, SS_LEFT | SS_NOPREFIX, 40, 10, 212,
                  24);
-  layout.Control(kStaticClass, ConvertForm::kLabel2, kLabel2, SS_LEFT | SS_NOPREFIX, 40, 76, 212,
-                 32);
+  layout.Control(kStaticClass, note, kLabel2, SS_LEFT | SS_NOPREFIX, 40, 76, 212, 32);
   layout.Control(kStaticClass, "", kPicture1, SS_BITMAP, 10, 10, 20, 20);
   layout.Control(kStaticClass, "", kPicture2, SS_BITMAP, 10, 76, 20, 20);
+  if (explains)
+    layout.Control(kStaticClass, "", kOKDisabledReason, SS_LEFT | SS_NOPREFIX, 40, 110, 212, 18);
 
-  DialogState state{&registry_, {}, {}};
+  DialogState state{&registry_, &options_, {}, {}};
   ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr), layout.get(), nullptr, DialogProc,
                             reinterpret_cast<LPARAM>(&state));
   *from_type = state.form.FromType;

@@ -3,7 +3,9 @@
 // progress window as a small modeless window.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <utility>
 
 #include "host/control_registry.h"
 #include "host/user_interface.h"
@@ -33,15 +35,32 @@ class Win32ConvertDialog final : public ConvertDialog {
   static constexpr int kToLabel = 102;
   static constexpr int kToCombo = 103;
   static constexpr int kLabel1 = 104;
-  static constexpr int kLabel2 = 105;
+  static constexpr int kLabel2 = 105;  // the note
   static constexpr int kPicture1 = 106;
   static constexpr int kPicture2 = 107;
+  static constexpr int kOKDisabledReason = 108;  // only with explain_disabled_ok
 
+  // What sets the command line's dialog apart from the add-in's.
+  struct Options {
+    std::string note;                // empty: the add-in's Label2
+    int16_t preselected_source = 0;  // a catalogue position; 0 for none
+    // Adds a line under the note that says why OK is disabled, when the
+    // lists leave it disabled.
+    bool explain_disabled_ok = false;
+  };
+  // The command line's options: its own note, the project's library
+  // selected first, and why OK is disabled said.
+  static Options CommandLineOptions(int16_t detected_source);
+
+  // The add-in's dialog.
   explicit Win32ConvertDialog(const ControlRegistry& registry) : registry_(registry) {}
+  Win32ConvertDialog(const ControlRegistry& registry, Options options)
+      : registry_(registry), options_(std::move(options)) {}
   void ShowModal(int16_t* from_type, int16_t* to_type) override;
 
  private:
   const ControlRegistry& registry_;
+  Options options_;
 };
 
 // The window captioned "Status" with its one label, Label1. Created and

@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "dialogs/convert_form.h"
 #include "engine/catalogue/grid_catalogue.h"
+#include "host/win32/windows_text.h"
 #include "window_answerer.h"
 
 namespace vireo {
@@ -88,6 +92,117 @@ TEST_F(Win32DialogTest, WithoutARegisteredSourceOKStaysDisabled) {
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_TRUE(seen[0].from_entries.empty());
   EXPECT_FALSE(seen[0].ok_enabled);
+  EXPECT_EQ(from, 0);
+}
+
+TEST_F(Win32DialogTest, TheCommandLinesDialogShowsItsNoteAndSelectsTheProjectsLibrary) {
+  RegisteredRows registry({1, 2, 3, 5, 6});
+  Win32ConvertDialog dialog(registry, Win32ConvertDialog::CommandLineOptions(3));
+  answerer.AnswerDialogs("", true);
+  int16_t from = -1, to = -1;
+  dialog.ShowModal(&from, &to);
+  EXPECT_EQ(from, 3);
+  EXPECT_EQ(to, 5);
+  std::vector<SeenWindow> seen = answerer.TakeSeen();
+  ASSERT_EQ(seen.size(), 1u);
+  ASSERT_EQ(seen[0].texts.size(), 6u);
+  EXPECT_EQ(seen[0].texts[3], ConvertForm::kCommandLineNote);
+  EXPECT_EQ(seen[0].from_selected, "Vireo Standard 1.0");
+  EXPECT_TRUE(seen[0].ok_enabled);
+  EXPECT_EQ(seen[0].tab_order, (std::vector<int>{Win32ConvertDialog::kFromCombo,
+                                                 Win32ConvertDialog::kToCombo, IDOK, IDCANCEL}));
+}
+
+TEST_F(Win32DialogTest, ALibraryTheListDoesNotOfferLeavesTheFirstSelected) {
+  RegisteredRows registry({1, 3, 5});
+  Win32ConvertDialog dialog(registry, Win32ConvertDialog::CommandLineOptions(2));
+  answerer.AnswerDialogs("", true);
+  int16_t from = -1, to = -1;
+  dialog.ShowModal(&from, &to);
+  EXPECT_EQ(from, 1);
+  std::vector<SeenWindow> seen = answerer.TakeSeen();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].from_selected, "Plover 1.0");
+}
+
+// What a dialog showed that the answerer does not read: the line that says
+// why OK is disabled.
+struct ShownDialog {
+  bool found = false;
+  bool has_reason = false;
+  std::string reason;
+  std::string note;
+  bool ok_enabled = true;
+};
+
+// Shows `dialog` and plays a user from a second thread, who reads it,
+// presses OK all the same, then Cancel.
+ShownDialog ShowAndAnswer(Win32ConvertDialog& dialog, int16_t* from, int16_t* to) {
+  ShownDialog shown;
+  std::thread user([&shown] {
+    std::wstring title = Wide(kProgramTitle);
+    HWND window = nullptr;
+    for (int attempt = 0; attempt < 500 && !window; ++attempt) {
+      HWND found = ::FindWindowW(L"#32770", title.c_str());
+      if (found && ::IsWindowVisible(found)) window = found;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (!window) return;
+    shown.found = true;
+    HWND reason = ::GetDlgItem(window, Win32ConvertDialog::kOKDisabledReason);
+    shown.has_reason = reason != nullptr;
+    if (reason) shown.reason = WindowText(reason);
+    shown.note = WindowText(::GetDlgItem(window, Win32ConvertDialog::kLabel2));
+    shown.ok_enabled = ::IsWindowEnabled(::GetDlgItem(window, IDOK));
+    ::SendMessageW(window, WM_COMMAND, IDOK, 0);
+    ::PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+  });
+  dialog.ShowModal(from, to);
+  user.join();
+  return shown;
+}
+
+class Win32DisabledOKTest : public ::testing::Test {
+ protected:
+  void SetUp() override { FillGridCatalogue(); }
+};
+
+TEST_F(Win32DisabledOKTest, TheCommandLinesDialogSaysWhyOKIsDisabled) {
+  struct Case {
+    std::vector<int> rows;
+    const char* reason;
+  };
+  for (const Case& c : {Case{{}, "OK is disabled: no grid type is registered on this machine."},
+                        Case{{5},
+                             "OK is disabled: no source grid type is registered on this "
+                             "machine."},
+                        Case{{1, 2},
+                             "OK is disabled: no target grid type is registered on this "
+                             "machine."}}) {
+    SCOPED_TRACE(c.reason);
+    RegisteredRows registry(c.rows);
+    Win32ConvertDialog dialog(registry, Win32ConvertDialog::CommandLineOptions(1));
+    int16_t from = -1, to = -1;
+    ShownDialog shown = ShowAndAnswer(dialog, &from, &to);
+    ASSERT_TRUE(shown.found);
+    EXPECT_TRUE(shown.has_reason);
+    EXPECT_EQ(shown.reason, c.reason);
+    EXPECT_EQ(shown.note, ConvertForm::kCommandLineNote);
+    EXPECT_FALSE(shown.ok_enabled);
+    EXPECT_EQ(from, 0) << "OK pressed while disabled chose nothing";
+    EXPECT_EQ(to, 0);
+  }
+}
+
+TEST_F(Win32DisabledOKTest, TheAddInsDialogKeepsItsNoteAndSaysNothingMore) {
+  RegisteredRows registry({5});
+  Win32ConvertDialog dialog(registry);
+  int16_t from = -1, to = -1;
+  ShownDialog shown = ShowAndAnswer(dialog, &from, &to);
+  ASSERT_TRUE(shown.found);
+  EXPECT_FALSE(shown.has_reason);
+  EXPECT_EQ(shown.note, ConvertForm::kLabel2);
+  EXPECT_FALSE(shown.ok_enabled);
   EXPECT_EQ(from, 0);
 }
 
