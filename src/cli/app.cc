@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <set>
+#include <optional>
 
 #include "cli/backup.h"
 #include "cli/console_ui.h"
@@ -13,6 +15,7 @@
 #include "cli/preview.h"
 #include "cli/report.h"
 #include "cli/type_choice.h"
+#include "cli/usage_hints.h"
 #include "dialogs/convert_form.h"
 #include "engine/catalogue/grid_catalogue.h"
 #include "base/file_io.h"
@@ -33,7 +36,9 @@ namespace {
 
 struct Options {
   std::vector<std::string> projects;
-  std::string project;  // the one project of a single run
+  std::string project;       // the one project of a single run, as given
+  std::string project_path;  // ... and as found
+  std::FILE* report_stream = stdout;  // where --report - and --junit - write
   bool recursive = false;
   int jobs = 0;
   std::string junit;
@@ -81,6 +86,7 @@ int ExitStatusOf(RunOutcome outcome) {
     case RunOutcome::kInterrupted:
       return kExitCancelled;
     case RunOutcome::kBusy:
+    case RunOutcome::kRefused:
       return kExitUsage;
     case RunOutcome::kFailed:
     case RunOutcome::kUnsaved:
@@ -89,27 +95,25 @@ int ExitStatusOf(RunOutcome outcome) {
   return kExitFailed;
 }
 
-// The source type named by the project's reference lines; 0, after saying
-// why, with the exit status in `status`, when they do not name exactly one.
-int16_t DetectSourceType(const std::string& project_path, int16_t to, const HostMachine& wine,
-                         Streams io, int* status) {
-  ReferencedTypes referenced = FindReferencedTypes(project_path, to);
-  if (referenced.sources.size() == 1) return referenced.sources[0];
-  if (referenced.sources.empty() && referenced.target) {
-    std::string target = GridDisplayName(to).value_or(GridCatalogue().Item(to).FullName);
-    Say(io.out, project_path + ": already uses " + target + "; nothing needs conversion.\n");
-    *status = kExitNothingToConvert;
-    return 0;
-  }
-  if (referenced.sources.size() > 1) {
-    std::string names;
-    for (int16_t source : referenced.sources)
-      names += (names.empty() ? "" : ", ") + GridTypeName(source);
-    *status = UsageError(io,
-                         project_path + " references more than one grid library (" + names +
-                             "): name the one to convert with --from",
-                         &wine.registry());
-    return 0;
+// The source type `choice` found; 0, after saying why, with the exit status
+// in `status`, when it found no one type.
+int16_t DetectedSource(const SourceChoice& choice, const std::string& project_path, int16_t to,
+                       const HostMachine& wine, Streams io, int* status) {
+  switch (choice.finding) {
+    case SourceFinding::kFound:
+      return choice.source;
+    case SourceFinding::kAlreadyConverted:
+      Say(io.out, project_path + ": already uses " + TypeName(to) +
+                      "; nothing needs conversion.\n");
+      *status = kExitNothingToConvert;
+      return 0;
+    case SourceFinding::kSeveral:
+      *status = UsageError(io, project_path + " " + SourceProblem(choice) +
+                                   ": name the one to convert with --from",
+                           &wine.registry());
+      return 0;
+    case SourceFinding::kUnknown:
+      break;
   }
   *status = UsageError(
       io, "cannot tell which grid type " + project_path + " uses: name it with --from",
@@ -126,7 +130,7 @@ void WarnUnregistered(int16_t position, const HostMachine& wine, Streams io) {
 }
 
 // Decides the dialog that answers the run: the named types, the terminal
-// chooser, or the project's own reference lines.
+// chooser, or the types the project's own files tell.
 int ChooseTypes(const Options& options, const std::string& project_path, const HostMachine& wine,
                 Streams io, std::unique_ptr<ConvertDialog>* dialog) {
   int16_t from = 0, to = 0;
@@ -134,14 +138,15 @@ int ChooseTypes(const Options& options, const std::string& project_path, const H
     return UsageError(io, "unknown grid type \"" + options.from + "\"", &wine.registry());
   if (!options.to.empty() && !(to = ParseGridType(options.to)))
     return UsageError(io, "unknown grid type \"" + options.to + "\"", &wine.registry());
-  if (options.from.empty() && options.to.empty()) {
-    std::vector<int16_t> sources = FindReferencedTypes(project_path, kDefaultTargetType).sources;
-    if ((*dialog = InteractiveDialog(wine.registry(), sources.size() == 1 ? sources[0] : 0)))
-      return kExitConverted;
-  }
+  std::optional<SourceChoice> choice;
+  if (!from) choice = ChooseSource(project_path, to ? to : kDefaultTargetType, wine.resolver());
+  if (options.from.empty() && options.to.empty() &&
+      (*dialog = InteractiveDialog(wine.registry(), choice->source)))
+    return kExitConverted;
   if (!to) to = kDefaultTargetType;
   int status = kExitConverted;
-  if (!from && !(from = DetectSourceType(project_path, to, wine, io, &status))) return status;
+  if (!from && !(from = DetectedSource(*choice, project_path, to, wine, io, &status)))
+    return status;
   if (from == to)
     return UsageError(io, "--from and --to name the same grid type", &wine.registry());
   WarnUnregistered(from, wine, io);
@@ -154,6 +159,7 @@ RunOptions MakeRunOptions(const Options& options, const std::string& project_pat
                           std::string* preview_text, std::vector<std::string>* outside) {
   RunOptions run_options;
   run_options.project_locked = true;
+  run_options.progress_by_path = true;
   run_options.dry_run = options.dry_run;
   run_options.hold.wait_seconds = options.wait_seconds;
   run_options.hold.waiting = [&options, io](const std::string& file) {
@@ -179,24 +185,37 @@ RunOptions MakeRunOptions(const Options& options, const std::string& project_pat
   return run_options;
 }
 
-void WriteRunReport(const Options& options, const RunResult& result, const DiskIde& ide,
-                    int exit_status, double seconds, const std::vector<std::string>& outside,
-                    Streams io) {
+// What a run that ended with `exit_status` did, for a report that could not
+// be written after it.
+std::string WhatTheRunDid(int exit_status, bool dry_run, const std::string& project) {
+  if (exit_status == kExitConverted)
+    return dry_run ? "the dry run itself is done and changed nothing"
+                   : "the conversion itself is done: " + project + " was converted";
+  if (exit_status == kExitNothingToConvert)
+    return "the run itself is done: " + project + " needed no conversion";
+  return "nothing of " + project + " was changed";
+}
+
+// False, after saying so, when the report could not be written.
+bool WriteRunReport(const Options& options, const RunResult& result,
+                    const std::vector<std::string>& missing_forms, int exit_status,
+                    double seconds, const std::vector<std::string>& outside, Streams io) {
   ReportInfo info;
   info.outside_project = outside;
-  info.missing_forms = ide.missing_forms();
+  info.missing_forms = missing_forms;
   info.tool = "vireo-migrate";
   info.version = kToolVersion;
   info.dry_run = options.dry_run;
   info.exit_status = exit_status;
   info.duration_seconds = seconds;
-  info.type_name = [](int position) {
-    return GridDisplayName(position).value_or(GridCatalogue().Item(position).FullName);
-  };
-  if (auto error = WriteReportFile(options.report, result, info)) {
+  info.type_name = [](int position) { return TypeName(static_cast<int16_t>(position)); };
+  if (auto error = WriteReportFile(options.report, result, info, options.report_stream)) {
     Say(io.err, "vireo-migrate: " + options.report + ": cannot write the report (" +
-                    Describe(error) + ")\n");
+                    Describe(error) + "); " +
+                    WhatTheRunDid(exit_status, options.dry_run, options.project_path) + "\n");
+    return false;
   }
+  return true;
 }
 
 // An interrupt either stopped the run before the commit, or came too late:
@@ -247,7 +266,7 @@ int ConvertBatch(const Options& options, Streams io) {
   if (!options.backup.empty())
     return UsageError(io, "--backup takes one project; convert the projects one by one");
   HostMachine wine;
-  if (!wine.Choose(options.wine_prefix, io.err, options.quiet, options.code_page))
+  if (!wine.Choose(options.wine_prefix, io.err, !options.verbose, options.code_page))
     return kExitUsage;
   BatchOptions batch;
   batch.arguments = options.projects;
@@ -264,26 +283,50 @@ int ConvertBatch(const Options& options, Streams io) {
   batch.wait_seconds = options.wait_seconds;
   batch.report = options.report;
   batch.junit = options.junit;
+  batch.report_stream = options.report_stream;
   batch.quiet = options.quiet;
   batch.verbose = options.verbose;
   return RunBatch(batch, wine, io.out, io.err);
 }
 
-int Convert(const Options& options, Streams io) {
+// What a run said at its end beside its outcome: the hint for a source the
+// project does not use, and what a project with nothing to convert uses.
+void SayAfterOutcome(const RunResult& result, const std::string& project_path,
+                     const Options& options, Streams io) {
+  if (result.outcome == RunOutcome::kRefused)
+    Say(io.err, "vireo-migrate: name the grid type it uses with --from (vireo-migrate types "
+                "lists them), or leave --from out to have it told from the project\n");
+  std::set<int16_t> referenced = result.referenced_types;
+  if (result.outcome == RunOutcome::kNothingToConvert && !referenced.empty() && !options.quiet)
+    Say(io.out, project_path + " references " + GridTypeNames(referenced) + ".\n");
+}
+
+int Convert(Options options, Streams io) {
   auto started = std::chrono::steady_clock::now();
   HostMachine wine;
-  if (!wine.Choose(options.wine_prefix, io.err, options.quiet, options.code_page))
+  if (!wine.Choose(options.wine_prefix, io.err, !options.verbose, options.code_page))
     return kExitUsage;
   std::string project_path, problem;
   if (!LocateProjectFile(options.project, &project_path, &problem)) return UsageError(io, problem);
+  options.project_path = project_path;
   // The project is read only once it is locked and any interrupted commit
   // is settled; the run below is told so.
   ProjectGuard guard;
   if (int status = 0; !GuardProject(project_path, options, wine.resolver(), guard, io, &status))
     return status;
   std::unique_ptr<DiskIde> ide;
-  if (!OpenDiskProject(project_path, wine.resolver(), &ide, &problem))
-    return UsageError(io, problem);
+  bool files_missing = false;
+  if (!OpenDiskProject(project_path, wine.resolver(), &ide, &problem, &files_missing)) {
+    if (!files_missing) return UsageError(io, problem);
+    Fail(io, problem);
+    if (!options.report.empty()) {
+      RunResult failed;
+      failed.outcome = RunOutcome::kFailed;
+      failed.failure_reason = problem;
+      if (!WriteRunReport(options, failed, {}, kExitFailed, 0, {}, io)) return kExitFailed;
+    }
+    return kExitFailed;
+  }
   for (const std::string& form : ide->missing_forms())
     Say(io.err, form + ": the listed form is missing; it is skipped\n");
   std::unique_ptr<ConvertDialog> dialog;
@@ -305,13 +348,15 @@ int Convert(const Options& options, Streams io) {
   if (options.dry_run && result.outcome == RunOutcome::kConverted && !options.quiet)
     Say(io.out, "Dry run: the project would be converted; nothing was changed.\n");
   SayInterrupted(result, io);
+  SayAfterOutcome(result, project_path, options, io);
   int exit_status = ExitStatusOf(result.outcome);
   if (!options.report.empty()) {
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    // The project's state decides the exit status; a report that cannot be
-    // written is said on standard error.
-    WriteRunReport(options, result, *ide, exit_status, seconds, outside, io);
+    // A report asked for and not written fails the run, which says what it did.
+    if (!WriteRunReport(options, result, ide->missing_forms(), exit_status, seconds, outside,
+                        io))
+      return kExitFailed;
   }
   return exit_status;
 }
@@ -407,13 +452,67 @@ int Register(const std::string& wine_prefix, bool quiet, Streams io) {
   return kExitConverted;
 }
 
-void AddCodePageOption(CLI::App* command, int* code_page) {
+void AddCodePageOption(CLI::App* command, std::string* code_page) {
   command
       ->add_option("--codepage", *code_page,
                    "Windows code page the project file's names are written in (default: 1252 "
                    "on Linux, the ANSI code page on Windows)")
-      ->type_name("N")
-      ->check(CLI::PositiveNumber);
+      ->type_name("N");
+}
+
+// The numbers the options take, read as whole numbers in their ranges.
+struct NumberTexts {
+  std::string jobs, wait, code_page, recover_code_page;
+};
+
+bool ReadNumbers(const NumberTexts& texts, Options& options, int* recover_code_page,
+                 std::string* problem) {
+  return (texts.jobs.empty() ||
+          ParseWholeNumber("--jobs", texts.jobs, 1, 1024, &options.jobs, problem)) &&
+         (texts.wait.empty() ||
+          ParseWholeNumber("--wait", texts.wait, 0, 86400, &options.wait_seconds, problem)) &&
+         (texts.code_page.empty() ||
+          ParseWholeNumber("--codepage", texts.code_page, 1, 65535, &options.code_page,
+                           problem)) &&
+         (texts.recover_code_page.empty() ||
+          ParseWholeNumber("--codepage", texts.recover_code_page, 1, 65535, recover_code_page,
+                           problem));
+}
+
+// Every command and option the command line knows, for telling a misspelt
+// one from what was meant.
+std::vector<CommandWords> KnownWords(const CLI::App& app) {
+  std::vector<CommandWords> commands;
+  for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; })) {
+    CommandWords& words = commands.emplace_back();
+    words.command = sub->get_name();
+    for (const CLI::Option* option : sub->get_options()) {
+      if (!option->nonpositional()) continue;
+      bool valued = option->get_expected_min() > 0;
+      for (const std::string& name : option->get_lnames()) {
+        words.options.push_back("--" + name);
+        if (valued) words.valued.push_back("--" + name);
+      }
+      for (const std::string& name : option->get_snames()) {
+        words.options.push_back("-" + name);
+        if (valued) words.valued.push_back("-" + name);
+      }
+    }
+  }
+  return commands;
+}
+
+// The project-supplied reports must have somewhere to go before anything
+// changes; "" when they have.
+std::string ReportProblem(const Options& options) {
+  if (options.report == "-" && options.junit == "-")
+    return "--report and --junit cannot both be written to standard output (-)";
+  for (const std::string* file : {&options.report, &options.junit}) {
+    if (file->empty()) continue;
+    if (std::string problem = ReportDestinationProblem(*file); !problem.empty())
+      return problem + "; nothing was changed";
+  }
+  return "";
 }
 
 int RunCommand(int argc, char** argv, Streams io) {
@@ -439,9 +538,9 @@ int RunCommand(int argc, char** argv, Streams io) {
       ->required();
   convert->add_flag("--recursive,-r", options.recursive,
                     "Convert every .vbp and .mak below the folders given");
-  convert->add_option("--jobs,-j", options.jobs,
-                      "In a batch, projects converted at once (default: one per core)")
-      ->check(CLI::PositiveNumber)
+  NumberTexts numbers;
+  convert->add_option("--jobs,-j", numbers.jobs,
+                      "In a batch, projects converted at once, 1 to 1024 (default: one per core)")
       ->option_text("N");
   convert->add_option("--junit", options.junit,
                       "In a batch, write a JUnit XML file with one test case per project");
@@ -460,12 +559,11 @@ int RunCommand(int argc, char** argv, Streams io) {
   convert->add_flag("--quiet,-q", options.quiet, "Show errors only");
   convert->add_option("--wine-prefix", options.wine_prefix,
                       "Wine prefix (default: $WINEPREFIX, else ~/.wine)");
-  convert->add_option("--wait", options.wait_seconds,
-                      "Wait up to SECONDS for files another run is converting (default 60), "
-                      "then stop as busy")
-      ->check(CLI::NonNegativeNumber)
+  convert->add_option("--wait", numbers.wait,
+                      "Wait up to SECONDS (0 to 86400) for files another run is converting "
+                      "(default 60), then stop as busy")
       ->option_text("SECONDS");
-  AddCodePageOption(convert, &options.code_page);
+  AddCodePageOption(convert, &numbers.code_page);
   convert->footer(app.get_footer());
 
   std::string types_prefix;
@@ -487,7 +585,7 @@ int RunCommand(int argc, char** argv, Streams io) {
                     "trustworthy, without acting on it (the files beside the originals stay)");
   recover->add_option("--wine-prefix", recover_options.wine_prefix,
                       "Wine prefix (default: $WINEPREFIX, else ~/.wine)");
-  AddCodePageOption(recover, &recover_options.code_page);
+  AddCodePageOption(recover, &numbers.recover_code_page);
 
   std::string register_prefix;
   bool register_quiet = false;
@@ -510,10 +608,19 @@ int RunCommand(int argc, char** argv, Streams io) {
       Say(out, text);
       return kExitConverted;
     }
-    return UsageError(io, std::string(e.what()) + " (see --help)");
+    std::string problem = UnknownWordProblem(std::vector<std::string>(argv + 1, argv + argc),
+                                             KnownWords(app), {"--help", "-h", "--version"});
+    return UsageError(io, (problem.empty() ? std::string(e.what()) : problem) + " (see --help)");
   }
+  if (std::string problem; !ReadNumbers(numbers, options, &recover_options.code_page, &problem))
+    return UsageError(io, problem + " (see --help)");
   if (*convert) {
     if (options.diff && !options.dry_run) options.dry_run = true;
+    if (std::string problem = ReportProblem(options); !problem.empty())
+      return UsageError(io, problem);
+    // A report on standard output leaves it to the report alone.
+    options.report_stream = io.out;
+    if (options.report == "-" || options.junit == "-") io.out = io.err;
     if (IsBatch(options.projects, options.recursive) || !options.junit.empty())
       return ConvertBatch(options, io);
     options.project = options.projects[0];

@@ -24,7 +24,9 @@
 #include "engine/catalogue/grid_catalogue.h"
 #include "engine/project/convert_project.h"
 #include "engine/project/project_file.h"
+#include "engine/project/grid_usage.h"
 #include "engine/project/project_guard.h"
+#include "engine/project/recovery.h"
 #include "engine/project/unit_run.h"
 #include "host/interrupt_handlers.h"
 
@@ -61,9 +63,14 @@ std::string OutcomeKey(Outcome outcome) {
   return key;
 }
 
-std::string TypeName(int16_t position) {
-  if (position <= 0) return "";
-  return GridDisplayName(position).value_or(GridCatalogue().Item(position).FullName);
+// A path as the user may have typed it: relative to the current folder
+// when it lies below it.
+std::string Shown(const std::string& path) {
+  std::error_code ignored;
+  std::string relative = std::filesystem::path(path)
+                             .lexically_relative(std::filesystem::current_path(ignored))
+                             .string();
+  return relative.empty() || relative.compare(0, 2, "..") == 0 ? path : relative;
 }
 
 struct ProjectRecord {
@@ -83,6 +90,8 @@ struct ProjectRecord {
   std::string report;  // the project's own run report (JSON), when one ran
   std::vector<std::string> missing_forms;
   bool ran = false;
+  // Why an interrupted conversion found beside it could not be settled.
+  std::string recovery_problem;
 };
 
 // Shared by the threads: what is done so far, and the live line.
@@ -190,21 +199,25 @@ class ProgressStatus final : public StatusWindow {
 
 class Batch {
  public:
+  // A report on standard output leaves it to the report alone.
   Batch(const BatchOptions& options, const HostMachine& machine, std::FILE* out, std::FILE* err)
-      : options_(options), machine_(machine), out_(out), err_(err) {}
+      : options_(options), machine_(machine),
+        out_(options.report == "-" || options.junit == "-" ? err : out), err_(err) {}
   int Run();
 
  private:
   bool Prepare();
+  void RecoverPending(const std::vector<std::string>& paths);
   void ConvertUnit(size_t unit);
+  bool GuardUnit(const std::vector<size_t>& members, std::deque<ProjectGuard>& guards);
+  std::vector<size_t> ChooseUnitTypes(const std::vector<size_t>& members);
   bool ChooseTypes(ProjectRecord& record);
   bool SameSources(const std::vector<size_t>& runnable);
   void ConvertEach(const std::vector<size_t>& runnable, std::set<std::string>* changed);
   void ConvertTogether(const std::vector<size_t>& runnable, std::set<std::string>* changed);
-  void StopUnit(const std::vector<size_t>& runnable, size_t failed, Outcome outcome,
-                bool earlier_too);
-  RunResult ConvertOne(ProjectRecord& record, bool dry_run, bool counted, Progress& progress,
-                       UnitRun* unit = nullptr);
+  void StopUnit(const std::vector<size_t>& members, size_t holder, Outcome outcome);
+  std::string HeldBack(size_t member, size_t holder, const std::vector<size_t>& members) const;
+  RunResult ConvertOne(ProjectRecord& record, bool counted, UnitRun* unit = nullptr);
   void Record(ProjectRecord& record, const RunResult& result);
   void AddReport(ProjectRecord& record, const RunResult& result);
   void Say(const std::vector<std::string>& leftovers);
@@ -212,8 +225,9 @@ class Batch {
   void CountChangedFiles(const std::vector<size_t>& members, const std::set<std::string>& changed);
   int ExitStatus() const;
   void PrintSummary();
-  void WriteReport(int exit_status, double seconds);
-  void WriteJunit(double seconds);
+  bool WriteReport(int exit_status, double seconds);
+  bool WriteJunit(double seconds);
+  bool SayUnwritten(const std::string& file, const std::string& what, std::error_code error);
 
   const BatchOptions& options_;
   const HostMachine& machine_;
@@ -232,8 +246,11 @@ bool Batch::Prepare() {
     std::fputs(("vireo-migrate: " + problem + "\n").c_str(), err_);
     return false;
   }
-  units_ = GroupIntoUnits(paths, machine_.resolver());
   projects_.resize(paths.size());
+  // What a crash left is settled before anything is judged: units, types
+  // and outcomes are told from the files as they are afterwards.
+  if (!options_.dry_run) RecoverPending(paths);
+  units_ = GroupIntoUnits(paths, machine_.resolver());
   for (size_t u = 0; u < units_.size(); ++u) {
     for (size_t i : units_[u]) {
       projects_[i].path = paths[i];
@@ -256,6 +273,21 @@ bool Batch::Prepare() {
   return true;
 }
 
+// Each project with a journal beside it, in turn, as a single run would
+// settle it; one that cannot be settled is not converted.
+void Batch::RecoverPending(const std::vector<std::string>& paths) {
+  for (size_t i = 0; i < paths.size(); ++i) {
+    if (!HasInterruptedCommit(paths[i])) continue;
+    ProjectGuard guard;
+    GuardResult guarded = guard.Take(paths[i], machine_.resolver(), false);
+    for (const std::string& left : guarded.leftovers)
+      std::fputs(("vireo-migrate: " + left + ": could not be deleted\n").c_str(), err_);
+    if (!guarded.recovered.empty() && !options_.quiet)
+      std::fputs((guarded.recovered + "\n").c_str(), err_);
+    if (!guarded.ok) projects_[i].recovery_problem = guarded.problem;
+  }
+}
+
 // False, with the outcome said, when the project is not to be run.
 bool Batch::ChooseTypes(ProjectRecord& record) {
   record.to = options_.to ? options_.to : kDefaultTargetType;
@@ -263,23 +295,19 @@ bool Batch::ChooseTypes(ProjectRecord& record) {
     record.from = options_.from;
     return true;
   }
-  ReferencedTypes referenced = FindReferencedTypes(record.path, record.to);
-  if (referenced.sources.size() == 1) {
-    record.from = referenced.sources[0];
-    return true;
-  }
-  if (referenced.sources.empty() && referenced.target) {
-    record.outcome = Outcome::kAlreadyConverted;
-    return false;
-  }
-  record.outcome = Outcome::kSkipped;
-  if (referenced.sources.empty()) {
-    record.reason = "cannot tell which grid type it uses: name it with --from";
-  } else {
-    std::string names;
-    for (int16_t source : referenced.sources)
-      names += (names.empty() ? "" : ", ") + GridTypeName(source);
-    record.reason = "references more than one grid library (" + names + "): name one with --from";
+  SourceChoice choice = ChooseSource(record.path, record.to, machine_.resolver());
+  switch (choice.finding) {
+    case SourceFinding::kFound:
+      record.from = choice.source;
+      return true;
+    case SourceFinding::kAlreadyConverted:
+      record.outcome = Outcome::kAlreadyConverted;
+      return false;
+    case SourceFinding::kSeveral:
+    case SourceFinding::kUnknown:
+      record.outcome = Outcome::kSkipped;
+      record.reason = SourceProblem(choice) + ": name one with --from";
+      return false;
   }
   return false;
 }
@@ -293,36 +321,26 @@ HoldPolicy Batch::Hold() const {
   return hold;
 }
 
-// With a `unit`, the caller holds the project's lock and commits the unit.
-RunResult Batch::ConvertOne(ProjectRecord& record, bool dry_run, bool counted,
-                            Progress& progress, UnitRun* unit) {
+// The caller holds the project's lock; with a `unit`, it commits the unit.
+RunResult Batch::ConvertOne(ProjectRecord& record, bool counted, UnitRun* unit) {
   RunResult result;
   result.outcome = RunOutcome::kFailed;
   auto started = Clock::now();
-  ProjectGuard guard;
-  if (!unit) {
-    GuardResult guarded = guard.Take(record.path, machine_.resolver(), dry_run);
-    if (!guarded.recovered.empty()) progress.Say(guarded.recovered);
-    if (!guarded.ok) {
-      result.outcome = guarded.busy ? RunOutcome::kBusy : RunOutcome::kFailed;
-      result.failure_reason = guarded.problem;
-      return result;
-    }
-  }
   std::unique_ptr<DiskIde> ide;
   if (!OpenDiskProject(record.path, machine_.resolver(), &ide, &result.failure_reason))
     return result;
   QuietUi ui;
-  ProgressStatus status(progress, record.path, counted);
+  ProgressStatus status(*progress_, record.path, counted);
   FixedChoice dialog(record.from, record.to);
   RunServices services{ui, dialog, status, machine_.resolver()};
   RunOptions run_options;
   run_options.project_locked = true;
-  run_options.dry_run = dry_run;
+  run_options.dry_run = options_.dry_run;
   run_options.hold = Hold();
   run_options.unit = unit;
+  run_options.progress_by_path = true;
   std::string folder = ProjectDirectory(record.path);
-  if (dry_run && options_.diff) {
+  if (options_.dry_run && options_.diff) {
     run_options.preview = [&](const ConversionRun& run) {
       record.preview = RenderPreview(run, folder, true);
     };
@@ -358,6 +376,10 @@ void Batch::Record(ProjectRecord& record, const RunResult& result) {
       break;
     case RunOutcome::kInterrupted:
       record.outcome = Outcome::kInterrupted;
+      break;
+    case RunOutcome::kRefused:
+      record.outcome = Outcome::kSkipped;
+      record.reason = result.failure_reason;
       break;
     default:
       record.outcome = Outcome::kFailed;
@@ -407,52 +429,68 @@ bool Batch::SameSources(const std::vector<size_t>& runnable) {
   return false;
 }
 
-// The project `runnable[failed]` stopped its unit with `outcome`: the
-// projects after it (and before it, `earlier_too`) share that outcome.
-void Batch::StopUnit(const std::vector<size_t>& runnable, size_t failed, Outcome outcome,
-                     bool earlier_too) {
-  for (size_t k = earlier_too ? 0 : failed + 1; k < runnable.size(); ++k) {
-    if (k == failed) continue;
-    ProjectRecord& other = projects_[runnable[k]];
-    other.outcome = outcome;
-    if (outcome == Outcome::kFailed)
-      other.reason = "not converted: " + projects_[runnable[failed]].path +
-                     ", which shares files with it, failed";
+// Why `member` is held back with `holder`: the file it shares with it, or
+// with the project of the unit that links them.
+std::string Batch::HeldBack(size_t member, size_t holder,
+                            const std::vector<size_t>& members) const {
+  auto shared = [&](size_t a, size_t b) -> std::string {
+    for (const std::string& file : projects_[a].files) {
+      if (projects_[b].files.count(file)) return Shown(file);
+    }
+    return "";
+  };
+  std::string what = projects_[holder].outcome == Outcome::kSkipped ? "was skipped" : "failed";
+  if (std::string file = shared(member, holder); !file.empty())
+    return "not converted: it shares " + file + " with " + Shown(projects_[holder].path) +
+           ", which " + what + "; projects that share files convert together or not at all";
+  for (size_t other : members) {
+    if (other == member || other == holder) continue;
+    if (std::string file = shared(member, other); !file.empty())
+      return "not converted: it shares " + file + " with " + Shown(projects_[other].path) +
+             ", of one unit with " + Shown(projects_[holder].path) + ", which " + what +
+             "; projects that share files convert together or not at all";
   }
+  return "not converted: " + Shown(projects_[holder].path) + ", which shares files with it, " +
+         what;
+}
+
+// `holder` stopped its unit with `outcome`: every other project of the unit
+// shares it, but one already converted, which stays so.
+void Batch::StopUnit(const std::vector<size_t>& members, size_t holder, Outcome outcome) {
+  for (size_t i : members) {
+    ProjectRecord& other = projects_[i];
+    if (i == holder || other.outcome == Outcome::kAlreadyConverted) continue;
+    other.outcome = outcome;
+    other.reason = outcome == Outcome::kInterrupted ? "" : HeldBack(i, holder, members);
+  }
+}
+
+bool Stops(Outcome outcome) {
+  return outcome == Outcome::kFailed || outcome == Outcome::kInterrupted ||
+         outcome == Outcome::kSkipped;
 }
 
 // One project after another, each committed (or previewed) on its own: a
 // unit of one project, or any unit in a dry run.
 void Batch::ConvertEach(const std::vector<size_t>& runnable, std::set<std::string>* changed) {
-  for (size_t k = 0; k < runnable.size(); ++k) {
-    ProjectRecord& record = projects_[runnable[k]];
-    RunResult result = ConvertOne(record, options_.dry_run, true, *progress_);
+  for (size_t i : runnable) {
+    ProjectRecord& record = projects_[i];
+    RunResult result = ConvertOne(record, true);
     Record(record, result);
     AddChanged(result, changed);
-    if (record.outcome != Outcome::kFailed && record.outcome != Outcome::kInterrupted) continue;
-    StopUnit(runnable, k, record.outcome, true);
+    if (!Stops(record.outcome)) continue;
+    StopUnit(units_[record.unit], i, record.outcome);
     changed->clear();
     return;
   }
 }
 
 // Projects that share files: converted one after another into one run, each
-// file once, then committed at once under one journal.
+// file once, then committed at once under one journal. The caller holds
+// their locks.
 void Batch::ConvertTogether(const std::vector<size_t>& runnable, std::set<std::string>* changed) {
-  std::deque<ProjectGuard> guards;
   std::vector<std::string> paths;
-  for (size_t k = 0; k < runnable.size(); ++k) {
-    ProjectRecord& record = projects_[runnable[k]];
-    GuardResult guarded = guards.emplace_back().Take(record.path, machine_.resolver(), false);
-    if (!guarded.recovered.empty()) progress_->Say(guarded.recovered);
-    if (!guarded.ok) {
-      record.outcome = Outcome::kFailed;
-      record.reason = guarded.problem;
-      StopUnit(runnable, k, Outcome::kFailed, true);
-      return;
-    }
-    paths.push_back(record.path);
-  }
+  for (size_t i : runnable) paths.push_back(projects_[i].path);
   UnitRun unit;
   if (!unit.Begin(paths, machine_.resolver(), Hold())) {
     for (size_t i : runnable) {
@@ -462,16 +500,16 @@ void Batch::ConvertTogether(const std::vector<size_t>& runnable, std::set<std::s
     return;
   }
   std::vector<RunResult> results;
-  for (size_t k = 0; k < runnable.size(); ++k) {
-    ProjectRecord& record = projects_[runnable[k]];
-    results.push_back(ConvertOne(record, false, true, *progress_, &unit));
+  for (size_t i : runnable) {
+    ProjectRecord& record = projects_[i];
+    results.push_back(ConvertOne(record, true, &unit));
     Record(record, results.back());
-    if (record.outcome != Outcome::kFailed && record.outcome != Outcome::kInterrupted) continue;
+    if (!Stops(record.outcome)) continue;
     Say(unit.Discard());
-    StopUnit(runnable, k, record.outcome, true);
+    StopUnit(units_[record.unit], i, record.outcome);
     // Their runs were never committed.
-    for (size_t i : runnable) {
-      if (i != runnable[k]) projects_[i].report.clear();
+    for (size_t other : runnable) {
+      if (other != i) projects_[other].report.clear();
     }
     return;
   }
@@ -498,46 +536,73 @@ void Batch::Say(const std::vector<std::string>& leftovers) {
     progress_->Say("vireo-migrate: " + file + ": could not be deleted");
 }
 
+// Takes every project's lock, settling what a crash left, before anything
+// of the unit is read; false, with the unit failed, when one cannot be taken.
+bool Batch::GuardUnit(const std::vector<size_t>& members, std::deque<ProjectGuard>& guards) {
+  for (size_t i : members) {
+    ProjectRecord& record = projects_[i];
+    std::string problem = record.recovery_problem;
+    if (problem.empty()) {
+      GuardResult guarded = guards.emplace_back().Take(record.path, machine_.resolver(),
+                                                       options_.dry_run);
+      Say(guarded.leftovers);
+      if (!guarded.recovered.empty()) progress_->Say(guarded.recovered);
+      if (!guarded.ok) problem = guarded.problem;
+    }
+    if (problem.empty()) continue;
+    record.outcome = Outcome::kFailed;
+    record.reason = problem;
+    StopUnit(members, i, Outcome::kFailed);
+    return false;
+  }
+  return true;
+}
+
+// The projects of the unit to convert. When one of them is skipped, the
+// whole unit is: converting the others would convert the files it shares.
+std::vector<size_t> Batch::ChooseUnitTypes(const std::vector<size_t>& members) {
+  std::vector<size_t> runnable;
+  for (size_t i : members) {
+    if (ChooseTypes(projects_[i])) runnable.push_back(i);
+  }
+  for (size_t i : members) {
+    if (projects_[i].outcome != Outcome::kSkipped) continue;
+    StopUnit(members, i, Outcome::kSkipped);
+    return {};
+  }
+  return runnable;
+}
+
 void Batch::ConvertUnit(size_t unit) {
   const std::vector<size_t>& members = units_[unit];
   if (InterruptRequestedAnywhere()) return;  // every project stays "interrupted"
-  std::vector<size_t> runnable;
-  for (size_t i : members) {
-    if (ChooseTypes(projects_[i])) {
-      runnable.push_back(i);
-    } else {
-      progress_->ProjectDone(projects_[i], options_.dry_run);
-    }
-  }
+  std::deque<ProjectGuard> guards;
   std::set<std::string> changed;
-  if (!runnable.empty() && SameSources(runnable)) {
-    if (options_.dry_run || runnable.size() == 1) {
-      ConvertEach(runnable, &changed);
-    } else {
-      ConvertTogether(runnable, &changed);
+  if (GuardUnit(members, guards)) {
+    std::vector<size_t> runnable = ChooseUnitTypes(members);
+    if (!runnable.empty() && SameSources(runnable)) {
+      if (options_.dry_run || runnable.size() == 1) {
+        ConvertEach(runnable, &changed);
+      } else {
+        ConvertTogether(runnable, &changed);
+      }
     }
   }
   CountChangedFiles(members, changed);
-  for (size_t i : runnable) progress_->ProjectDone(projects_[i], options_.dry_run);
+  for (size_t i : members) progress_->ProjectDone(projects_[i], options_.dry_run);
   progress_->UnitDone();
 }
 
+// As a single project's run ends: interrupted, then failed, then skipped
+// (its type must be named), then converted, else nothing needed conversion.
 int Batch::ExitStatus() const {
-  bool interrupted = false, failed = false;
-  for (const ProjectRecord& record : projects_) {
-    interrupted |= record.outcome == Outcome::kInterrupted;
-    failed |= record.outcome == Outcome::kFailed || record.outcome == Outcome::kSkipped;
-  }
-  if (interrupted) return kExitCancelled;
-  return failed ? kExitFailed : kExitConverted;
-}
-
-std::string Shown(const std::string& path) {
-  std::error_code ignored;
-  std::string relative = std::filesystem::path(path)
-                             .lexically_relative(std::filesystem::current_path(ignored))
-                             .string();
-  return relative.empty() || relative.compare(0, 2, "..") == 0 ? path : relative;
+  std::set<Outcome> outcomes;
+  for (const ProjectRecord& record : projects_) outcomes.insert(record.outcome);
+  if (outcomes.count(Outcome::kInterrupted)) return kExitCancelled;
+  if (outcomes.count(Outcome::kFailed)) return kExitFailed;
+  if (outcomes.count(Outcome::kSkipped)) return kExitUsage;
+  if (outcomes.count(Outcome::kConverted)) return kExitConverted;
+  return kExitNothingToConvert;
 }
 
 std::string Padded(const std::string& text, size_t width) {
@@ -587,7 +652,7 @@ void Batch::PrintSummary() {
   std::fflush(out_);
 }
 
-void Batch::WriteReport(int exit_status, double seconds) {
+bool Batch::WriteReport(int exit_status, double seconds) {
   std::string json = "{\n  \"tool\": \"vireo-migrate\",\n  \"version\": " +
                      JsonString(kToolVersion) + ",\n  \"dry_run\": " +
                      (options_.dry_run ? "true" : "false") +
@@ -612,9 +677,24 @@ void Batch::WriteReport(int exit_status, double seconds) {
             ", \"files_changed\": " + std::to_string(r.files_changed) + ", \"run\": " + run + "}";
   }
   json += "\n  ]\n}\n";
-  if (auto error = WriteWholeFile(options_.report, json))
-    std::fputs(("vireo-migrate: " + options_.report + ": cannot write the report (" +
-                Describe(error) + ")\n").c_str(), err_);
+  return SayUnwritten(options_.report, "the report",
+                      WriteReportText(options_.report, json, options_.report_stream));
+}
+
+// False, after saying what the batch itself did, when `file` was not written.
+bool Batch::SayUnwritten(const std::string& file, const std::string& what,
+                         std::error_code error) {
+  if (!error) return true;
+  int converted = 0;
+  for (const ProjectRecord& record : projects_) converted += record.outcome == Outcome::kConverted;
+  std::string done = options_.dry_run ? "the dry run itself is done and changed nothing"
+                                      : "the batch itself is done: " + std::to_string(converted) +
+                                            " of " + std::to_string(projects_.size()) +
+                                            " projects were converted, as the table says";
+  std::fputs(("vireo-migrate: " + file + ": cannot write " + what + " (" + Describe(error) +
+              "); " + done + "\n").c_str(),
+             err_);
+  return false;
 }
 
 std::string XmlEscaped(const std::string& text) {
@@ -638,7 +718,7 @@ std::string XmlEscaped(const std::string& text) {
   return out;
 }
 
-void Batch::WriteJunit(double seconds) {
+bool Batch::WriteJunit(double seconds) {
   int failures = 0, skipped = 0;
   std::string cases;
   for (const ProjectRecord& r : projects_) {
@@ -665,9 +745,8 @@ void Batch::WriteJunit(double seconds) {
                     "tests=\"" + std::to_string(projects_.size()) + "\" failures=\"" +
                     std::to_string(failures) + "\" skipped=\"" + std::to_string(skipped) +
                     "\" time=\"" + time + "\">\n" + cases + "</testsuite>\n";
-  if (auto error = WriteWholeFile(options_.junit, xml))
-    std::fputs(("vireo-migrate: " + options_.junit + ": cannot write the JUnit file (" +
-                Describe(error) + ")\n").c_str(), err_);
+  return SayUnwritten(options_.junit, "the JUnit file",
+                      WriteReportText(options_.junit, xml, options_.report_stream));
 }
 
 int Batch::Run() {
@@ -702,9 +781,9 @@ int Batch::Run() {
     std::fputs("vireo-migrate: interrupted: units not begun were left as they were\n", err_);
   int exit_status = ExitStatus();
   double seconds = std::chrono::duration<double>(Clock::now() - started).count();
-  if (!options_.report.empty()) WriteReport(exit_status, seconds);
-  if (!options_.junit.empty()) WriteJunit(seconds);
-  return exit_status;
+  bool report_written = options_.report.empty() || WriteReport(exit_status, seconds);
+  bool junit_written = options_.junit.empty() || WriteJunit(seconds);
+  return report_written && junit_written ? exit_status : kExitFailed;
 }
 
 }  // namespace

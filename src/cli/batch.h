@@ -22,15 +22,18 @@ struct BatchOptions {
   bool diff = false;
   int jobs = 0;  // 0: one per core
   int wait_seconds = 60;
-  std::string report;
+  std::string report;  // "-": standard output (`report_stream`)
   std::string junit;
+  std::FILE* report_stream = stdout;
   bool quiet = false;
   bool verbose = false;
 };
 
-// The exit status: 0 when every project converted or needed nothing, 1 when
-// any unit failed or a project was skipped, 2 for arguments that name no
-// project, 4 when interrupted.
+// The exit status, as a single project's run ends: 4 when interrupted, else
+// 1 when any project failed, else 2 when one was skipped (its type must be
+// named) or the arguments name no project, else 0 when any converted, else 3
+// (none needed conversion, or all were converted already). A report that
+// cannot be written makes it 1.
 int RunBatch(const BatchOptions& options, const HostMachine& machine, std::FILE* out,
              std::FILE* err);
 

@@ -41,6 +41,20 @@ std::string GroupMember(const std::string& line) {
   return "";
 }
 
+// What is wrong with a group's member, which a group must name as a project
+// file: empty when nothing is.
+std::string MemberProblem(const std::string& member, const PathStatus& group) {
+  PathStatus status;
+  if (Files().Status(member, &status) || !status.exists) return "names " + member + ", which does not exist";
+  if (SameFile(status, group)) return "names the group itself";
+  if (status.is_directory) return "names a folder, " + member + ", not a project";
+  if (HasExtension(member, ".vbg"))
+    return "names another project group, " + member + "; a group lists projects only";
+  if (std::string kind = NotAProject(member); !kind.empty())
+    return "names " + member + ", which is " + kind + ", not a project";
+  return "";
+}
+
 bool ReadGroup(const std::string& group, const PathResolver& resolver,
                std::vector<std::string>* projects, std::string* problem) {
   LineReader in;
@@ -48,12 +62,20 @@ bool ReadGroup(const std::string& group, const PathResolver& resolver,
     *problem = group + ": cannot be opened (" + Describe(error) + ")";
     return false;
   }
+  PathStatus own;
+  Files().Status(group, &own);
   std::string directory = ProjectDirectory(group);
   std::string line;
   size_t before = projects->size();
   while (in.ReadLine(&line)) {
     std::string member = GroupMember(line);
-    if (!member.empty()) projects->push_back(Absolute(resolver.Resolve(directory, member)));
+    if (member.empty()) continue;
+    std::string path = Absolute(resolver.Resolve(directory, member));
+    if (std::string wrong = MemberProblem(path, own); !wrong.empty()) {
+      *problem = group + " line " + std::to_string(in.lines_read()) + ": " + wrong;
+      return false;
+    }
+    projects->push_back(path);
   }
   if (in.error()) {
     *problem = group + ": cannot be read (" + Describe(in.error()) + ")";
@@ -91,6 +113,10 @@ bool Expand(const std::string& argument, bool recursive, const PathResolver& res
   PathStatus status;
   if (Files().Status(absolute, &status) || !status.exists) {
     *problem = argument + ": no such project file, project group or folder";
+    return false;
+  }
+  if (!status.is_directory && !status.is_regular) {
+    *problem = argument + ": is neither a regular file nor a folder";
     return false;
   }
   if (status.is_directory && recursive) {

@@ -48,6 +48,16 @@ std::string Exists(const std::string& path) {
   return !Files().Status(path, &status) && status.exists && !status.is_directory ? path : "";
 }
 
+bool IsFolder(const std::string& path) {
+  PathStatus status;
+  return !Files().Status(path, &status) && status.exists && status.is_directory;
+}
+
+std::string NameOf(const std::string& path) {
+  size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 struct FormFacts {
   std::string name;           // from "Attribute VB_Name", else the file's stem
   bool names_binary = false;  // a property refers to its side file
@@ -78,6 +88,9 @@ std::error_code ReadFormFacts(const std::string& form_path, const std::string& e
 struct Components {
   std::vector<std::shared_ptr<IdeComponent>> listed;
   std::vector<std::string> missing_forms;
+  // Files the project needs that are not there: a form's side file that its
+  // text names, a module or class.
+  std::vector<std::string> missing_files;
 };
 
 // A missing form with no side file beside it has nothing to convert and is
@@ -100,8 +113,9 @@ bool AddForm(const std::string& form, const std::string& extension, Components* 
       components->missing_forms.push_back(form);
       return true;
     }
-    *problem = form + ": the listed form is missing, but its binary file " + binary + " is there";
-    return false;
+    components->missing_files.push_back(form + " (its binary file " + NameOf(binary) +
+                                        " is there)");
+    return true;
   }
   std::vector<std::string> files{form};
   FormFacts facts;
@@ -112,8 +126,8 @@ bool AddForm(const std::string& form, const std::string& extension, Components* 
   if (!binary.empty()) {
     files.push_back(binary);
   } else if (facts.names_binary) {
-    *problem = form + ": its binary file " + FileStem(form) + extension + " is missing";
-    return false;
+    components->missing_files.push_back(ProjectDirectory(form) + FileStem(form) + extension +
+                                        " (named by " + NameOf(form) + ")");
   }
   components->listed.push_back(std::make_shared<DiskComponent>(facts.name, files));
   return true;
@@ -129,9 +143,27 @@ bool AddComponent(std::string_view line, const std::string& directory, const Pat
   size_t semicolon = value.find(';');
   std::string name(TrimSpaces(value.substr(0, semicolon)));
   std::string listed(TrimSpaces(semicolon == kNotFound ? value : value.substr(semicolon + 1)));
-  components->listed.push_back(std::make_shared<DiskComponent>(
-      name, std::vector<std::string>{resolver.Resolve(directory, listed)}));
+  std::string path = resolver.Resolve(directory, listed);
+  if (Exists(path).empty() && !IsFolder(path)) components->missing_files.push_back(path);
+  components->listed.push_back(
+      std::make_shared<DiskComponent>(name, std::vector<std::string>{path}));
   return true;
+}
+
+// "2 listed files are missing: a.bas, b.frx"; the paths below the project's
+// folder relative to it.
+std::string MissingFilesProblem(const std::string& project_path,
+                                const std::vector<std::string>& missing) {
+  std::string folder = ProjectDirectory(project_path);
+  std::string names;
+  for (const std::string& path : missing) {
+    bool below = path.compare(0, folder.size(), folder) == 0;
+    names += (names.empty() ? "" : ", ") + (below ? path.substr(folder.size()) : path);
+  }
+  return project_path + ": " +
+         (missing.size() == 1 ? std::string("a listed file is missing: ")
+                              : std::to_string(missing.size()) + " listed files are missing: ") +
+         names + "; nothing was changed";
 }
 
 // `name` in `folder`, joined with the platform's separator.
@@ -150,7 +182,8 @@ std::shared_ptr<IdeAddInMenu> DiskIde::AddInMenu() {
 }
 
 bool OpenDiskProject(const std::string& project_path, const PathResolver& resolver,
-                     std::unique_ptr<DiskIde>* ide, std::string* problem) {
+                     std::unique_ptr<DiskIde>* ide, std::string* problem, bool* files_missing) {
+  if (files_missing) *files_missing = false;
   LineReader reader;
   if (auto error = reader.Open(project_path)) {
     *problem = project_path + ": cannot open the project file (" + Describe(error) + ")";
@@ -180,9 +213,44 @@ bool OpenDiskProject(const std::string& project_path, const PathResolver& resolv
     *problem = project_path + ": is not a project file (no line of the form Key=Value)";
     return false;
   }
+  if (!components.missing_files.empty()) {
+    *problem = MissingFilesProblem(project_path, components.missing_files);
+    if (files_missing) *files_missing = true;
+    return false;
+  }
   *ide = std::make_unique<DiskIde>(project_path, std::move(components.listed),
                                    std::move(components.missing_forms));
   return true;
+}
+
+std::string NotAProject(const std::string& path) {
+  static constexpr std::pair<const char*, const char*> kKinds[] = {
+      {".frm", "a form file"},
+      {".frx", "a form's binary file"},
+      {".bas", "a code module"},
+      {".cls", "a class module"},
+      {".ctl", "a UserControl file"},
+      {".ctx", "a UserControl's binary file"},
+      {".dob", "a UserDocument file"},
+      {".dox", "a UserDocument's binary file"},
+      {".pag", "a PropertyPage file"},
+      {".pgx", "a PropertyPage's binary file"},
+      {".dsr", "a designer file"},
+      {".vbg", "a project group"},
+      {".vbw", "a project's window list"},
+      {".res", "a resource file"},
+      {".ocx", "a control library"}};
+  for (const auto& [extension, kind] : kKinds) {
+    if (EndsWithNoCase(path, extension)) return kind;
+  }
+  PathStatus status;
+  if (IsProjectFileName(path) || Files().Status(path, &status) || !status.is_regular) return "";
+  LineReader reader;
+  std::string first;
+  if (reader.Open(path) || !reader.ReadLine(&first)) return "";
+  if (StartsWithNoCase(first, "VERSION ")) return "a form or class file";
+  if (StartsWithNoCase(first, "Attribute VB_Name")) return "a code module";
+  return "";
 }
 
 bool LocateProjectFile(const std::string& argument, std::string* project_path,
@@ -195,6 +263,11 @@ bool LocateProjectFile(const std::string& argument, std::string* project_path,
     return false;
   }
   if (!status.is_directory) {
+    if (std::string kind = NotAProject(absolute); !kind.empty()) {
+      *problem = argument + ": is " + kind +
+                 ", not a project; name the project file (.vbp or .mak) that lists it";
+      return false;
+    }
     *project_path = absolute;
     return true;
   }

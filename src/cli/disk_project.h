@@ -39,9 +39,17 @@ class DiskIde final : public IdeApplication {
 // Reads the project file's components. False, with `problem` naming the file
 // and what is wrong, when the project file cannot be read or is no project
 // file, or a listed form is a folder, cannot be opened, or is missing while
-// its .frx is there.
+// its .frx is there; or, with `files_missing` set, when files it needs are
+// missing (a module or class, a side file a form's text names), all named
+// in one problem.
 bool OpenDiskProject(const std::string& project_path, const PathResolver& resolver,
-                     std::unique_ptr<DiskIde>* ide, std::string* problem);
+                     std::unique_ptr<DiskIde>* ide, std::string* problem,
+                     bool* files_missing = nullptr);
+
+// What a file given as a project plainly is instead ("a form file", "a code
+// module", "a project group", ...), by its extension or its first line;
+// empty when it may be a project file.
+std::string NotAProject(const std::string& path);
 
 // The project file that PROJECT names: the file itself (.vbp or .mak), or the
 // only such file in a folder. An absolute path; false with a reason otherwise.

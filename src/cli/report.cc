@@ -1,7 +1,9 @@
 #include "cli/report.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <nlohmann/json.hpp>
 #include <vector>
 
@@ -168,6 +170,8 @@ const char* OutcomeName(RunOutcome outcome) {
       return "busy";
     case RunOutcome::kInterrupted:
       return "interrupted";
+    case RunOutcome::kRefused:
+      return "refused";
   }
   return "failed";
 }
@@ -244,8 +248,42 @@ std::string ReportJson(const RunResult& result, const ReportInfo& info) {
 }
 
 std::error_code WriteReportFile(const std::string& path, const RunResult& result,
-                                const ReportInfo& info) {
-  return WriteWholeFile(path, ReportJson(result, info));
+                                const ReportInfo& info, std::FILE* standard_output) {
+  return WriteReportText(path, ReportJson(result, info), standard_output);
+}
+
+std::string ReportDestinationProblem(const std::string& path) {
+  if (path == "-") return "";
+  PathStatus status;
+  if (!Files().Status(path, &status) && status.exists) {
+    if (status.is_directory) return path + ": is a folder";
+    if (!status.is_regular) return "";  // a device or a pipe named on purpose
+    FileHandle file;
+    if (auto error = Files().Open(path, OpenFor::kReadWrite, &file))
+      return path + ": cannot be written (" + Describe(error) + ")";
+    Files().Close(file);
+    return "";
+  }
+  std::string folder = ParentDirectory(path);
+  PathStatus folder_status;
+  if (Files().Status(folder, &folder_status) || !folder_status.exists)
+    return path + ": its folder " + folder + " does not exist";
+  if (!folder_status.is_directory) return path + ": " + folder + " is not a folder";
+  std::string probe;
+  FileHandle file;
+  if (auto error = Files().CreateTempFile(folder, "vr5", &probe, &file))
+    return path + ": its folder " + folder + " takes no new file (" + Describe(error) + ")";
+  Files().Close(file);
+  Files().Remove(probe);
+  return "";
+}
+
+std::error_code WriteReportText(const std::string& path, const std::string& text,
+                                std::FILE* standard_output) {
+  if (path != "-") return WriteWholeFile(path, text);
+  if (std::fputs(text.c_str(), standard_output) < 0 || std::fflush(standard_output) != 0)
+    return std::error_code(errno, std::generic_category());
+  return {};
 }
 
 }  // namespace vireo

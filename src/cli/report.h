@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -32,8 +33,8 @@ struct ReportInfo {
   std::vector<std::string> missing_forms;
 };
 
-// "converted", "nothing-to-convert", "failed", "unsaved", "cancelled", "busy"
-// or "interrupted".
+// "converted", "nothing-to-convert", "failed", "unsaved", "cancelled", "busy",
+// "interrupted" or "refused".
 const char* OutcomeName(RunOutcome outcome);
 // "changed", "unchanged" or "failed" for a converter's result code.
 const char* FileResultName(int16_t result);
@@ -43,7 +44,17 @@ std::string JsonString(std::string_view bytes);
 
 // The whole report, indented, ending in LF.
 std::string ReportJson(const RunResult& result, const ReportInfo& info);
+// `path` "-" writes to `standard_output`.
 std::error_code WriteReportFile(const std::string& path, const RunResult& result,
-                                const ReportInfo& info);
+                                const ReportInfo& info, std::FILE* standard_output = stdout);
+
+// A report's destination: "-" for standard output, else a file. Checked
+// before a run changes anything: "" when the file can be written (its folder
+// exists and takes a new file, or the file exists and opens for writing),
+// else why not, naming it.
+std::string ReportDestinationProblem(const std::string& path);
+// Writes a whole report to its destination.
+std::error_code WriteReportText(const std::string& path, const std::string& text,
+                                std::FILE* standard_output = stdout);
 
 }  // namespace vireo

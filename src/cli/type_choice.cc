@@ -37,28 +37,30 @@ std::string DescribeGridTypes(const ControlRegistry& registry) {
   return text;
 }
 
-ReferencedTypes FindReferencedTypes(const std::string& project_path, int16_t target) {
-  ReferencedTypes found;
-  std::set<int16_t> sources;
-  LineReader reader;
-  if (reader.Open(project_path)) return found;
-  std::string line;
-  while (reader.ReadLine(&line)) {
-    for (int16_t position = 1; position <= GridCatalogue().Count(); ++position) {
-      if (!IsObjectLineFor(line, position)) continue;
-      if (position == target)
-        found.target = true;
-      else
-        sources.insert(position);
-    }
-  }
-  found.sources.assign(sources.begin(), sources.end());
-  return found;
+std::string TypeName(int16_t position) {
+  if (position <= 0) return "";
+  return GridDisplayName(position).value_or(GridCatalogue().Item(position).FullName);
 }
 
 std::string GridTypeName(int16_t position) {
-  const GridVersion& row = GridCatalogue().Item(position);
-  return GridDisplayName(position).value_or(row.FullName) + " (" + row.OCXFileName() + ")";
+  return TypeName(position) + " (" + GridCatalogue().Item(position).OCXFileName() + ")";
+}
+
+}  // namespace vireo
+
+namespace vireo {
+
+std::string GridTypeNames(const std::set<int16_t>& positions) {
+  std::string names;
+  for (int16_t position : positions) names += (names.empty() ? "" : ", ") + GridTypeName(position);
+  return names;
+}
+
+std::string SourceProblem(const SourceChoice& choice) {
+  if (choice.finding != SourceFinding::kSeveral) return "cannot tell which grid type it uses";
+  return std::string(choice.from_project_file ? "references" : "uses") +
+         " more than one grid library (" +
+         GridTypeNames({choice.candidates.begin(), choice.candidates.end()}) + ")";
 }
 
 }  // namespace vireo

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "engine/project/grid_usage.h"
 #include "host/control_registry.h"
 #include "host/user_interface.h"
 
@@ -19,17 +21,17 @@ int16_t ParseGridType(const std::string& text);
 // whether it is registered.
 std::string DescribeGridTypes(const ControlRegistry& registry);
 
-// What the project file's reference lines name: every catalogue type other
-// than `target` (registered or not), in catalogue order, and whether
-// `target` itself is named.
-struct ReferencedTypes {
-  std::vector<int16_t> sources;
-  bool target = false;
-};
-ReferencedTypes FindReferencedTypes(const std::string& project_path, int16_t target);
-
+// "Vireo 4.0": how tables and reports name a grid type (the dialog's name,
+// else the control's full name); "" for no type.
+std::string TypeName(int16_t position);
 // "Vireo 4.0 (VIRA32.OCX)": how messages name a grid type.
 std::string GridTypeName(int16_t position);
+// "Vireo 4.0 (VIRA32.OCX), Plover 1.0 (PLOVER32.OCX)".
+std::string GridTypeNames(const std::set<int16_t>& positions);
+
+// Why a project's source type is not one found: "cannot tell which grid type
+// it uses" or "uses more than one grid library (...)".
+std::string SourceProblem(const SourceChoice& choice);
 
 // The grid type of the only target the dialog offers.
 inline constexpr int16_t kDefaultTargetType = 5;

@@ -87,7 +87,7 @@ TEST_F(BadInputTest, UnreadableProjects) {
 
 TEST_F(BadInputTest, ModulesThatCannotBeConverted) {
   project.Write("P.vbp", CrLf({"Module=X; Gone.bas", kVireo40Line}));
-  ExpectRefused(1, "Gone.bas: cannot be opened");
+  ExpectRefused(1, "P.vbp: a listed file is missing: Gone.bas; nothing was changed");
   std::filesystem::create_directories(project.Join("Dir.bas"));
   project.Write("P.vbp", CrLf({"Module=M; M.bas", "Module=X; Dir.bas", kVireo40Line}));
   ExpectRefused(1, "Dir.bas: cannot be opened");
@@ -142,9 +142,13 @@ TEST_F(BadInputTest, BinaryRecordsThatAreMalformed) {
   }
 }
 
-TEST_F(BadInputTest, AFormWhoseBinaryFileIsMissing) {
+TEST_F(BadInputTest, EveryMissingFileIsNamedInOneMessageWithOneExitStatus) {
   std::filesystem::remove(project.Join("F.frx"));
-  ExpectRefused(2, "F.frm: its binary file F.frx is missing");
+  ExpectRefused(1, "P.vbp: a listed file is missing: F.frx (named by F.frm); nothing was changed");
+  project.Write("P.vbp", CrLf({"Form=F.frm", "Module=X; Gone.bas", "Class=C; Sub\\Gone.cls",
+                               kVireo40Line}));
+  ExpectRefused(1, "P.vbp: 3 listed files are missing: F.frx (named by F.frm), Gone.bas, "
+                   "Sub/Gone.cls; nothing was changed");
 }
 
 TEST_F(BadInputTest, ListedFormsThatAreMissingOrFolders) {
@@ -154,8 +158,7 @@ TEST_F(BadInputTest, ListedFormsThatAreMissingOrFolders) {
   std::filesystem::remove(project.Join("Gone.frm"));
   // A .frx beside a missing form (found ignoring case) means the form was lost.
   testing::WriteFile(project.Join("GONE.FRX"), Record(GuidBytes(2, "CLSID_MsPlover"), 6));
-  ExpectRefused(2, project.Join("Gone.frm") + ": the listed form is missing, but its binary file " +
-                       project.Join("GONE.FRX") + " is there");
+  ExpectRefused(1, "a listed file is missing: Gone.frm (its binary file GONE.FRX is there)");
   std::filesystem::remove(project.Join("GONE.FRX"));
 
   // Missing with nothing beside it: said, reported, and the run goes on.

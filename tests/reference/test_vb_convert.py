@@ -117,6 +117,20 @@ class ConvertedOnceTest(unittest.TestCase):
         self.assertEqual(vb.convert_code_file(b"Dim x As vireocore45.X\r\n", 6, 5)[0], 1)
 
 
+class TargetInUseTest(unittest.TestCase):
+    def test_what_counts_as_speaking_of_the_target(self):
+        for line, uses in (("Dim a As VireoCore45.Column", True),
+                           ("Set b = New vireocore45.Split", True),
+                           ("Dim a AsVireoCore45.Column", False),
+                           ("Dim a As MyVireoCore45.Column", False),
+                           ("' Dim a As VireoCore45.Column", False),
+                           ("   Begin VireoCore45.VireoCtl G", True),
+                           ("Object={7D4E5B23-1A2C-11CF-8E41-00805F2C6A19}#4.5#0; VIRA5_32.OCX", True)):
+            self.assertEqual(vb.uses_target(line.encode("latin-1"), 2, 5), uses, line)
+        # between types of one name, the name tells nothing
+        self.assertFalse(vb.uses_target(b"Dim a As VireoCore45.Column\r\n", 6, 5))
+
+
 class BinaryTest(unittest.TestCase):
     def test_offsets(self):
         self.assertEqual(vb.frx_offset('OleObjectBlob = "F.frx":02A4'), 676)
@@ -362,10 +376,14 @@ class ProjectOnDiskTest(unittest.TestCase):
         module = b"Dim c As VireoCore.Column\r\n"
         self.write("M.bas", module)
         project = os.path.join(self.dir, "P.vbp")
+        # a source the project does not name, beside an old library it does
+        # name, with no record of it: refused, nothing written
+        plover = vb.join_lines([vb.object_line_for(1), new, "Module=M; M.bas"])
+        self.assertEqual(self.run_project(vb.object_line_for(1), new, "Module=M; M.bas"), 2)
+        self.assertEqual((self.read("P.vbp"), self.read("M.bas")), (plover, module))
         # the source named on the command line: converted, the target line kept
-        self.assertEqual(self.run_project(vb.object_line_for(1), new, "Module=M; M.bas"), 0)
-        self.assertEqual(self.read("P.vbp"), vb.join_lines([vb.object_line_for(1), new,
-                                                            "Module=M; M.bas"]))
+        self.assertEqual(self.run_project(new, "Module=M; M.bas"), 0)
+        self.assertEqual(self.read("P.vbp"), vb.join_lines([new, "Module=M; M.bas"]))
         self.assertEqual(self.read("M.bas").splitlines()[-1], b"Dim c As VireoCore45.Column")
         # the source told from the project: only the target there means done
         for refs, status in (([new, new.lower()], 3), ([], 2), ([old, vb.object_line_for(3)], 2),

@@ -21,7 +21,8 @@ no other has been converted already (exit status 3), and one that references
 none or several others cannot be told (exit status 2).
 
 Exit status as vireo-migrate: 0 converted, 3 nothing needed conversion,
-1 a file failed (nothing changed), 2 unreadable project or bad arguments.
+1 a file failed (nothing changed), 2 unreadable project or bad arguments,
+or a source the project does not use (see convert_project).
 """
 
 import codecs
@@ -506,6 +507,67 @@ def header_plan(frm, from_type, to_type):
     return plan
 
 
+def _is_word_char(c):
+    return c.isascii() and (c.isalnum() or c == "_")
+
+
+def declares_type_of(line, library):
+    """"As <library>." or "New <library>.", the library a whole word, the
+    keyword before it after at least one space."""
+    qualified = library + "."
+    at = find_ci(line, qualified)
+    while at >= 0:
+        if at > 0 and not _is_word_char(line[at - 1]):
+            before = line[:at].rstrip(" ")
+            if len(before) < at:
+                start = len(before)
+                while start > 0 and _is_word_char(before[start - 1]):
+                    start -= 1
+                if fold(before[start:]) in ("as", "new"):
+                    return True
+        at = find_ci(line, qualified, at + 1)
+    return False
+
+
+def uses_target(data, from_type, to_type):
+    """Whether a form or code file already speaks of the target: a project
+    style reference line to it, a Begin line of its grid (when the source's
+    grid is named otherwise), or a declaration of its library (when the
+    source's library is named otherwise); comment lines aside. Such a file
+    was converted by a project sharing it, and this project's own reference
+    still has to move."""
+    src, dst = row(from_type), row(to_type)
+    for line in split_lines(data):
+        text = line.lstrip(" ")
+        if text[:1] in ("", "'"):
+            continue
+        if is_object_line_for(text, to_type):
+            return True
+        if (fold(src.full_name) != fold(dst.full_name)
+                and fold(text).startswith(fold("Begin " + dst.full_name + " "))):
+            return True
+        if (fold(src.grid_lib_name) != fold(dst.grid_lib_name)
+                and declares_type_of(text, dst.grid_lib_name)):
+            return True
+    return False
+
+
+def form_references(frm):
+    """Catalogue positions named by the form's library lines above its
+    first Begin line."""
+    reader = LineReader(frm)
+    named = set()
+    try:
+        while not reader.eof():
+            line, _ = read_logical_line(reader)
+            if fold(line.lstrip(" "))[:5] == "begin":
+                break
+            named |= {p for p in range(1, len(CATALOGUE) + 1) if is_form_object_line_for(line, p)}
+    except ConversionError:
+        pass
+    return named
+
+
 def convert_form_file(frm, frx, from_type, to_type):
     """Converts a form (or a UserControl, UserDocument or PropertyPage).
     frx is the side file's bytes, or None when the component has none; a
@@ -827,6 +889,10 @@ def convert_project(project_path, from_type, to_type, log=None, codepage=1252):
 
     new_contents = []  # (path, bytes, "text" or "binary")
     changed = False
+    # What the project names: its own reference lines and those of the forms
+    # converted; and whether any binary record changed.
+    named = referenced_rows(project)
+    record_changed = False
     for kind, path, side, ext in jobs:
         if kind == "form":
             if side is None and not os.path.isfile(path):
@@ -840,6 +906,8 @@ def convert_project(project_path, from_type, to_type, log=None, codepage=1252):
             if result == -1:
                 say("Error converting file: " + display(path))
                 return 1
+            named |= form_references(frm)
+            record_changed |= frx is not None and frx_out != frx
             new_contents.append((path, frm_out, "text"))
             if side is not None:
                 new_contents.append((side, frx_out, "binary"))
@@ -855,8 +923,29 @@ def convert_project(project_path, from_type, to_type, log=None, codepage=1252):
         if result == 1:
             changed = True
 
+    # A source the project does not name, beside another old library it does
+    # name, whose records nothing changes: converting would change its text
+    # alone, so it is refused and nothing is written.
+    others = named - {from_type, to_type}
+    if changed and others and from_type not in named and not record_changed:
+        say("the project names %s, not %s; nothing was changed"
+            % (", ".join(row(p).ocx_file_name for p in sorted(others)),
+               row(from_type).ocx_file_name))
+        return 2
+
     if not changed:
-        return 3
+        # Nothing to change here, but a file another project converted
+        # first: the reference moves all the same, if there is one to move.
+        converted_texts = [read_bytes(path) for kind, path, side, ext in jobs
+                           if os.path.isfile(path)]
+        if not any(uses_target(t, from_type, to_type) for t in converted_texts):
+            return 3
+        result, out = rewrite_project_file(project, from_type, to_type)
+        if result == 0:
+            return 3
+        with open(project_path, "wb") as f:
+            f.write(out)
+        return 0
     _, out = rewrite_project_file(project, from_type, to_type)
     new_contents.append((project_path, out, "text"))
 

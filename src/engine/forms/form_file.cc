@@ -26,25 +26,9 @@ std::string DropDownName(int16_t position) {
   return GridCatalogue().Item(position).GridLibName() + ".VireoDropDown";
 }
 
-// VB5 and VB6 name each control library a form uses above its first Begin
-// line: Object = "{LIBID}#4.0#0"; "VIRA32.OCX". Only that spacing is taken.
-constexpr std::string_view kFormObjectStart = "Object = \"{";
-
-bool IsFormObjectLineFor(std::string_view line, int16_t position) {
-  const std::string& libid = GridCatalogue().Item(position).LIBID;
-  size_t brace = kFormObjectStart.size() + libid.size();
-  return StartsWithNoCase(line, kFormObjectStart) && line.size() > brace &&
-         EqualsNoCase(line.substr(kFormObjectStart.size(), libid.size()), libid) &&
-         line[brace] == '}';
-}
-
 std::string FormObjectLineFor(int16_t position) {
   const GridVersion& row = GridCatalogue().Item(position);
   return "Object = \"" + Braced(row.LIBID) + row.Version + "\"; \"" + row.OCXFileName() + "\"";
-}
-
-bool IsBeginLine(std::string_view line) {
-  return StartsWithNoCase(TrimLeadingSpaces(line), "Begin");
 }
 
 // One form conversion in progress.
@@ -60,6 +44,7 @@ class FormConverter {
 
  private:
   bool ConvertLine(std::string& line, bool* write_current);
+  bool NoteReference(std::string_view line);
   bool ConvertReferenceLine(const std::string& line, bool* write_current);
   bool ReferencesSourceAboveBegin(bool* references);
   bool CopyControlBlock(std::string& line, bool* ended_at_end_line);
@@ -103,7 +88,8 @@ bool FormConverter::ConvertLine(std::string& line, bool* write_current) {
   if (above_first_begin_) {
     if (IsBeginLine(line)) {
       above_first_begin_ = false;
-    } else if (IsFormObjectLineFor(line, from_) || IsFormObjectLineFor(line, to_)) {
+    } else if (NoteReference(line) && (IsFormObjectLineFor(line, from_) ||
+                                       IsFormObjectLineFor(line, to_))) {
       return ConvertReferenceLine(line, write_current);
     }
   }
@@ -137,6 +123,18 @@ bool FormConverter::ConvertLine(std::string& line, bool* write_current) {
   run_.WriteJoined = ended_at_end_line;
   *write_current = ended_at_end_line;
   return true;
+}
+
+// Whether a line above the first Begin line names a catalogue row's
+// library; the rows it names are noted in the run.
+bool FormConverter::NoteReference(std::string_view line) {
+  bool names = false;
+  for (int16_t p = 1; p <= GridCatalogue().Count(); ++p) {
+    if (!IsFormObjectLineFor(line, p)) continue;
+    run_.form_references.insert(p);
+    names = true;
+  }
+  return names;
 }
 
 // The first reference to the source library becomes the target's, and the
@@ -225,6 +223,21 @@ bool FormConverter::ConvertRecordLine(const std::string& line) {
 }
 
 }  // namespace
+
+// VB5 and VB6 name each control library a form uses above its first Begin
+// line: Object = "{LIBID}#4.0#0"; "VIRA32.OCX". Only that spacing is taken.
+bool IsFormObjectLineFor(std::string_view line, int16_t position) {
+  constexpr std::string_view kFormObjectStart = "Object = \"{";
+  const std::string& libid = GridCatalogue().Item(position).LIBID;
+  size_t brace = kFormObjectStart.size() + libid.size();
+  return StartsWithNoCase(line, kFormObjectStart) && line.size() > brace &&
+         EqualsNoCase(line.substr(kFormObjectStart.size(), libid.size()), libid) &&
+         line[brace] == '}';
+}
+
+bool IsBeginLine(std::string_view line) {
+  return StartsWithNoCase(TrimLeadingSpaces(line), "Begin");
+}
 
 bool IsGridBeginLine(ConversionRun& run, std::string_view line, int16_t from_type) {
   if (!ContainsNoCase(line, "Begin")) return false;

@@ -11,6 +11,12 @@
 
 namespace vireo {
 
+// A line above a form's first Begin line that names the control library of a
+// catalogue row, as VB5 and VB6 write one: Object = "{LIBID}#4.0#0"; "VIRA32.OCX".
+bool IsFormObjectLineFor(std::string_view line, int16_t position);
+// A line that begins a control block (leading spaces aside).
+bool IsBeginLine(std::string_view line);
+
 // A "Begin" line of a grid or drop-down of the source type; records its name.
 bool IsGridBeginLine(ConversionRun& run, std::string_view line, int16_t from_type);
 void RecordControlName(ConversionRun& run, std::string_view line, int16_t from_type);

@@ -57,13 +57,17 @@ CommitOutcome CheckReplaceable(const std::string& original) {
     return Failure(original, "cannot be examined (" + Describe(error) + ")");
   if (!status.exists) return Failure(original, "no longer exists");
   if (status.is_directory) return Failure(original, "is a folder");
-  if (!(status.permissions & kOwnerWrite)) return Failure(original, "is read-only");
+  constexpr char kWhatToDo[] =
+      ": clear its read-only flag or check it out for editing, then run again; nothing was "
+      "changed";
+  if (!(status.permissions & kOwnerWrite))
+    return Failure(original, std::string("is read-only") + kWhatToDo);
   PathStatus folder;
   std::string directory = ParentDirectory(original);
   if (auto error = Files().Status(directory, &folder); error || !folder.exists)
     return Failure(original, "its folder cannot be examined");
   if (!(folder.permissions & kOwnerWrite))
-    return Failure(original, "its folder " + directory + " is read-only");
+    return Failure(original, "its folder " + directory + " is read-only" + kWhatToDo);
   return {};
 }
 

@@ -82,6 +82,10 @@ struct ConversionRun {
   // The form-like components the project file lists (forms, UserControls,
   // UserDocuments, PropertyPages), as resolved paths.
   std::vector<std::string> listed_forms;
+  // The catalogue types the project file's reference lines name, and those
+  // the reference lines above its converted forms' first Begin lines name.
+  std::set<int16_t> project_references;
+  std::set<int16_t> form_references;
 
   void ClearFormNames() {
     GridControlNames.clear();

@@ -1,10 +1,12 @@
 #include "engine/project/convert_project.h"
 
+#include <algorithm>
 #include <optional>
 #include <set>
 #include <utility>
 
 #include "base/file_system.h"
+#include "engine/catalogue/grid_catalogue.h"
 #include "engine/code/code_file.h"
 #include "engine/forms/form_file.h"
 #include "base/interrupt.h"
@@ -56,6 +58,9 @@ class ProjectConversion {
   bool ConvertComponents();
   bool IsListedForm(const std::string& path);
   bool AnyFileUsesTarget() const;
+  std::set<int16_t> ReferencedTypes() const;
+  bool UsesAnotherSource() const;
+  RunResult Refuse();
   RunResult NothingToConvert();
   void Finish(RunOutcome outcome, const std::string& message, int style);
   void FailWith(const std::string& path);
@@ -65,6 +70,12 @@ class ProjectConversion {
   // A converter's reason travels with its result code.
   std::string ReasonFor(int16_t result) const {
     return result == kFailed ? run_.failure_reason : std::string();
+  }
+  // How progress names a file.
+  std::string Shown(const std::string& path) const {
+    if (!options_.progress_by_path) return path;
+    std::string folder = ProjectDirectory(file_name_);
+    return path.compare(0, folder.size(), folder) == 0 ? path.substr(folder.size()) : path;
   }
   void ShowStatus(const std::string& text) {
     Tell([&] { services_.status.SetText(text); });
@@ -131,6 +142,7 @@ RunResult ProjectConversion::Run() {
     return result_;
   }
   if (!ConvertComponents()) return result_;
+  if (UsesAnotherSource()) return Refuse();
   bool project_changed = false;
   for (const FileOutcome& file : result_.files) project_changed |= file.result == kChanged;
   // A file another project converted first still needs this project's
@@ -184,6 +196,43 @@ bool ProjectConversion::AnyFileUsesTarget() const {
   return false;
 }
 
+std::set<int16_t> ProjectConversion::ReferencedTypes() const {
+  std::set<int16_t> referenced = run_.project_references;
+  referenced.insert(run_.form_references.begin(), run_.form_references.end());
+  return referenced;
+}
+
+// The project names another old library and not the source, and no binary
+// record of the source changes: the source is not the project's, and
+// converting from it would rename blocks and code but leave the records and
+// the reference as they are.
+bool ProjectConversion::UsesAnotherSource() const {
+  std::set<int16_t> referenced = ReferencedTypes();
+  if (referenced.count(run_.FromType) || !run_.binary_files_changed.empty()) return false;
+  bool another = std::any_of(referenced.begin(), referenced.end(), [&](int16_t p) {
+    return p != run_.FromType && p != run_.ToType;
+  });
+  bool text_changes = std::any_of(result_.files.begin(), result_.files.end(),
+                                  [](const FileOutcome& file) { return file.result == kChanged; });
+  return another && text_changes;
+}
+
+RunResult ProjectConversion::Refuse() {
+  std::string named;
+  for (int16_t p : ReferencedTypes()) {
+    if (p == run_.ToType) continue;
+    named += (named.empty() ? "" : ", ") + GridCatalogue().Item(p).OCXFileName();
+  }
+  result_.failure_reason =
+      file_name_ + ": the project references " + named + ", not " +
+      GridCatalogue().Item(run_.FromType).OCXFileName() +
+      ", and none of its binary records is of that type: converting it from that type would "
+      "change its text only. Nothing was changed.";
+  AddLeftovers(DiscardTempFiles(run_));
+  Finish(RunOutcome::kRefused, result_.failure_reason, kStyleWarning);
+  return result_;
+}
+
 RunResult ProjectConversion::NothingToConvert() {
   AddLeftovers(DiscardTempFiles(run_));
   Finish(RunOutcome::kNothingToConvert, kNothingToConvertMessage, kStyleInformation);
@@ -218,7 +267,9 @@ std::vector<FileJob> ProjectConversion::FormJobs() {
     if (count == 1 && !IsListedForm(form)) continue;
     std::string binary =
         count > 1 ? Ask([&] { return component->FileNames(1); }, std::string()) : std::string();
-    std::string name = Ask([&] { return component->Name(); }, std::string());
+    std::string name = options_.progress_by_path
+                           ? Shown(form)
+                           : Ask([&] { return component->Name(); }, std::string());
     jobs.push_back({"form", form, binary, name});
   }
   return jobs;
@@ -226,7 +277,7 @@ std::vector<FileJob> ProjectConversion::FormJobs() {
 
 bool ProjectConversion::ConvertComponents() {
   std::vector<FileJob> jobs = FormJobs();
-  for (const std::string& path : run_.ModuleFiles) jobs.push_back({"module", path, "", path});
+  for (const std::string& path : run_.ModuleFiles) jobs.push_back({"module", path, "", Shown(path)});
   // Files an earlier project of the unit converted keep their place among
   // the outcomes, with that project's result.
   std::vector<std::optional<int16_t>> earlier(jobs.size());
@@ -273,6 +324,7 @@ void ProjectConversion::AddLeftovers(const std::vector<std::string>& leftovers) 
 void ProjectConversion::Finish(RunOutcome outcome, const std::string& message, int style) {
   result_.outcome = outcome;
   result_.message = message;
+  result_.referenced_types = ReferencedTypes();
   result_.changed_lines = run_.changed_lines;
   result_.guid_replacements = run_.guid_replacements;
   Tell([&] { services_.status.Hide(); });

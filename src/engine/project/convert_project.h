@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,10 @@ struct RunOptions {
   bool project_locked = false;
   // How long to wait for files other runs hold, and who hears of it.
   HoldPolicy hold;
+  // Progress names every file by its path relative to the project's folder
+  // (else, as the add-in does, a form by its name and a code file by its
+  // full path).
+  bool progress_by_path = false;
   // One project of a unit (the caller holds its lock): the run stages under
   // the unit's journal, takes the results of files an earlier project of the
   // unit converted, and hands its copies to the unit instead of committing;
@@ -57,7 +62,10 @@ struct RunOptions {
 
 // kInterrupted: the user asked to stop (see engine/interrupt.h) before the
 // commit began; no original changed and the temporary copies were deleted
-// (any that could not be are the leftovers).
+// (any that could not be are the leftovers). kRefused: the project
+// references another old grid library and not the source chosen, and
+// converting it from that source would change its text only (nothing of
+// its binary records or its reference): nothing was changed.
 enum class RunOutcome {
   kConverted,
   kNothingToConvert,
@@ -65,7 +73,8 @@ enum class RunOutcome {
   kUnsaved,
   kCancelled,
   kBusy,
-  kInterrupted
+  kInterrupted,
+  kRefused
 };
 
 struct FileOutcome {
@@ -88,6 +97,9 @@ struct RunResult {
   int replaced = 0;   // originals replaced by the commit
   int unchanged = 0;  // files left as they were: nothing in them needed a change
   std::vector<std::string> leftovers;
+  // The catalogue types the project file and its converted forms' reference
+  // lines name, once they were read.
+  std::set<int16_t> referenced_types;
 };
 
 RunResult ConvertProject(IdeApplication& vb_inst, const RunServices& services,

@@ -36,6 +36,7 @@ void Gather(ConversionRun& run, ConversionRun& part) {
   run.binary_files_changed.insert(part.binary_files_changed.begin(),
                                   part.binary_files_changed.end());
   run.copy_facts.insert(part.copy_facts.begin(), part.copy_facts.end());
+  run.form_references.insert(part.form_references.begin(), part.form_references.end());
   if (!part.failure_reason.empty()) run.Fail(part.failure_reason);
 }
 

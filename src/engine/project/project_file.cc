@@ -97,29 +97,40 @@ std::string ListedFormPath(std::string_view line, const std::string& directory,
   return resolver.Resolve(directory, std::string(TrimSpaces(value)));
 }
 
-bool ListedFiles(const std::string& project_file, const PathResolver& resolver,
-                 std::vector<std::string>* files, std::string* problem) {
+bool ListProjectFiles(const std::string& project_file, const PathResolver& resolver,
+                      std::vector<ListedFile>* files, std::string* problem) {
+  using Kind = ListedFile::Kind;
   std::string directory = ProjectDirectory(project_file);
   LineReader reader;
   if (auto error = reader.Open(project_file)) {
     *problem = project_file + ": cannot open the project file (" + Describe(error) + ")";
     return false;
   }
-  files->assign(1, project_file);
+  files->assign(1, {Kind::kProject, project_file});
   std::string line;
   while (reader.ReadLine(&line)) {
     if (const char* extension = SideExtensionOf(line)) {
       std::string form = ListedFormPath(line, directory, resolver);
-      files->push_back(form);
-      if (std::string side = SideFileOf(form, extension); !side.empty()) files->push_back(side);
+      files->push_back({Kind::kForm, form});
+      if (std::string side = SideFileOf(form, extension); !side.empty())
+        files->push_back({Kind::kSideFile, side});
     } else if (StartsWithNoCase(line, "Module=") || StartsWithNoCase(line, "Class=")) {
-      files->push_back(resolver.Resolve(directory, ListedPath(line)));
+      files->push_back({Kind::kCode, resolver.Resolve(directory, ListedPath(line))});
     }
   }
   if (reader.error()) {
     *problem = project_file + ": cannot read the project file (" + Describe(reader.error()) + ")";
     return false;
   }
+  return true;
+}
+
+bool ListedFiles(const std::string& project_file, const PathResolver& resolver,
+                 std::vector<std::string>* files, std::string* problem) {
+  std::vector<ListedFile> listed;
+  if (!ListProjectFiles(project_file, resolver, &listed, problem)) return false;
+  files->clear();
+  for (ListedFile& file : listed) files->push_back(std::move(file.path));
   return true;
 }
 
@@ -141,6 +152,10 @@ bool ScanProjectFile(ConversionRun& run, const std::string& path, const PathReso
       run.ModuleFiles.push_back(resolver.Resolve(directory, ListedPath(line)));
     } else if (SideExtensionOf(line)) {
       run.listed_forms.push_back(ListedFormPath(line, directory, resolver));
+    } else {
+      for (int16_t p = 1; p <= GridCatalogue().Count(); ++p) {
+        if (IsObjectLineFor(line, p)) run.project_references.insert(p);
+      }
     }
   }
   if (reader.error()) {

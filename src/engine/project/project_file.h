@@ -34,9 +34,19 @@ std::string FileStem(const std::string& path);
 std::string ListedFormPath(std::string_view line, const std::string& directory,
                            const PathResolver& resolver);
 
-// Every file the project lists, as a run resolves it: the project file, its
-// forms and their side files, modules and classes. False, with the reason,
-// when the project file cannot be read.
+// A file a project lists, as a run resolves it, and what it is to the project.
+struct ListedFile {
+  enum class Kind { kProject, kForm, kSideFile, kCode };
+  Kind kind;
+  std::string path;
+};
+
+// Every file the project lists: the project file, its forms (each followed by
+// its side file when there is one), modules and classes, in file order.
+// False, with the reason, when the project file cannot be read.
+bool ListProjectFiles(const std::string& project_file, const PathResolver& resolver,
+                      std::vector<ListedFile>* files, std::string* problem);
+// The same, the paths only.
 bool ListedFiles(const std::string& project_file, const PathResolver& resolver,
                  std::vector<std::string>* files, std::string* problem);
 
