@@ -72,10 +72,21 @@ struct ListedByProjects {
   std::vector<std::vector<PathStatus>> files;  // per project, in the journal's order
 };
 
+// The reason when `project` is missing or not a regular file; looked at
+// before it is read, so that a FIFO or device is never opened.
+std::string CheckProjectFile(const std::string& project) {
+  PathStatus status;
+  if (Files().Status(project, &status) || !status.exists)
+    return "it joins " + project + ", which does not exist";
+  if (!status.is_regular) return "it joins " + project + ", which is not a regular file";
+  return "";
+}
+
 // Reads what every project lists; the reason when one cannot be read.
 std::string ListAll(const std::vector<std::string>& projects, const PathResolver& resolver,
                     ListedByProjects* listed) {
   for (const std::string& project : projects) {
+    if (std::string wrong = CheckProjectFile(project); !wrong.empty()) return wrong;
     std::vector<std::string> paths;
     std::string problem;
     if (!ListedFiles(project, resolver, &paths, &problem)) return problem;
@@ -122,7 +133,7 @@ std::string CheckConnected(const std::vector<std::string>& projects,
 // Checks every entry against the projects' own lists before anything is
 // touched; the reason when one does not belong to them.
 std::string CheckEntries(const Journal& journal, const std::vector<std::string>& projects,
-                         const PathResolver& resolver, std::vector<CheckedEntry>* checked) {
+                         const PathResolver& resolver) {
   ListedByProjects listed;
   if (std::string problem = ListAll(projects, resolver, &listed); !problem.empty()) return problem;
   if (std::string problem = CheckConnected(projects, listed); !problem.empty()) return problem;
@@ -136,6 +147,14 @@ std::string CheckEntries(const Journal& journal, const std::vector<std::string>&
     if (!is_listed)
       return "it names " + e.original + ", which " +
              (projects.size() > 1 ? "none of its projects lists" : "the project does not list");
+  }
+  return "";
+}
+
+// The entries of a checked journal, with what each original holds now.
+std::vector<CheckedEntry> Examine(const Journal& journal) {
+  std::vector<CheckedEntry> checked;
+  for (const JournalEntry& e : journal.entries) {
     CheckedEntry entry{e.original,     StagedPathFor(e.original, journal.token),
                        BackupPathFor(e.original, journal.token),
                        e.old_checksum, e.new_checksum, e.in_place};
@@ -145,9 +164,9 @@ std::string CheckEntries(const Journal& journal, const std::vector<std::string>&
                   : Holds(e.original, journal.checksum, e.old_checksum) ? Found::kOld
                   : e.in_place                                          ? Found::kTorn
                                                                         : Found::kEdited;
-    checked->push_back(entry);
+    checked.push_back(entry);
   }
-  return "";
+  return checked;
 }
 
 bool CanFinish(const Journal& journal, const std::vector<CheckedEntry>& entries) {
@@ -220,6 +239,23 @@ std::string Named(const std::vector<std::string>& projects) {
   return names;
 }
 
+// The files beside `path` whose names begin with `prefix`.
+std::vector<std::string> FilesBeside(const std::string& path, const std::string& prefix) {
+  std::string folder = path.substr(0, path.size() - NameOf(path).size());
+  std::vector<std::string> names, found;
+  Files().ListDirectory(folder.empty() ? "." : folder, &names);
+  for (const std::string& name : names) {
+    if (name.compare(0, prefix.size(), prefix) == 0) found.push_back(folder + name);
+  }
+  return found;
+}
+
+// Journals a crash cut short before they took their name: never read, ours
+// by their names.
+std::vector<std::string> UnfinishedJournals(const std::string& journal_path) {
+  return FilesBeside(journal_path, DurableWritePrefix(journal_path));
+}
+
 // `projects`: the unit journal's own project first, then those pointing to it.
 RecoveryOutcome Settled(const std::vector<std::string>& projects, const Journal& journal,
                         const std::vector<CheckedEntry>& entries, bool forward) {
@@ -231,6 +267,10 @@ RecoveryOutcome Settled(const std::vector<std::string>& projects, const Journal&
     }
     RemoveQuietly(e.staged, outcome);
     RemoveQuietly(e.backup, outcome);
+  }
+  for (const std::string& project : projects) {
+    for (const std::string& unfinished : UnfinishedJournals(JournalPathFor(project)))
+      RemoveQuietly(unfinished, outcome);
   }
   // The pointers first: one left alone would point to nothing.
   for (size_t i = 1; i < projects.size(); ++i) {
@@ -254,24 +294,6 @@ RecoveryOutcome Settled(const std::vector<std::string>& projects, const Journal&
   }
   return outcome;
 }
-
-// The files beside `path` whose names begin with `prefix`.
-std::vector<std::string> FilesBeside(const std::string& path, const std::string& prefix) {
-  std::string folder = path.substr(0, path.size() - NameOf(path).size());
-  std::vector<std::string> names, found;
-  Files().ListDirectory(folder.empty() ? "." : folder, &names);
-  for (const std::string& name : names) {
-    if (name.compare(0, prefix.size(), prefix) == 0) found.push_back(folder + name);
-  }
-  return found;
-}
-
-// Journals a crash cut short before they took their name: never read, ours
-// by their names.
-std::vector<std::string> UnfinishedJournals(const std::string& journal_path) {
-  return FilesBeside(journal_path, DurableWritePrefix(journal_path));
-}
-
 
 // The run locks of the unit's projects, held while it is recovered, so
 // that no run of one of them reads its files meanwhile; those this process
@@ -304,21 +326,15 @@ RecoveryOutcome SetAsideEach(const std::string& project_file,
 }
 
 // `projects`: the journal's own project first, then the others of its unit;
-// `found`: the journals read to reach it, its own first.
-RecoveryOutcome RecoverUnit(const std::vector<std::string>& projects, const Journal& journal,
-                            const std::vector<std::string>& found, const PathResolver& resolver) {
+// `found`: the journals read to reach it, its own first. The unit's run
+// locks are held.
+RecoveryOutcome RecoverLockedUnit(const std::vector<std::string>& projects, const Journal& journal,
+                                  const std::vector<std::string>& found,
+                                  const PathResolver& resolver) {
   const std::string& path = found[0];
-  UnitLocks locks;
-  if (std::string busy = locks.Take(projects); !busy.empty()) {
-    RecoveryOutcome outcome;
-    outcome.result = RecoveryResult::kFailed;
-    outcome.message = path + ": the interrupted conversion it records cannot be recovered now: " +
-                      busy;
-    return outcome;
-  }
-  std::vector<CheckedEntry> entries;
-  if (std::string wrong = CheckEntries(journal, projects, resolver, &entries); !wrong.empty())
+  if (std::string wrong = CheckEntries(journal, projects, resolver); !wrong.empty())
     return SetAsideEach(projects[0], found, path + ": " + wrong);
+  std::vector<CheckedEntry> entries = Examine(journal);
   bool forward = CanFinish(journal, entries);
   if (!forward && !CanUndo(journal, entries))
     return SetAsideEach(projects[0], found,
@@ -333,6 +349,25 @@ RecoveryOutcome RecoverUnit(const std::vector<std::string>& projects, const Jour
     return outcome;
   }
   return Settled(projects, journal, entries, forward);
+}
+
+// Taking a project's run lock creates a file beside it, so the journal is
+// checked before that, and again under the locks since the files may have
+// changed meanwhile.
+RecoveryOutcome RecoverUnit(const std::vector<std::string>& projects, const Journal& journal,
+                            const std::vector<std::string>& found, const PathResolver& resolver) {
+  const std::string& path = found[0];
+  if (std::string wrong = CheckEntries(journal, projects, resolver); !wrong.empty())
+    return SetAsideEach(projects[0], found, path + ": " + wrong);
+  UnitLocks locks;
+  if (std::string busy = locks.Take(projects); !busy.empty()) {
+    RecoveryOutcome outcome;
+    outcome.result = RecoveryResult::kFailed;
+    outcome.message =
+        path + ": the interrupted conversion it records cannot be recovered now: " + busy;
+    return outcome;
+  }
+  return RecoverLockedUnit(projects, journal, found, resolver);
 }
 
 // A journal beside a project of a unit only points to the unit's journal,

@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <set>
 
 #include "base/file_system.h"
 #include "engine/project/journal.h"
@@ -22,6 +27,125 @@ constexpr char kToken[] = "00000000feedf00d";
 uint64_t ChecksumOf(const std::string& bytes) {
   return ChecksumOf(ChecksumKind::kXxh3, bytes.data(), bytes.size());
 }
+
+// Every file under `folder` with its bytes, by path.
+std::map<std::string, std::string> Snapshot(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& item : std::filesystem::recursive_directory_iterator(folder))
+    files[item.path().string()] = item.is_regular_file() ? ReadFile(item.path().string()) : "";
+  return files;
+}
+
+// Passes everything to the platform's file system and notes each operation
+// that names a path; an open for reading is noted as "Read".
+class RecordingFileSystem final : public FileSystem {
+ public:
+  // Runs just before each lock is taken.
+  std::function<void()> before_lock = [] {};
+
+  // The operations other than `allowed` on paths that begin with `prefix`.
+  std::vector<std::string> Others(const std::string& prefix,
+                                  const std::set<std::string>& allowed) const {
+    std::vector<std::string> found;
+    for (const auto& [operation, path] : touches_) {
+      if (path.compare(0, prefix.size(), prefix) == 0 && !allowed.count(operation))
+        found.push_back(operation + " " + path);
+    }
+    return found;
+  }
+
+  std::error_code Open(const std::string& p, OpenFor how, FileHandle* f) override {
+    Note(how == OpenFor::kRead ? "Read" : "Open", p);
+    return inner_.Open(p, how, f);
+  }
+  std::error_code Read(FileHandle f, char* b, size_t n, size_t* got) override {
+    return inner_.Read(f, b, n, got);
+  }
+  std::error_code ReadAt(FileHandle f, uint64_t o, char* b, size_t n, size_t* got) override {
+    return inner_.ReadAt(f, o, b, n, got);
+  }
+  std::error_code Write(FileHandle f, const char* d, size_t n) override {
+    return inner_.Write(f, d, n);
+  }
+  std::error_code WriteAt(FileHandle f, uint64_t o, const char* d, size_t n) override {
+    return inner_.WriteAt(f, o, d, n);
+  }
+  std::error_code SizeOf(FileHandle f, uint64_t* size) override { return inner_.SizeOf(f, size); }
+  std::error_code Resize(FileHandle f, uint64_t size) override { return inner_.Resize(f, size); }
+  std::error_code SetPermissions(FileHandle f, uint32_t p) override {
+    return inner_.SetPermissions(f, p);
+  }
+  std::error_code Sync(FileHandle f) override { return inner_.Sync(f); }
+  std::error_code Close(FileHandle f) override { return inner_.Close(f); }
+  std::error_code Status(const std::string& p, PathStatus* status) override {
+    Note("Status", p);
+    return inner_.Status(p, status);
+  }
+  std::error_code ListDirectory(const std::string& d, std::vector<std::string>* n) override {
+    Note("ListDirectory", d);
+    return inner_.ListDirectory(d, n);
+  }
+  std::error_code Rename(const std::string& from, const std::string& to) override {
+    Note("Rename", from);
+    Note("Rename", to);
+    return inner_.Rename(from, to);
+  }
+  std::error_code Remove(const std::string& p) override {
+    Note("Remove", p);
+    return inner_.Remove(p);
+  }
+  std::error_code Link(const std::string& existing, const std::string& link) override {
+    Note("Link", existing);
+    Note("Link", link);
+    return inner_.Link(existing, link);
+  }
+  std::error_code SyncDirectory(const std::string& d) override {
+    Note("SyncDirectory", d);
+    return inner_.SyncDirectory(d);
+  }
+  std::error_code RealPath(const std::string& p, std::string* real) override {
+    Note("RealPath", p);
+    return inner_.RealPath(p, real);
+  }
+  std::error_code CopyOwnership(const std::string& from, FileHandle to) override {
+    Note("CopyOwnership", from);
+    return inner_.CopyOwnership(from, to);
+  }
+  std::error_code TempDirectory(std::string* d) override { return inner_.TempDirectory(d); }
+  std::error_code CreateTempFile(const std::string& d, const std::string& prefix, std::string* path,
+                                 FileHandle* file) override {
+    Note("CreateTempFile", d + "/" + prefix);
+    return inner_.CreateTempFile(d, prefix, path, file);
+  }
+  std::error_code Lock(const std::string& p, FileHandle* lock) override {
+    before_lock();
+    Note("Lock", p);
+    return inner_.Lock(p, lock);
+  }
+  void Unlock(const std::string& p, FileHandle lock) override {
+    Note("Unlock", p);
+    inner_.Unlock(p, lock);
+  }
+  std::error_code Hold(const std::string& p, FileHandle* hold) override {
+    Note("Hold", p);
+    return inner_.Hold(p, hold);
+  }
+  std::error_code CreateSiblingFile(const std::string& near, const std::string& tag,
+                                    std::string* path, FileHandle* file) override {
+    Note("CreateSiblingFile", near);
+    return inner_.CreateSiblingFile(near, tag, path, file);
+  }
+
+ private:
+  void Note(const std::string& operation, const std::string& path) {
+    touches_.emplace_back(operation, path);
+  }
+
+  FileSystem& inner_ = PlatformFileSystem();
+  std::vector<std::pair<std::string, std::string>> touches_;
+};
+
+const std::set<std::string> kLooks{"Status", "RealPath", "ListDirectory", "Read"};
 
 // A project cut short in the middle of its commit: a.bas already replaced,
 // "b bas%.bas" and the shared module still staged.
@@ -191,6 +315,71 @@ TEST_F(RecoveryTest, AStagingJournalRemovesOnlyTheCommitsOwnCopies) {
   EXPECT_FALSE(FileExists(StagedPathFor(b, kToken)));
 }
 
+TEST_F(RecoveryTest, AForgedProjectLineLeavesTheFolderItNamesAlone) {
+  std::string victim = root.Join("victim");
+  std::string report = root.Join("victim/report");
+  root.Write("victim/notes.txt", "mine");
+  journal.unit_projects = {report};
+  struct Case {
+    std::string report;  // "" when there is none
+    std::string reason;
+  };
+  for (const Case& forged :
+       {Case{"", ", which does not exist"},
+        Case{"Module=V; v.bas\r\n", ", which shares no file with the others"}}) {
+    SCOPED_TRACE(forged.reason);
+    if (!forged.report.empty()) {
+      root.Write("victim/report", forged.report);
+      root.Write("victim/v.bas", "the victim's module");
+      root.Write("victim/.report.vr5journal.next.5d2e", "the victim's own half-written journal");
+    }
+    WriteTheJournal();
+    std::map<std::string, std::string> before = Snapshot(victim);
+    RecordingFileSystem recorder;
+    RecoveryOutcome outcome;
+    {
+      ScopedFileSystem scope(recorder);
+      outcome = Recover();
+    }
+    EXPECT_EQ(outcome.result, RecoveryResult::kFailed);
+    EXPECT_NE(outcome.message.find("it joins " + report + forged.reason), std::string::npos)
+        << outcome.message;
+    EXPECT_EQ(Snapshot(victim), before);
+    EXPECT_EQ(recorder.Others(victim, kLooks), std::vector<std::string>{});
+    EXPECT_EQ(ReadFile(b), "old b");
+    std::string problem;
+    ASSERT_EQ(DiscardJournals(project_file, &problem).size(), 1u) << problem;
+  }
+}
+
+TEST_F(RecoveryTest, AProjectThatIsNotARegularFileIsNeverOpened) {
+  std::string fifo = root.Join("project/Pipe.vbp");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::string folder = root.Join("project/Folder.vbp");
+  std::filesystem::create_directory(folder);
+  for (const std::string& joined : {fifo, folder}) {
+    SCOPED_TRACE(joined);
+    journal.unit_projects = {joined};
+    WriteTheJournal();
+    RecordingFileSystem recorder;
+    RecoveryOutcome outcome;
+    {
+      ScopedFileSystem scope(recorder);
+      ::alarm(10);  // a recovery waiting on the FIFO ends the test run instead
+      outcome = Recover();
+      ::alarm(0);
+    }
+    EXPECT_EQ(outcome.result, RecoveryResult::kFailed);
+    EXPECT_NE(outcome.message.find("it joins " + joined + ", which is not a regular file"),
+              std::string::npos)
+        << outcome.message;
+    EXPECT_EQ(recorder.Others(joined, {"Status"}), std::vector<std::string>{});
+    EXPECT_EQ(ReadFile(b), "old b");
+    std::string problem;
+    ASSERT_EQ(DiscardJournals(project_file, &problem).size(), 1u) << problem;
+  }
+}
+
 TEST_F(RecoveryTest, NoJournalNothingToDo) {
   EXPECT_EQ(Recover().result, RecoveryResult::kNothingToDo);
 }
@@ -223,6 +412,9 @@ INSTANTIATE_TEST_SUITE_P(EitherProject, UnitRecoveryFrom, ::testing::Bool(),
 TEST_P(UnitRecoveryFrom, SettlesTheWholeUnitAndRemovesBothJournals) {
   WriteTheJournal();
   WritePointer(project_file);
+  // Half-written journals a crash left beside each project go with the unit.
+  root.Write("project/.P.vbp.vr5journal.next.5d2e", "half");
+  root.Write("other/.Q.vbp.vr5journal.next.5d2e", "half");
   RecoveryOutcome outcome = GetParam() ? RecoverOther() : Recover();
   EXPECT_EQ(outcome.result, RecoveryResult::kFinished) << outcome.message;
   EXPECT_NE(outcome.message.find(project_file + " and " + other_file), std::string::npos)
@@ -230,7 +422,8 @@ TEST_P(UnitRecoveryFrom, SettlesTheWholeUnitAndRemovesBothJournals) {
   for (const std::string& file : {a, b, s, c}) EXPECT_EQ(ReadFile(file).substr(0, 3), "new");
   EXPECT_FALSE(HasInterruptedCommit(project_file));
   EXPECT_FALSE(HasInterruptedCommit(other_file));
-  EXPECT_EQ(FilesBeside(root.Join("other")) + FilesBeside(root.Join("shared")), 0);
+  EXPECT_EQ(
+      FilesBeside(project) + FilesBeside(root.Join("other")) + FilesBeside(root.Join("shared")), 0);
 }
 
 TEST_F(UnitRecoveryTest, AUnitJournalJoiningAProjectThatSharesNothingIsSetAside) {
@@ -247,6 +440,24 @@ TEST_F(UnitRecoveryTest, AUnitJournalJoiningAProjectThatSharesNothingIsSetAside)
   EXPECT_EQ(ReadFile(b), "old b");
   EXPECT_TRUE(FileExists(StagedPathFor(c, kToken)));
   EXPECT_EQ(SetAsideJournals(project_file).size(), 1u);
+}
+
+TEST_F(UnitRecoveryTest, AUnitIsCheckedAgainOnceItsProjectsAreLocked) {
+  WriteTheJournal();
+  WritePointer(project_file);
+  RecordingFileSystem recorder;
+  recorder.before_lock = [&] { WriteFile(other_file, "Module=C; c.bas\r\n"); };
+  RecoveryOutcome outcome;
+  {
+    ScopedFileSystem scope(recorder);
+    outcome = Recover();
+  }
+  EXPECT_EQ(outcome.result, RecoveryResult::kFailed);
+  EXPECT_NE(outcome.message.find("it joins " + other_file + ", which shares no file"),
+            std::string::npos)
+      << outcome.message;
+  EXPECT_EQ(ReadFile(c), "old c");
+  EXPECT_EQ(ReadFile(b), "old b");
 }
 
 TEST_F(UnitRecoveryTest, APointerTheUnitJournalDoesNotAnswerIsSetAsideAndNothingMoves) {
