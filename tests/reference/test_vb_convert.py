@@ -363,9 +363,9 @@ class ProjectOnDiskTest(unittest.TestCase):
                    '      OleObjectBlob   =   "B.frx"', "   End", "End")
         self.write("B.frm", bad)
         self.assertEqual(self.run_project(self.OLD, "Form=B.frm"), 1)
-        # a text that names its missing side file is refused first
+        # a text that names its missing side file fails the run first
         self.write("C.ctl", form("Begin VB.UserControl C", '   Picture = "c.CTX":0000', "End"))
-        self.assertEqual(self.run_project(self.OLD, "Form=B.frm", "UserControl=C.ctl"), 2)
+        self.assertEqual(self.run_project(self.OLD, "Form=B.frm", "UserControl=C.ctl"), 1)
         self.write("C.ctl", form("Begin VB.UserControl C", '   Picture = "c.frx":0000', "End",
                                  "Dim c As VireoCore.Column"))
         self.assertEqual(self.run_project(self.OLD, "UserControl=C.ctl"), 0)

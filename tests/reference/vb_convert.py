@@ -855,20 +855,29 @@ def convert_project(project_path, from_type, to_type, log=None, codepage=1252):
     for text in module_texts:
         jobs.append(("code", listed(text), None, None))
 
-    # A form that is a folder, a missing form whose side file is there, and
-    # a form without its side file whose text names one (".frx":) make the
-    # project unreadable. A missing form without a side file is passed over.
+    # A form that is a folder makes the project unreadable. A missing form
+    # whose side file is there, a form without its side file whose text
+    # names one (".frx":), and a missing module or class are files the
+    # project needs: all are named, and the run fails before it converts.
+    # A missing form without a side file is passed over.
+    missing = []
     for kind, path, side, ext in jobs:
         if kind != "form":
+            if not os.path.exists(path):
+                missing.append(path)
             continue
-        if os.path.isdir(path) or (side is not None and not os.path.exists(path)):
-            say("%s: the listed form is a folder or lost" % display(path))
+        if os.path.isdir(path):
+            say("%s: the listed form is a folder" % display(path))
             return 2
+        if side is not None and not os.path.exists(path):
+            missing.append(path)
         if side is None and os.path.isfile(path):
             named = (ext + '":').encode("ascii")
             if named in fold_bytes(read_bytes(path)):
-                say("%s: its %s is missing" % (display(path), ext))
-                return 2
+                missing.append(path[:path.rfind(b".")] + ext.encode("ascii"))
+    if missing:
+        say("missing: " + ", ".join(display(p) for p in missing))
+        return 1
 
     if from_type is None:
         rows = referenced_rows(project)
