@@ -544,7 +544,7 @@ int RunCommand(int argc, char** argv, Streams io) {
       ->option_text("N");
   convert->add_option("--junit", options.junit,
                       "In a batch, write a JUnit XML file with one test case per project");
-  convert->add_flag("--verbose,-v", options.verbose, "In a batch, a line for every file");
+  convert->add_flag("--verbose,-v", options.verbose, "In a batch, a line for every file; say when the Wine prefix registers no grid type");
   convert->add_option("--from", options.from,
                       "Grid type to convert from: position, name (\"Vireo 4.0\") or control file "
                       "(VIRA32.OCX)");

@@ -373,6 +373,8 @@ void Batch::Record(ProjectRecord& record, const RunResult& result) {
       break;
     case RunOutcome::kNothingToConvert:
       record.outcome = Outcome::kNothingToConvert;
+      if (!result.referenced_types.empty())
+        record.reason = "it references " + GridTypeNames(result.referenced_types);
       break;
     case RunOutcome::kInterrupted:
       record.outcome = Outcome::kInterrupted;

@@ -282,7 +282,8 @@ bool LocateProjectFile(const std::string& argument, std::string* project_path,
   if (found.size() != 1) {
     *problem =
         argument + (found.empty() ? ": the folder holds no .vbp or .mak project file"
-                                  : ": the folder holds more than one project file; name one");
+                                  : ": the folder holds more than one project file; name one, "
+                                    "or give -r to convert them all");
     return false;
   }
   *project_path = InFolder(absolute, found[0]);

@@ -38,6 +38,14 @@ std::string WithNearest(const std::string& what, const std::string& typed,
 
 bool IsOption(const std::string& arg) { return arg.size() > 1 && arg[0] == '-'; }
 
+// A project, a group or a folder given where the command belongs.
+bool LooksLikeAPath(const std::string& arg) {
+  for (const char* extension : {".vbp", ".mak", ".vbg"}) {
+    if (EndsWithNoCase(arg, extension)) return true;
+  }
+  return arg.find_first_of("/\\") != std::string::npos || arg == "." || arg == "..";
+}
+
 // "--report=x" names the option "--report"; "-rq" names "-r" and "-q".
 std::vector<std::string> OptionNames(const std::string& arg) {
   if (arg.compare(0, 2, "--") == 0) return {arg.substr(0, arg.find('='))};
@@ -93,7 +101,11 @@ std::string UnknownWordProblem(const std::vector<std::string>& args,
       if (command) continue;  // a project or an option's value
       auto found = std::find_if(commands.begin(), commands.end(),
                                 [&](const CommandWords& words) { return words.command == arg; });
-      if (found == commands.end()) return WithNearest("command", arg, command_names);
+      if (found == commands.end()) {
+        if (LooksLikeAPath(arg))
+          return "unknown command '" + arg + "'; to convert it: vireo-migrate convert " + arg;
+        return WithNearest("command", arg, command_names);
+      }
       command = &*found;
       continue;
     }

@@ -50,6 +50,12 @@ TEST(UsageHintsTest, AMisspeltWordIsAnsweredWithTheNearestOne) {
       << "an option's value is no option";
   EXPECT_EQ(problem({"convert", "-r", "-q", "--", "-P.vbp"}), "");
   EXPECT_EQ(problem({"--version"}), "");
+  EXPECT_EQ(problem({"Inventory.VBP"}),
+            "unknown command 'Inventory.VBP'; to convert it: vireo-migrate convert Inventory.VBP")
+      << "the command forgotten";
+  EXPECT_EQ(problem({"apps/inventory"}),
+            "unknown command 'apps/inventory'; to convert it: vireo-migrate convert "
+            "apps/inventory");
 }
 
 }  // namespace
