@@ -5,10 +5,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
-#include <set>
 #include <optional>
+#include <set>
 
+#include "base/file_io.h"
+#include "base/interrupt.h"
+#include "base/text.h"
 #include "cli/backup.h"
+#include "cli/batch.h"
 #include "cli/console_ui.h"
 #include "cli/disk_project.h"
 #include "cli/host_machine.h"
@@ -18,16 +22,12 @@
 #include "cli/usage_hints.h"
 #include "dialogs/convert_form.h"
 #include "engine/catalogue/grid_catalogue.h"
-#include "base/file_io.h"
-#include "base/interrupt.h"
 #include "engine/project/convert_project.h"
 #include "engine/project/journal.h"
 #include "engine/project/project_file.h"
 #include "engine/project/project_guard.h"
 #include "engine/project/recovery.h"
 #include "engine/project/run_lock.h"
-#include "cli/batch.h"
-#include "base/text.h"
 #include "host/interrupt_handlers.h"
 #include "shell/registration.h"
 
@@ -36,8 +36,8 @@ namespace {
 
 struct Options {
   std::vector<std::string> projects;
-  std::string project;       // the one project of a single run, as given
-  std::string project_path;  // ... and as found
+  std::string project;                // the one project of a single run, as given
+  std::string project_path;           // ... and as found
   std::FILE* report_stream = stdout;  // where --report - and --junit - write
   bool recursive = false;
   int jobs = 0;
@@ -103,14 +103,14 @@ int16_t DetectedSource(const SourceChoice& choice, const std::string& project_pa
     case SourceFinding::kFound:
       return choice.source;
     case SourceFinding::kAlreadyConverted:
-      Say(io.out, project_path + ": already uses " + TypeName(to) +
-                      "; nothing needs conversion.\n");
+      Say(io.out,
+          project_path + ": already uses " + TypeName(to) + "; nothing needs conversion.\n");
       *status = kExitNothingToConvert;
       return 0;
     case SourceFinding::kSeveral:
-      *status = UsageError(io, project_path + " " + SourceProblem(choice) +
-                                   ": name the one to convert with --from",
-                           &wine.registry());
+      *status = UsageError(
+          io, project_path + " " + SourceProblem(choice) + ": name the one to convert with --from",
+          &wine.registry());
       return 0;
     case SourceFinding::kUnknown:
       break;
@@ -198,8 +198,8 @@ std::string WhatTheRunDid(int exit_status, bool dry_run, const std::string& proj
 
 // False, after saying so, when the report could not be written.
 bool WriteRunReport(const Options& options, const RunResult& result,
-                    const std::vector<std::string>& missing_forms, int exit_status,
-                    double seconds, const std::vector<std::string>& outside, Streams io) {
+                    const std::vector<std::string>& missing_forms, int exit_status, double seconds,
+                    const std::vector<std::string>& outside, Streams io) {
   ReportInfo info;
   info.outside_project = outside;
   info.missing_forms = missing_forms;
@@ -294,8 +294,9 @@ int ConvertBatch(const Options& options, Streams io) {
 void SayAfterOutcome(const RunResult& result, const std::string& project_path,
                      const Options& options, Streams io) {
   if (result.outcome == RunOutcome::kRefused)
-    Say(io.err, "vireo-migrate: name the grid type it uses with --from (vireo-migrate types "
-                "lists them), or leave --from out to have it told from the project\n");
+    Say(io.err,
+        "vireo-migrate: name the grid type it uses with --from (vireo-migrate types "
+        "lists them), or leave --from out to have it told from the project\n");
   std::set<int16_t> referenced = result.referenced_types;
   if (result.outcome == RunOutcome::kNothingToConvert && !referenced.empty() && !options.quiet)
     Say(io.out, project_path + " references " + GridTypeNames(referenced) + ".\n");
@@ -354,8 +355,7 @@ int Convert(Options options, Streams io) {
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     // A report asked for and not written fails the run, which says what it did.
-    if (!WriteRunReport(options, result, ide->missing_forms(), exit_status, seconds, outside,
-                        io))
+    if (!WriteRunReport(options, result, ide->missing_forms(), exit_status, seconds, outside, io))
       return kExitFailed;
   }
   return exit_status;
@@ -472,8 +472,7 @@ bool ReadNumbers(const NumberTexts& texts, Options& options, int* recover_code_p
          (texts.wait.empty() ||
           ParseWholeNumber("--wait", texts.wait, 0, 86400, &options.wait_seconds, problem)) &&
          (texts.code_page.empty() ||
-          ParseWholeNumber("--codepage", texts.code_page, 1, 65535, &options.code_page,
-                           problem)) &&
+          ParseWholeNumber("--codepage", texts.code_page, 1, 65535, &options.code_page, problem)) &&
          (texts.recover_code_page.empty() ||
           ParseWholeNumber("--codepage", texts.recover_code_page, 1, 65535, recover_code_page,
                            problem));
@@ -539,12 +538,15 @@ int RunCommand(int argc, char** argv, Streams io) {
   convert->add_flag("--recursive,-r", options.recursive,
                     "Convert every .vbp and .mak below the folders given");
   NumberTexts numbers;
-  convert->add_option("--jobs,-j", numbers.jobs,
-                      "In a batch, projects converted at once, 1 to 1024 (default: one per core)")
+  convert
+      ->add_option("--jobs,-j", numbers.jobs,
+                   "In a batch, projects converted at once, 1 to 1024 (default: one per core)")
       ->option_text("N");
   convert->add_option("--junit", options.junit,
                       "In a batch, write a JUnit XML file with one test case per project");
-  convert->add_flag("--verbose,-v", options.verbose, "In a batch, a line for every file; say when the Wine prefix registers no grid type");
+  convert->add_flag(
+      "--verbose,-v", options.verbose,
+      "In a batch, a line for every file; say when the Wine prefix registers no grid type");
   convert->add_option("--from", options.from,
                       "Grid type to convert from: position, name (\"Vireo 4.0\") or control file "
                       "(VIRA32.OCX)");
@@ -559,9 +561,10 @@ int RunCommand(int argc, char** argv, Streams io) {
   convert->add_flag("--quiet,-q", options.quiet, "Show errors only");
   convert->add_option("--wine-prefix", options.wine_prefix,
                       "Wine prefix (default: $WINEPREFIX, else ~/.wine)");
-  convert->add_option("--wait", numbers.wait,
-                      "Wait up to SECONDS (0 to 86400) for files another run is converting "
-                      "(default 60), then stop as busy")
+  convert
+      ->add_option("--wait", numbers.wait,
+                   "Wait up to SECONDS (0 to 86400) for files another run is converting "
+                   "(default 60), then stop as busy")
       ->option_text("SECONDS");
   AddCodePageOption(convert, &numbers.code_page);
   convert->footer(app.get_footer());

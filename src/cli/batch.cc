@@ -1,16 +1,17 @@
 #include "cli/batch.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <deque>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <map>
 #include <mutex>
 #include <set>
 #include <thread>
-#include <unistd.h>
 
 #include "base/file_io.h"
 #include "base/interrupt.h"
@@ -23,8 +24,8 @@
 #include "dialogs/convert_form.h"
 #include "engine/catalogue/grid_catalogue.h"
 #include "engine/project/convert_project.h"
-#include "engine/project/project_file.h"
 #include "engine/project/grid_usage.h"
+#include "engine/project/project_file.h"
 #include "engine/project/project_guard.h"
 #include "engine/project/recovery.h"
 #include "engine/project/unit_run.h"
@@ -201,8 +202,10 @@ class Batch {
  public:
   // A report on standard output leaves it to the report alone.
   Batch(const BatchOptions& options, const HostMachine& machine, std::FILE* out, std::FILE* err)
-      : options_(options), machine_(machine),
-        out_(options.report == "-" || options.junit == "-" ? err : out), err_(err) {}
+      : options_(options),
+        machine_(machine),
+        out_(options.report == "-" || options.junit == "-" ? err : out),
+        err_(err) {}
   int Run();
 
  private:
@@ -545,8 +548,8 @@ bool Batch::GuardUnit(const std::vector<size_t>& members, std::deque<ProjectGuar
     ProjectRecord& record = projects_[i];
     std::string problem = record.recovery_problem;
     if (problem.empty()) {
-      GuardResult guarded = guards.emplace_back().Take(record.path, machine_.resolver(),
-                                                       options_.dry_run);
+      GuardResult guarded =
+          guards.emplace_back().Take(record.path, machine_.resolver(), options_.dry_run);
       Say(guarded.leftovers);
       if (!guarded.recovered.empty()) progress_->Say(guarded.recovered);
       if (!guarded.ok) problem = guarded.problem;
@@ -684,8 +687,7 @@ bool Batch::WriteReport(int exit_status, double seconds) {
 }
 
 // False, after saying what the batch itself did, when `file` was not written.
-bool Batch::SayUnwritten(const std::string& file, const std::string& what,
-                         std::error_code error) {
+bool Batch::SayUnwritten(const std::string& file, const std::string& what, std::error_code error) {
   if (!error) return true;
   int converted = 0;
   for (const ProjectRecord& record : projects_) converted += record.outcome == Outcome::kConverted;
@@ -693,8 +695,9 @@ bool Batch::SayUnwritten(const std::string& file, const std::string& what,
                                       : "the batch itself is done: " + std::to_string(converted) +
                                             " of " + std::to_string(projects_.size()) +
                                             " projects were converted, as the table says";
-  std::fputs(("vireo-migrate: " + file + ": cannot write " + what + " (" + Describe(error) +
-              "); " + done + "\n").c_str(),
+  std::fputs(("vireo-migrate: " + file + ": cannot write " + what + " (" + Describe(error) + "); " +
+              done + "\n")
+                 .c_str(),
              err_);
   return false;
 }

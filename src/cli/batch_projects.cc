@@ -45,7 +45,8 @@ std::string GroupMember(const std::string& line) {
 // file: empty when nothing is.
 std::string MemberProblem(const std::string& member, const PathStatus& group) {
   PathStatus status;
-  if (Files().Status(member, &status) || !status.exists) return "names " + member + ", which does not exist";
+  if (Files().Status(member, &status) || !status.exists)
+    return "names " + member + ", which does not exist";
   if (SameFile(status, group)) return "names the group itself";
   if (status.is_directory) return "names a folder, " + member + ", not a project";
   if (HasExtension(member, ".vbg"))

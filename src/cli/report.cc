@@ -7,8 +7,8 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
-#include "engine/catalogue/grid_catalogue.h"
 #include "base/file_io.h"
+#include "engine/catalogue/grid_catalogue.h"
 
 namespace vireo {
 namespace {

@@ -145,10 +145,11 @@ TEST_F(BadInputTest, BinaryRecordsThatAreMalformed) {
 TEST_F(BadInputTest, EveryMissingFileIsNamedInOneMessageWithOneExitStatus) {
   std::filesystem::remove(project.Join("F.frx"));
   ExpectRefused(1, "P.vbp: a listed file is missing: F.frx (named by F.frm); nothing was changed");
-  project.Write("P.vbp", CrLf({"Form=F.frm", "Module=X; Gone.bas", "Class=C; Sub\\Gone.cls",
-                               kVireo40Line}));
-  ExpectRefused(1, "P.vbp: 3 listed files are missing: F.frx (named by F.frm), Gone.bas, "
-                   "Sub/Gone.cls; nothing was changed");
+  project.Write("P.vbp",
+                CrLf({"Form=F.frm", "Module=X; Gone.bas", "Class=C; Sub\\Gone.cls", kVireo40Line}));
+  ExpectRefused(1,
+                "P.vbp: 3 listed files are missing: F.frx (named by F.frm), Gone.bas, "
+                "Sub/Gone.cls; nothing was changed");
 }
 
 TEST_F(BadInputTest, ListedFormsThatAreMissingOrFolders) {

@@ -46,7 +46,8 @@ std::string SharedForm() {
 
 int Markers(const std::string& text) {
   int count = 0;
-  for (size_t at = text.find("'*** ORYX"); at != std::string::npos; at = text.find("'*** ORYX", at + 1))
+  for (size_t at = text.find("'*** ORYX"); at != std::string::npos;
+       at = text.find("'*** ORYX", at + 1))
     ++count;
   return count;
 }
@@ -65,8 +66,11 @@ class SeamsTest : public ::testing::Test {
   }
 
   std::map<std::string, std::string> Environment() const {
-    return {{"TMPDIR", temp.path()}, {"HOME", temp.path()}, {"WINEPREFIX", ""},
-            {"LC_ALL", "C"},         {"TERM", "dumb"}};
+    return {{"TMPDIR", temp.path()},
+            {"HOME", temp.path()},
+            {"WINEPREFIX", ""},
+            {"LC_ALL", "C"},
+            {"TERM", "dumb"}};
   }
   testing::ProgramRun Run(std::vector<std::string> args) const {
     return testing::RunProgram(VIREO_MIGRATE_BINARY, args, Environment());
@@ -130,8 +134,8 @@ class SeamsTest : public ::testing::Test {
     testing::FaultyFileSystem files;
     files.Watch(operation, fragment);
     RunInChild(args, files, [&] {
-      testing::WriteFile(out, std::to_string(files.first_watched()) + " " +
-                                  std::to_string(files.last_watched()));
+      testing::WriteFile(
+          out, std::to_string(files.first_watched()) + " " + std::to_string(files.last_watched()));
     });
     std::pair<int, int> watched;
     std::sscanf(ReadFile(out).c_str(), "%d %d", &watched.first, &watched.second);
@@ -206,8 +210,7 @@ TEST_F(SeamsTest, AUnitWithASkippedProjectIsSkippedWholeAndNothingOfItChanges) {
   // B names two old libraries: which one to convert cannot be told.
   root.Write("tree/b/B.vbp",
              CrLf({"Form=..\\shared\\Common.frm", "Module=Grids; ..\\shared\\Grids.bas",
-                   "Module=Own; Own.bas", testing::kVireo40Line,
-                   ObjectLineFor(1).c_str()}));
+                   "Module=Own; Own.bas", testing::kVireo40Line, ObjectLineFor(1).c_str()}));
   Tree before = Snapshot(root.Join("tree"));
   for (const char* dry : {"--dry-run", "--quiet"}) {
     auto batch = Run({"convert", "-r", dry, root.Join("tree")});
@@ -296,24 +299,32 @@ TEST_F(SeamsTest, ExitStatusesACiCanTrust) {
       {"a misspelt option", {}, {"convert", "--dryrun", a}, 2},
       {"a form given as the project", {}, {"convert", root.Join("tree/shared/Common.frm")}, 2},
       {"a batch converted", {}, {"convert", "-r", tree}, 0},
-      {"a batch, one converted and one already", converted_a, {"convert", a, root.Join("tree/b")},
+      {"a batch, one converted and one already",
+       converted_a,
+       {"convert", a, root.Join("tree/b")},
        0},
-      {"a batch already converted", [&] { ASSERT_EQ(Run({"convert", "-r", tree}).status, 0); },
-       {"convert", "-r", tree}, 3},
+      {"a batch already converted",
+       [&] {
+         ASSERT_EQ(Run({"convert", "-r", tree}).status, 0);
+       },
+       {"convert", "-r", tree},
+       3},
       {"a batch with a failure", broken_b, {"convert", "-r", tree}, 1},
       {"a batch with a failure and a conversion",
        [&] {
          lone_b();
          broken_b();
        },
-       {"convert", "-r", tree}, 1},
+       {"convert", "-r", tree},
+       1},
       {"a batch with a skipped project and a conversion",
        [&] {
          lone_b();
          root.Write("tree/b/B.vbp", CrLf({"Module=Own; Own.bas"}));
          root.Write("tree/b/Own.bas", "Option Explicit\r\n");
        },
-       {"convert", "-r", tree}, 2},
+       {"convert", "-r", tree},
+       2},
       {"a batch that names nothing", {}, {"convert", "-r", root.Join("tree/shared")}, 2},
   };
   for (const Case& c : cases) {
@@ -364,8 +375,8 @@ TEST_F(SeamsTest, GroupsMustNameProjects) {
       {"Project=Other.vbg", "G.vbg line 2: names another project group"},
       {"StartupProject=a", "G.vbg line 2: names a folder"},
       {"Project=shared\\Grids.bas", "which is a code module, not a project"},
-      {"Project=a\\Gone.vbp", "G.vbg line 2: names " + root.Join("tree/a/Gone.vbp") +
-                                  ", which does not exist"},
+      {"Project=a\\Gone.vbp",
+       "G.vbg line 2: names " + root.Join("tree/a/Gone.vbp") + ", which does not exist"},
   };
   root.Write("tree/Other.vbg", "VBGROUP 5.0\r\nProject=G.vbg\r\n");
   Tree before = Snapshot(root.Join("tree"));

@@ -10,10 +10,9 @@ TEST(UsageHintsTest, NumbersAreWholeAndInTheirRange) {
     const char* text;
     bool ok;
   };
-  for (const Case& c : {Case{"1", true}, Case{"1024", true}, Case{"0", false},
-                        Case{"1025", false}, Case{"-3", false}, Case{"2.5", false},
-                        Case{"", false}, Case{"4x", false}, Case{" 4", false},
-                        Case{"99999999999999999999999", false}}) {
+  for (const Case& c : {Case{"1", true}, Case{"1024", true}, Case{"0", false}, Case{"1025", false},
+                        Case{"-3", false}, Case{"2.5", false}, Case{"", false}, Case{"4x", false},
+                        Case{" 4", false}, Case{"99999999999999999999999", false}}) {
     int value = -1;
     std::string problem;
     EXPECT_EQ(ParseWholeNumber("--jobs", c.text, 1, 1024, &value, &problem), c.ok) << c.text;

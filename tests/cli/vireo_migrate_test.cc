@@ -297,8 +297,7 @@ TEST_F(VireoMigrateTest, NamesInTheProjectsCodePageAreFoundUnderTheirUtf8Names) 
   std::string report = temp_dir.Join("report.json");
   auto run = Run({"convert", "--report", report, accented.path()});
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.err.find(" Migrating CAFÉ.BAS...\n"), std::string::npos)
-      << run.err;
+  EXPECT_NE(run.err.find(" Migrating CAFÉ.BAS...\n"), std::string::npos) << run.err;
   EXPECT_NE(ReadFile(accented.Join("CAFÉ.BAS")).find("\nDim S As VireoCore45.StyleDisp\r\n"),
             std::string::npos);
   EXPECT_EQ(ReadFile(accented.Join("Écrans/Liste.frx")),

@@ -88,8 +88,8 @@ bool FormConverter::ConvertLine(std::string& line, bool* write_current) {
   if (above_first_begin_) {
     if (IsBeginLine(line)) {
       above_first_begin_ = false;
-    } else if (NoteReference(line) && (IsFormObjectLineFor(line, from_) ||
-                                       IsFormObjectLineFor(line, to_))) {
+    } else if (NoteReference(line) &&
+               (IsFormObjectLineFor(line, from_) || IsFormObjectLineFor(line, to_))) {
       return ConvertReferenceLine(line, write_current);
     }
   }

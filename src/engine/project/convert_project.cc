@@ -6,10 +6,10 @@
 #include <utility>
 
 #include "base/file_system.h"
+#include "base/interrupt.h"
 #include "engine/catalogue/grid_catalogue.h"
 #include "engine/code/code_file.h"
 #include "engine/forms/form_file.h"
-#include "base/interrupt.h"
 #include "engine/project/commit.h"
 #include "engine/project/file_jobs.h"
 #include "engine/project/journal.h"
@@ -209,9 +209,8 @@ std::set<int16_t> ProjectConversion::ReferencedTypes() const {
 bool ProjectConversion::UsesAnotherSource() const {
   std::set<int16_t> referenced = ReferencedTypes();
   if (referenced.count(run_.FromType) || !run_.binary_files_changed.empty()) return false;
-  bool another = std::any_of(referenced.begin(), referenced.end(), [&](int16_t p) {
-    return p != run_.FromType && p != run_.ToType;
-  });
+  bool another = std::any_of(referenced.begin(), referenced.end(),
+                             [&](int16_t p) { return p != run_.FromType && p != run_.ToType; });
   bool text_changes = std::any_of(result_.files.begin(), result_.files.end(),
                                   [](const FileOutcome& file) { return file.result == kChanged; });
   return another && text_changes;
@@ -277,7 +276,8 @@ std::vector<FileJob> ProjectConversion::FormJobs() {
 
 bool ProjectConversion::ConvertComponents() {
   std::vector<FileJob> jobs = FormJobs();
-  for (const std::string& path : run_.ModuleFiles) jobs.push_back({"module", path, "", Shown(path)});
+  for (const std::string& path : run_.ModuleFiles)
+    jobs.push_back({"module", path, "", Shown(path)});
   // Files an earlier project of the unit converted keep their place among
   // the outcomes, with that project's result.
   std::vector<std::optional<int16_t>> earlier(jobs.size());

@@ -160,8 +160,8 @@ SourceChoice Decide(const Evidence& evidence, int16_t target) {
       target_seen = true;
       continue;
     }
-    bool explained = std::any_of(family.begin(), family.end(),
-                                 [&](int16_t p) { return old_rows.count(p) > 0; });
+    bool explained =
+        std::any_of(family.begin(), family.end(), [&](int16_t p) { return old_rows.count(p) > 0; });
     if (!explained) from_families.insert(*family.begin());
   }
   old_rows.insert(from_families.begin(), from_families.end());

@@ -128,8 +128,9 @@ TEST_F(RulesTest, AnEventHeaderLosesEveryNameOfTheSourceLibraryInOneStep) {
   EXPECT_EQ(header("Sub VrGrid_FirstRowChange() ' As VireoCore.Split"),
             "changed: Sub VrGrid_FirstRowChange(ByVal SplitIndex as Integer)\r\n"
             "If SplitIndex <> VrGrid.Split Then Exit Sub ' As VireoCore45.Split");
-  std::string converted = "Sub Grid1_FetchCellStyle(S As VireoCore45.StyleDisp, C As "
-                          "VireoCore45.Column)";
+  std::string converted =
+      "Sub Grid1_FetchCellStyle(S As VireoCore45.StyleDisp, C As "
+      "VireoCore45.Column)";
   EXPECT_EQ(header(converted), "same: " + converted) << "a converted header is a fixed point";
   EXPECT_EQ(header(converted, kEval), "same: " + converted)
       << "between types of one library name the text stays, so nothing changed";

@@ -24,16 +24,15 @@ class GridUsageTest : public ::testing::Test {
 
   // A project of one form (with a grid of `grid_class`, whose record holds
   // the CLSID of row `record_row`, 0 for none) and one module.
-  void WriteProject(const std::string& references, const std::string& grid_class,
-                    int record_row, const std::string& module = "Option Explicit\r\n") {
+  void WriteProject(const std::string& references, const std::string& grid_class, int record_row,
+                    const std::string& module = "Option Explicit\r\n") {
     project.Write("P.vbp", "Form=F.frm\r\nModule=M; M.bas\r\n" + references);
-    project.Write("F.frm", CrLf({"VERSION 4.00", "Begin VB.Form F",
-                                 ("   Begin " + grid_class + " G").c_str(),
-                                 "      OleObjectBlob = \"F.frx\":0000", "   End", "End"}));
-    project.Write("F.frx", record_row ? testing::Record(testing::GuidBytes(record_row,
-                                                                           "CLSID_MsPlover"),
-                                                        6)
-                                      : testing::Record("no guid here", 6));
+    project.Write(
+        "F.frm", CrLf({"VERSION 4.00", "Begin VB.Form F", ("   Begin " + grid_class + " G").c_str(),
+                       "      OleObjectBlob = \"F.frx\":0000", "   End", "End"}));
+    project.Write("F.frx",
+                  record_row ? testing::Record(testing::GuidBytes(record_row, "CLSID_MsPlover"), 6)
+                             : testing::Record("no guid here", 6));
     project.Write("M.bas", module);
   }
   SourceChoice Choose(int16_t target = kPro) {
@@ -96,11 +95,11 @@ TEST_F(GridUsageTest, AlreadyConvertedOnlyWhenNothingOfAnOldTypeIsLeft) {
 
 TEST_F(GridUsageTest, AFormsReferenceLinesAboveItsFirstBeginAreExact) {
   project.Write("P.vbp", "Form=F.frm\r\n");
-  project.Write("F.frm", CrLf({"VERSION 5.00",
-                               "Object = \"{3F6A9062-5C17-11D0-A3B8-0060974E21D5}#4.0#0\"; "
-                               "\"EVIRA32.OCX\"",
-                               "Begin VB.Form F", "   Begin VireoCore.VireoCtl G", "   End",
-                               "End"}));
+  project.Write("F.frm",
+                CrLf({"VERSION 5.00",
+                      "Object = \"{3F6A9062-5C17-11D0-A3B8-0060974E21D5}#4.0#0\"; "
+                      "\"EVIRA32.OCX\"",
+                      "Begin VB.Form F", "   Begin VireoCore.VireoCtl G", "   End", "End"}));
   EXPECT_EQ(Choose().source, 4) << "the line names the row; the class name only its family";
 }
 
