@@ -77,6 +77,9 @@ class ProjectConversion {
     std::string folder = ProjectDirectory(file_name_);
     return path.compare(0, folder.size(), folder) == 0 ? path.substr(folder.size()) : path;
   }
+  void Announce(const RunEvent& event) {
+    if (options_.on_event) options_.on_event(event);
+  }
   void ShowStatus(const std::string& text) {
     Tell([&] { services_.status.SetText(text); });
   }
@@ -290,9 +293,13 @@ bool ProjectConversion::ConvertComponents() {
   std::vector<FileOutcome> converted;
   FileJobHooks hooks;
   hooks.stop_requested = [] { return InterruptRequested(); };
-  hooks.started = [&](const FileJob& job) { ShowStatus(Migrating(job.shown)); };
+  hooks.started = [&](const FileJob& job) {
+    Announce(RunEvent{RunEvent::Kind::kFileStarted, job.kind, job.path, job.shown, 0});
+    ShowStatus(Migrating(job.shown));
+  };
   hooks.finished = [&](const FileJob& job, int16_t r) {
     converted.push_back({job.kind, job.path, job.binary, r, ReasonFor(r)});
+    Announce(RunEvent{RunEvent::Kind::kFileConverted, job.kind, job.path, job.shown, r});
     if (r == kFailed) {
       failed = job.path;
       return false;

@@ -34,6 +34,19 @@ struct RunServices {
   const PathResolver& resolver;
 };
 
+// What a run tells its front end as it goes, file by file, in the files'
+// order: a file begun, and its conversion into a copy ended with a result
+// (kChanged, kUnchanged or kFailed). Nothing is replaced until the run
+// commits: a converted copy is not yet a converted file.
+struct RunEvent {
+  enum class Kind { kFileStarted, kFileConverted };
+  Kind kind = Kind::kFileStarted;
+  std::string file_kind;  // "form" or "module"
+  std::string path;
+  std::string shown;  // how progress names the file
+  int16_t result = 0;
+};
+
 // Hooks for front ends that preview or back up. Each sees the run with every
 // converted copy in place, before anything is replaced.
 struct RunOptions {
@@ -58,6 +71,8 @@ struct RunOptions {
   // unit converted, and hands its copies to the unit instead of committing;
   // kConverted then means ready for the unit's commit.
   UnitRun* unit = nullptr;
+  // Hears every RunEvent (the Status window's texts are shown as well).
+  std::function<void(const RunEvent&)> on_event;
 };
 
 // kInterrupted: the user asked to stop (see engine/interrupt.h) before the
