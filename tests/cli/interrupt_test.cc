@@ -17,11 +17,11 @@
 #include "support/large_project.h"
 #include "support/run_program.h"
 #include "support/test_files.h"
+#include "support/walk.h"
 
 namespace vireo {
 namespace {
 
-using Contents = std::map<std::string, std::string>;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kForms = 30;
@@ -44,18 +44,10 @@ class InterruptTest : public ::testing::Test {
     old_contents = Snapshot();
   }
 
-  Contents Snapshot() {
-    Contents contents;
-    for (const auto& entry : std::filesystem::directory_iterator(project.path()))
-      contents[entry.path().filename()] = testing::ReadFile(entry.path());
-    return contents;
-  }
+  testing::Contents Snapshot() { return testing::SnapshotTree(project.path()); }
   void Restore() {
-    for (const auto& entry : std::filesystem::directory_iterator(project.path()))
-      if (!old_contents.count(entry.path().filename())) std::filesystem::remove(entry.path());
-    for (const auto& [name, bytes] : old_contents) testing::WriteFile(project.Join(name), bytes);
-    for (const auto& entry : std::filesystem::directory_iterator(temp_dir.path()))
-      std::filesystem::remove(entry.path());
+    testing::RestoreTree(project.path(), old_contents);
+    testing::EmptyFolder(temp_dir.path());
     std::filesystem::remove(report_path);
   }
 
@@ -128,8 +120,9 @@ class InterruptTest : public ::testing::Test {
   }
 
   // Checks one interrupted run; returns its exit status.
-  int Check(const Outcome& outcome, const Contents& new_contents, const std::string& moment) {
-    Contents now = Snapshot();
+  int Check(const Outcome& outcome, const testing::Contents& new_contents,
+            const std::string& moment) {
+    testing::Contents now = Snapshot();
     EXPECT_EQ(Leftovers(), "") << moment;
     if (outcome.status == 4) {
       EXPECT_TRUE(now == old_contents) << moment << ": a stopped run changed the project";
@@ -145,7 +138,7 @@ class InterruptTest : public ::testing::Test {
 
   testing::ScratchDir project, temp_dir, home, scratch;
   std::string report_path = scratch.Join("report.json");
-  Contents old_contents;
+  testing::Contents old_contents;
 };
 
 TEST_F(InterruptTest, StopsBeforeTheCommitAndFinishesOnceItHasBegun) {
@@ -160,7 +153,7 @@ TEST_F(InterruptTest, StopsBeforeTheCommitAndFinishesOnceItHasBegun) {
   auto converting = Clock::now() - converting_from;
   Outcome reference = Finish(first, err_fd);
   ASSERT_EQ(reference.status, 0) << reference.err;
-  Contents new_contents = Snapshot();
+  testing::Contents new_contents = Snapshot();
   ASSERT_NE(new_contents, old_contents);
   Restore();
 

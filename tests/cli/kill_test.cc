@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
 #include <random>
 #include <thread>
 
@@ -15,11 +14,11 @@
 #include "support/large_project.h"
 #include "support/run_program.h"
 #include "support/test_files.h"
+#include "support/walk.h"
 
 namespace vireo {
 namespace {
 
-using Contents = std::map<std::string, std::string>;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kForms = 30;
@@ -31,33 +30,11 @@ class KillTest : public ::testing::Test {
   void SetUp() override {
     FillGridCatalogue();
     testing::WriteLargeProject(project, kForms, kModules);
-    old_contents = Snapshot();
+    tree.old_contents = Snapshot();
   }
 
-  Contents Snapshot() {
-    Contents contents;
-    for (const auto& entry : std::filesystem::directory_iterator(project.path()))
-      contents[entry.path().filename()] = testing::ReadFile(entry.path());
-    return contents;
-  }
-  void Restore() {
-    for (const auto& entry : std::filesystem::directory_iterator(project.path()))
-      if (!old_contents.count(entry.path().filename())) std::filesystem::remove(entry.path());
-    for (const auto& [name, bytes] : old_contents) testing::WriteFile(project.Join(name), bytes);
-  }
-
-  // Names the files that are neither old nor new.
-  static std::string Difference(const Contents& now, const Contents& old_contents,
-                                const Contents& new_contents) {
-    std::string names;
-    for (const auto& [name, bytes] : now) {
-      auto old_it = old_contents.find(name), new_it = new_contents.find(name);
-      bool is_old = old_it != old_contents.end() && old_it->second == bytes;
-      bool is_new = new_it != new_contents.end() && new_it->second == bytes;
-      names += is_old ? "" : is_new ? name + " (new) " : name + " (neither) ";
-    }
-    return names;
-  }
+  testing::Contents Snapshot() { return testing::SnapshotTree(project.path()); }
+  void Restore() { testing::RestoreTree(project.path(), tree.old_contents); }
 
   pid_t Start() {
     std::fflush(nullptr);
@@ -75,7 +52,7 @@ class KillTest : public ::testing::Test {
   }
 
   testing::ScratchDir project, temp_dir;
-  Contents old_contents;
+  testing::OldAndNew tree;
 };
 
 TEST_F(KillTest, AKilledRunIsRecoveredToAllOldOrAllNew) {
@@ -85,8 +62,8 @@ TEST_F(KillTest, AKilledRunIsRecoveredToAllOldOrAllNew) {
   ::waitpid(reference, &status, 0);
   auto full_run = Clock::now() - started;
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  Contents new_contents = Snapshot();
-  ASSERT_NE(new_contents, old_contents);
+  tree.new_contents = Snapshot();
+  ASSERT_NE(tree.new_contents, tree.old_contents);
   Restore();
 
   std::mt19937 random(20261208);
@@ -112,13 +89,12 @@ TEST_F(KillTest, AKilledRunIsRecoveredToAllOldOrAllNew) {
     ASSERT_EQ(recover.status, 0) << recover.err;
     if (recover.out.find("was finished") != std::string::npos) ++finished;
     if (recover.out.find("was undone") != std::string::npos) ++undone;
-    Contents now = Snapshot();
+    testing::Contents now = Snapshot();
     files_checked += static_cast<int>(now.size());
-    EXPECT_TRUE(now == old_contents || now == new_contents)
-        << "attempt " << attempt << ": " << Difference(now, old_contents, new_contents);
+    EXPECT_TRUE(now == tree.old_contents || now == tree.new_contents)
+        << "attempt " << attempt << ": " << tree.NotOld(now);
     Restore();
-    for (const auto& entry : std::filesystem::directory_iterator(temp_dir.path()))
-      std::filesystem::remove(entry.path());
+    testing::EmptyFolder(temp_dir.path());
   }
   std::printf(
       "[ kill test ] full run %.2fs; %d kills, %d runs ended before the kill, %d "

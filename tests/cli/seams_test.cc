@@ -3,8 +3,6 @@
 // exit statuses a script reads. Each must convert every file once, or not
 // at all, and say no more than what happened.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -23,6 +21,7 @@
 #include "support/reference_lines.h"
 #include "support/run_program.h"
 #include "support/test_files.h"
+#include "support/walk.h"
 
 namespace vireo {
 namespace {
@@ -30,7 +29,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::CrLf;
 using testing::ReadFile;
-using Tree = std::map<std::string, std::string>;
+using Tree = testing::Contents;
 
 // A form whose FetchCellStyle header also declares a column of the old
 // library: converted twice, it would gain a second marker.
@@ -93,59 +92,33 @@ class SeamsTest : public ::testing::Test {
     fs::remove_all(root.Join("tree"));
     fs::copy(root.Join("pristine"), root.Join("tree"), fs::copy_options::recursive);
   }
-  // Every file below `base`, hidden ones (journals, locks, copies) included.
-  static Tree Snapshot(const std::string& base) {
-    Tree tree;
-    for (const auto& entry : fs::recursive_directory_iterator(base)) {
-      if (entry.is_regular_file())
-        tree[fs::relative(entry.path(), base).string()] = ReadFile(entry.path().string());
-    }
-    return tree;
-  }
+  static Tree Snapshot(const std::string& base) { return testing::SnapshotTree(base); }
 
-  // Runs the command line in a child process on `files`; its exit status.
-  int RunInChild(const std::vector<std::string>& args, testing::FaultyFileSystem& files,
-                 const std::function<void()>& after = {}) {
-    pid_t child = ::fork();
-    if (child == 0) {
+  // The command line as a child's body: its exit status.
+  testing::ChildBody CommandLine(const std::vector<std::string>& args) const {
+    return [this, args](FileSystem& files) {
       for (const auto& [name, value] : Environment()) ::setenv(name.c_str(), value.c_str(), 1);
       std::FILE* null = std::fopen("/dev/null", "w");
       std::vector<std::string> words{"vireo-migrate"};
       words.insert(words.end(), args.begin(), args.end());
       std::vector<char*> argv;
       for (std::string& word : words) argv.push_back(word.data());
-      int status = 0;
-      {
-        ScopedFileSystem scope(files);
-        status = RunCommandLine(static_cast<int>(argv.size()), argv.data(), null, null);
-      }
-      if (after) after();
-      std::_Exit(status);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      ScopedFileSystem scope(files);
+      return RunCommandLine(static_cast<int>(argv.size()), argv.data(), null, null);
+    };
   }
   // Where the operations of one kind on paths holding `fragment` fall in a
   // whole run: {first, last}.
   std::pair<int, int> Watch(const std::vector<std::string>& args, const std::string& operation,
                             const std::string& fragment) {
-    std::string out = temp.Join("watched");
     testing::FaultyFileSystem files;
     files.Watch(operation, fragment);
-    RunInChild(args, files, [&] {
-      testing::WriteFile(
-          out, std::to_string(files.first_watched()) + " " + std::to_string(files.last_watched()));
-    });
-    std::pair<int, int> watched;
-    std::sscanf(ReadFile(out).c_str(), "%d %d", &watched.first, &watched.second);
+    testing::ChildRun run = testing::RunInChild(files, CommandLine(args));
     Reset();
-    return watched;
+    return {run.first_watched, run.last_watched};
   }
   int CrashAt(const std::vector<std::string>& args, int operation) {
-    testing::FaultyFileSystem files;
-    files.CrashAt(operation);
-    return RunInChild(args, files);
+    return testing::CrashAt(operation, CommandLine(args)).status;
   }
 
   testing::ScratchDir root, temp;

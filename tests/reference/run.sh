@@ -2,6 +2,7 @@
 # Cross-checks a built vireo-migrate against the reference converter over
 # 200 generated projects, after the reference's own checks. Builds nothing.
 #   run.sh PATH-TO-vireo-migrate [more cross_check.py options]
+# A --seeds N among the options replaces the 200.
 set -eu
 if [ $# -lt 1 ]; then
     echo "usage: $0 PATH-TO-vireo-migrate [cross_check.py options]" >&2

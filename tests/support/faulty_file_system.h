@@ -1,15 +1,21 @@
 // A file system that passes everything to the real one, except the operation
 // a test chooses to fail: the n-th operation, or every operation of one kind
 // on a path that contains a given text. It can also ask the run to stop, as
-// Ctrl-C would, just before a chosen operation.
+// Ctrl-C would, just before a chosen operation, note where operations fall
+// and which paths they name, and act just before an operation of one kind.
 #pragma once
 
 #include <cstdlib>
+#include <functional>
+#include <mutex>
+#include <set>
 #include <string>
 #include <system_error>
+#include <utility>
+#include <vector>
 
-#include "base/interrupt.h"
 #include "base/file_system.h"
+#include "base/interrupt.h"
 
 namespace vireo::testing {
 
@@ -47,7 +53,28 @@ class FaultyFileSystem final : public FileSystem {
   // The kind of the operation that failed last ("" when none did).
   const std::string& last_failure() const { return last_failure_; }
 
+  // Keeps every path an operation names (both of a rename or a link); an
+  // open for reading is kept as "Read", one for writing as "Open".
+  void Record() { recording_ = true; }
+  // The kept operations on paths that begin with `prefix`, other than those
+  // of the kinds `allowed`, as "Operation path".
+  std::vector<std::string> Touches(const std::string& prefix,
+                                   const std::set<std::string>& allowed) const {
+    std::vector<std::string> found;
+    for (const auto& [operation, path] : touches_) {
+      if (path.compare(0, prefix.size(), prefix) == 0 && !allowed.count(operation))
+        found.push_back(operation + " " + path);
+    }
+    return found;
+  }
+  // Runs `action` just before each `operation` (such as "Lock") is carried out.
+  void Before(std::string operation, std::function<void()> action) {
+    before_operation_ = std::move(operation);
+    before_action_ = std::move(action);
+  }
+
   std::error_code Open(const std::string& path, OpenFor how, FileHandle* file) override {
+    Note(how == OpenFor::kRead ? "Read" : "Open", path);
     if (auto e = Check("Open", path)) return e;
     return inner_.Open(path, how, file);
   }
@@ -90,34 +117,44 @@ class FaultyFileSystem final : public FileSystem {
     return e;
   }
   std::error_code Status(const std::string& path, PathStatus* status) override {
+    Note("Status", path);
     if (auto e = Check("Status", path)) return e;
     return inner_.Status(path, status);
   }
   std::error_code ListDirectory(const std::string& d, std::vector<std::string>* n) override {
+    Note("ListDirectory", d);
     if (auto e = Check("ListDirectory", d)) return e;
     return inner_.ListDirectory(d, n);
   }
   std::error_code Rename(const std::string& from, const std::string& to) override {
+    Note("Rename", from);
+    Note("Rename", to);
     if (auto e = Check("Rename", to)) return e;
     return inner_.Rename(from, to);
   }
   std::error_code Remove(const std::string& path) override {
+    Note("Remove", path);
     if (auto e = Check("Remove", path)) return e;
     return inner_.Remove(path);
   }
   std::error_code Link(const std::string& existing, const std::string& link) override {
+    Note("Link", existing);
+    Note("Link", link);
     if (auto e = Check("Link", link)) return e;
     return inner_.Link(existing, link);
   }
   std::error_code RealPath(const std::string& path, std::string* real) override {
+    Note("RealPath", path);
     if (auto e = Check("RealPath", path)) return e;
     return inner_.RealPath(path, real);
   }
   std::error_code CopyOwnership(const std::string& from, FileHandle to) override {
+    Note("CopyOwnership", from);
     if (auto e = Check("CopyOwnership", from)) return e;
     return inner_.CopyOwnership(from, to);
   }
   std::error_code SyncDirectory(const std::string& d) override {
+    Note("SyncDirectory", d);
     if (auto e = Check("SyncDirectory", d)) return e;
     return inner_.SyncDirectory(d);
   }
@@ -127,26 +164,36 @@ class FaultyFileSystem final : public FileSystem {
   }
   std::error_code CreateTempFile(const std::string& d, const std::string& p,
                                  std::string* path, FileHandle* file) override {
+    Note("CreateTempFile", d + "/" + p);
     if (auto e = Check("CreateTempFile", d)) return e;
     return inner_.CreateTempFile(d, p, path, file);
   }
   std::error_code Lock(const std::string& path, FileHandle* lock) override {
+    Note("Lock", path);
     if (auto e = Check("Lock", path)) return e;
     return inner_.Lock(path, lock);
   }
-  void Unlock(const std::string& path, FileHandle lock) override { inner_.Unlock(path, lock); }
+  void Unlock(const std::string& path, FileHandle lock) override {
+    Note("Unlock", path);
+    inner_.Unlock(path, lock);
+  }
   std::error_code Hold(const std::string& path, FileHandle* hold) override {
+    Note("Hold", path);
     if (auto e = Check("Hold", path)) return e;
     return inner_.Hold(path, hold);
   }
   std::error_code CreateSiblingFile(const std::string& near, const std::string& tag,
                                     std::string* path, FileHandle* file) override {
+    Note("CreateSiblingFile", near);
     if (auto e = Check("CreateSiblingFile", near)) return e;
     return inner_.CreateSiblingFile(near, tag, path, file);
   }
 
  private:
+  // Converters on two threads reach the file system at once.
   std::error_code Check(const std::string& operation, const std::string& path) {
+    if (before_action_ && operation == before_operation_) before_action_();
+    std::lock_guard lock(mutex_);
     ++count_;
     if (count_ == crash_at_) std::_Exit(kCrashStatus);
     if (count_ == interrupt_at_) RequestInterrupt();
@@ -168,7 +215,14 @@ class FaultyFileSystem final : public FileSystem {
     return {};
   }
 
+  void Note(const char* operation, const std::string& path) {
+    if (!recording_) return;
+    std::lock_guard lock(mutex_);
+    touches_.emplace_back(operation, path);
+  }
+
   FileSystem& inner_;
+  std::mutex mutex_;
   int count_ = 0;
   int failures_ = 0;
   std::string last_failure_;
@@ -183,6 +237,10 @@ class FaultyFileSystem final : public FileSystem {
   std::string fail_operation_;
   std::string fail_fragment_;
   std::errc when_error_ = std::errc::io_error;
+  bool recording_ = false;
+  std::vector<std::pair<std::string, std::string>> touches_;
+  std::string before_operation_;
+  std::function<void()> before_action_;
 };
 
 }  // namespace vireo::testing

@@ -2,7 +2,6 @@
 // operation, failing it or stopping the process dead there, and checks that
 // the project always ends entirely old or entirely new.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "base/interrupt.h"
@@ -13,9 +12,9 @@
 #include "host/posix/path_resolver_posix.h"
 #include "support/fake_ide.h"
 #include "support/fake_ui.h"
-#include "support/faulty_file_system.h"
 #include "support/frx_builder.h"
 #include "support/test_files.h"
+#include "support/walk.h"
 
 namespace vireo {
 namespace {
@@ -24,8 +23,6 @@ using testing::CrLf;
 using testing::GuidBytes;
 using testing::ReadFile;
 using testing::Record;
-
-using Contents = std::map<std::string, std::string>;
 
 class CrashSafetyTest : public ::testing::Test {
  protected:
@@ -39,12 +36,12 @@ class CrashSafetyTest : public ::testing::Test {
       for (const std::string& name : names)
         ASSERT_EQ(::link(project.Join(name).c_str(), elsewhere.Join(name).c_str()), 0);
     }
-    old_contents = Snapshot();
+    tree.old_contents = Snapshot();
     // One undisturbed run on the side gives the new contents.
     RunResult reference = Convert(nullptr);
     ASSERT_EQ(reference.outcome, RunOutcome::kConverted) << reference.failure_reason;
-    new_contents = Snapshot();
-    Restore(old_contents);
+    tree.new_contents = Snapshot();
+    Restore();
   }
   void TearDown() override {
     ::unsetenv("TMPDIR");
@@ -80,14 +77,8 @@ class CrashSafetyTest : public ::testing::Test {
                         "Object={7D4E5B34-1A2C-11CF-8E41-00805F2C6A19}#4.0#0; VIRA32.OCX"}));
   }
 
-  Contents Snapshot() {
-    Contents contents;
-    for (const std::string& name : names) contents[name] = ReadFile(project.Join(name));
-    return contents;
-  }
-  void Restore(const Contents& contents) {
-    for (const auto& [name, bytes] : contents) testing::WriteFile(project.Join(name), bytes);
-  }
+  testing::Contents Snapshot() { return testing::SnapshotFiles(project.path(), names); }
+  void Restore() { testing::RestoreFiles(project.path(), tree.old_contents); }
 
   RunResult Convert(FileSystem* files) {
     testing::FakeIde ide;
@@ -103,18 +94,13 @@ class CrashSafetyTest : public ::testing::Test {
 
   virtual bool Linked() const { return false; }
 
-  // "old", "new" or "mixed".
+  // "old", "new", "mixed" or the file that is wrong.
   std::string State() {
-    Contents now = Snapshot();
+    testing::Contents now = Snapshot();
     for (const auto& [name, bytes] : now) {
       if (Linked() && ReadFile(elsewhere.Join(name)) != bytes) return name + " lost its other name";
     }
-    if (now == old_contents) return "old";
-    if (now == new_contents) return "new";
-    for (const auto& [name, bytes] : now) {
-      if (bytes != old_contents[name] && bytes != new_contents[name]) return name + " is neither";
-    }
-    return "mixed";
+    return tree.StateOf(now);
   }
 
   // Files of ours left in the project folder or the temporary folder.
@@ -124,31 +110,26 @@ class CrashSafetyTest : public ::testing::Test {
            testing::CountFilesWithPrefix(temp_dir.path(), "vr5");
   }
 
-  void RemoveTemporaryFiles() {
-    std::vector<std::string> names;
-    Files().ListDirectory(temp_dir.path(), &names);
-    for (const std::string& name : names) ::unlink((temp_dir.path() + "/" + name).c_str());
+  void Undisturbed(FileSystem& files) {
+    EXPECT_EQ(Convert(&files).outcome, RunOutcome::kConverted);
   }
-
   int CountSteps() {
-    testing::FaultyFileSystem counter;
-    EXPECT_EQ(Convert(&counter).outcome, RunOutcome::kConverted);
-    Restore(old_contents);
-    return counter.operations();
+    int steps = testing::CountSteps([&](FileSystem& files) { Undisturbed(files); });
+    Restore();
+    return steps;
   }
   // The first and last step of an undisturbed run that is `operation` on a
   // path containing `fragment`.
   std::pair<int, int> StepsOf(const std::string& operation, const std::string& fragment) {
-    testing::FaultyFileSystem watcher;
-    watcher.Watch(operation, fragment);
-    EXPECT_EQ(Convert(&watcher).outcome, RunOutcome::kConverted);
-    Restore(old_contents);
-    return {watcher.first_watched(), watcher.last_watched()};
+    auto steps =
+        testing::StepsOf([&](FileSystem& files) { Undisturbed(files); }, operation, fragment);
+    Restore();
+    return steps;
   }
 
   testing::ScratchDir project, temp_dir, elsewhere;
   std::vector<std::string> names;
-  Contents old_contents, new_contents;
+  testing::OldAndNew tree;
 };
 
 // The same walks over files that have a second name (hard links), which are
@@ -166,28 +147,24 @@ INSTANTIATE_TEST_SUITE_P(ReplacedOrInPlace, CrashSafetyWalk, ::testing::Bool(),
 TEST_P(CrashSafetyWalk, AFailingStepNeverLeavesAMixOrReportsSuccessWrongly) {
   int steps = CountSteps();
   int failures = 0;
-  for (std::errc error :
-       {std::errc::no_space_on_device, std::errc::io_error, std::errc::permission_denied}) {
-    for (int step = 1; step <= steps; ++step) {
-      testing::FaultyFileSystem faulty;
-      faulty.FailNth(step, error);
-      RunResult result = Convert(&faulty);
-      std::string state = State();
-      if (result.outcome == RunOutcome::kConverted) {
-        EXPECT_EQ(state, "new") << "step " << step;
-      } else {
-        ++failures;
-        EXPECT_EQ(result.outcome, RunOutcome::kFailed) << "step " << step;
-        EXPECT_EQ(state, "old") << "step " << step << ": " << result.failure_reason;
-        EXPECT_FALSE(result.failure_reason.empty()) << "step " << step;
-      }
-      EXPECT_EQ(Leftovers(), static_cast<int>(result.leftovers.size()))
-          << "step " << step << ", failing " << faulty.last_failure() << ": "
-          << result.failure_reason;
-      for (const std::string& path : result.leftovers) ::unlink(path.c_str());
-      Restore(old_contents);
-    }
-  }
+  testing::FailEachStep(
+      steps, {std::errc::no_space_on_device, std::errc::io_error, std::errc::permission_denied},
+      [&](FileSystem& files) { return Convert(&files); },
+      [&](int, const testing::FaultyFileSystem& faulty, const RunResult& result) {
+        std::string state = State();
+        if (result.outcome == RunOutcome::kConverted) {
+          EXPECT_EQ(state, "new");
+        } else {
+          ++failures;
+          EXPECT_EQ(result.outcome, RunOutcome::kFailed);
+          EXPECT_EQ(state, "old") << result.failure_reason;
+          EXPECT_FALSE(result.failure_reason.empty());
+        }
+        EXPECT_EQ(Leftovers(), static_cast<int>(result.leftovers.size()))
+            << "failing " << faulty.last_failure() << ": " << result.failure_reason;
+        for (const std::string& path : result.leftovers) ::unlink(path.c_str());
+        Restore();
+      });
   std::printf(
       "[ fault walk ] %s: %d steps x 3 errors walked, %d runs failed cleanly, %zu files "
       "checked after each\n",
@@ -197,48 +174,36 @@ TEST_P(CrashSafetyWalk, AFailingStepNeverLeavesAMixOrReportsSuccessWrongly) {
 TEST_P(CrashSafetyWalk, ACrashAtAnyStepIsRecoveredToAllOldOrAllNew) {
   int steps = CountSteps();
   int finished = 0, undone = 0;
-  for (int step = 1; step <= steps; ++step) {
-    std::fflush(nullptr);
-    pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      testing::FaultyFileSystem crashing;
-      crashing.CrashAt(step);
-      Convert(&crashing);
-      std::_Exit(0);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    bool crashed = WEXITSTATUS(status) == testing::FaultyFileSystem::kCrashStatus;
-    std::string state = State();
-    // A file rewritten in place may be cut short half-way; recovery mends it.
-    bool torn = Linked() && state.find(" is neither") != std::string::npos;
-    EXPECT_TRUE(state == "old" || state == "new" || state == "mixed" || torn)
-        << "step " << step << ": " << state;
-    RecoveryOutcome recovery = RecoverInterruptedCommit(project.Join("P.vbp"), PosixPathResolver());
-    EXPECT_NE(recovery.result, RecoveryResult::kFailed) << recovery.message;
-    std::string recovered = State();
-    EXPECT_TRUE(recovered == "old" || recovered == "new") << "step " << step << ": " << recovered;
-    if (recovery.result == RecoveryResult::kFinished) {
-      ++finished;
-      EXPECT_EQ(recovered, "new");
-    }
-    if (recovery.result == RecoveryResult::kUndone) {
-      ++undone;
-      EXPECT_EQ(recovered, "old");
-    }
-    if (!crashed) {
-      EXPECT_EQ(recovered, "new") << "step " << step;
-    }
-    EXPECT_EQ(testing::CountFilesWithPrefix(project.path(), "."), 0) << "step " << step;
-    // A crash leaves the run lock's file; the next run takes it over.
-    EXPECT_EQ(testing::CountFilesWithPrefix(project.path(), "P.vbp.vr5journal"), 0)
-        << "step " << step;
-    Restore(old_contents);
-    // Temporary copies made before a crash are unknown to recovery.
-    RemoveTemporaryFiles();
-  }
+  testing::CrashAtEachStep(
+      steps, [&](FileSystem& files) { Convert(&files); },
+      [&](int, const testing::ChildRun& child) {
+        std::string state = State();
+        // A file rewritten in place may be cut short half-way; recovery mends it.
+        bool torn = Linked() && state.find(" is neither") != std::string::npos;
+        EXPECT_TRUE(state == "old" || state == "new" || state == "mixed" || torn) << state;
+        RecoveryOutcome recovery =
+            RecoverInterruptedCommit(project.Join("P.vbp"), PosixPathResolver());
+        EXPECT_NE(recovery.result, RecoveryResult::kFailed) << recovery.message;
+        std::string recovered = State();
+        EXPECT_TRUE(recovered == "old" || recovered == "new") << recovered;
+        if (recovery.result == RecoveryResult::kFinished) {
+          ++finished;
+          EXPECT_EQ(recovered, "new");
+        }
+        if (recovery.result == RecoveryResult::kUndone) {
+          ++undone;
+          EXPECT_EQ(recovered, "old");
+        }
+        if (!child.crashed()) {
+          EXPECT_EQ(recovered, "new");
+        }
+        EXPECT_EQ(testing::CountFilesWithPrefix(project.path(), "."), 0);
+        // A crash leaves the run lock's file; the next run takes it over.
+        EXPECT_EQ(testing::CountFilesWithPrefix(project.path(), "P.vbp.vr5journal"), 0);
+        Restore();
+        // Temporary copies made before a crash are unknown to recovery.
+        testing::EmptyFolder(temp_dir.path());
+      });
   std::printf(
       "[ crash walk ] %s: %d steps, %d crashes recovered by finishing, %d by undoing, %zu "
       "files checked after each\n",
@@ -256,28 +221,26 @@ TEST_F(CrashSafetyTest, AnInterruptStopsTheRunUpToTheCommitAndNotAfter) {
   ASSERT_GT(last_copy_made, 0);
   ASSERT_GT(old_content_kept, last_copy_made);
   int last_stopped = 0, first_finished = 0;
-  for (int step = 1; step <= steps; ++step) {
-    testing::FaultyFileSystem interrupting;
-    interrupting.InterruptAt(step);
-    RunResult result = Convert(&interrupting);
-    ClearInterrupt();
-    std::string state = State();
-    if (result.outcome == RunOutcome::kInterrupted) {
-      last_stopped = step;
-      EXPECT_EQ(state, "old") << "step " << step;
-      EXPECT_EQ(first_finished, 0) << "step " << step << " stopped, a step before it did not";
-      EXPECT_EQ(result.failure_reason, "") << "step " << step;
-      EXPECT_EQ(result.replaced, 0) << "step " << step;
-    } else {
-      if (!first_finished) first_finished = step;
-      EXPECT_EQ(result.outcome, RunOutcome::kConverted) << "step " << step;
-      EXPECT_EQ(state, "new") << "step " << step;
-    }
-    EXPECT_TRUE(result.leftovers.empty()) << "step " << step;
-    EXPECT_EQ(Leftovers(), 0) << "step " << step;
-    EXPECT_FALSE(testing::FileExists(project.Join("P.vbp.vr5lock"))) << "step " << step;
-    Restore(old_contents);
-  }
+  testing::InterruptEachStep(
+      steps, [&](FileSystem& files) { return Convert(&files); },
+      [&](int step, const RunResult& result) {
+        std::string state = State();
+        if (result.outcome == RunOutcome::kInterrupted) {
+          last_stopped = step;
+          EXPECT_EQ(state, "old");
+          EXPECT_EQ(first_finished, 0) << "this step stopped, a step before it did not";
+          EXPECT_EQ(result.failure_reason, "");
+          EXPECT_EQ(result.replaced, 0);
+        } else {
+          if (!first_finished) first_finished = step;
+          EXPECT_EQ(result.outcome, RunOutcome::kConverted);
+          EXPECT_EQ(state, "new");
+        }
+        EXPECT_TRUE(result.leftovers.empty());
+        EXPECT_EQ(Leftovers(), 0);
+        EXPECT_FALSE(testing::FileExists(project.Join("P.vbp.vr5lock")));
+        Restore();
+      });
   EXPECT_GE(last_stopped, last_copy_made);
   EXPECT_EQ(first_finished, last_stopped + 1);
   EXPECT_LE(first_finished, old_content_kept) << "the commit begins before it keeps old content";

@@ -6,13 +6,13 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <set>
 
 #include "base/file_system.h"
 #include "engine/project/journal.h"
 #include "host/posix/path_resolver_posix.h"
+#include "support/faulty_file_system.h"
 #include "support/test_files.h"
 
 namespace vireo {
@@ -36,115 +36,7 @@ std::map<std::string, std::string> Snapshot(const std::string& folder) {
   return files;
 }
 
-// Passes everything to the platform's file system and notes each operation
-// that names a path; an open for reading is noted as "Read".
-class RecordingFileSystem final : public FileSystem {
- public:
-  // Runs just before each lock is taken.
-  std::function<void()> before_lock = [] {};
-
-  // The operations other than `allowed` on paths that begin with `prefix`.
-  std::vector<std::string> Others(const std::string& prefix,
-                                  const std::set<std::string>& allowed) const {
-    std::vector<std::string> found;
-    for (const auto& [operation, path] : touches_) {
-      if (path.compare(0, prefix.size(), prefix) == 0 && !allowed.count(operation))
-        found.push_back(operation + " " + path);
-    }
-    return found;
-  }
-
-  std::error_code Open(const std::string& p, OpenFor how, FileHandle* f) override {
-    Note(how == OpenFor::kRead ? "Read" : "Open", p);
-    return inner_.Open(p, how, f);
-  }
-  std::error_code Read(FileHandle f, char* b, size_t n, size_t* got) override {
-    return inner_.Read(f, b, n, got);
-  }
-  std::error_code ReadAt(FileHandle f, uint64_t o, char* b, size_t n, size_t* got) override {
-    return inner_.ReadAt(f, o, b, n, got);
-  }
-  std::error_code Write(FileHandle f, const char* d, size_t n) override {
-    return inner_.Write(f, d, n);
-  }
-  std::error_code WriteAt(FileHandle f, uint64_t o, const char* d, size_t n) override {
-    return inner_.WriteAt(f, o, d, n);
-  }
-  std::error_code SizeOf(FileHandle f, uint64_t* size) override { return inner_.SizeOf(f, size); }
-  std::error_code Resize(FileHandle f, uint64_t size) override { return inner_.Resize(f, size); }
-  std::error_code SetPermissions(FileHandle f, uint32_t p) override {
-    return inner_.SetPermissions(f, p);
-  }
-  std::error_code Sync(FileHandle f) override { return inner_.Sync(f); }
-  std::error_code Close(FileHandle f) override { return inner_.Close(f); }
-  std::error_code Status(const std::string& p, PathStatus* status) override {
-    Note("Status", p);
-    return inner_.Status(p, status);
-  }
-  std::error_code ListDirectory(const std::string& d, std::vector<std::string>* n) override {
-    Note("ListDirectory", d);
-    return inner_.ListDirectory(d, n);
-  }
-  std::error_code Rename(const std::string& from, const std::string& to) override {
-    Note("Rename", from);
-    Note("Rename", to);
-    return inner_.Rename(from, to);
-  }
-  std::error_code Remove(const std::string& p) override {
-    Note("Remove", p);
-    return inner_.Remove(p);
-  }
-  std::error_code Link(const std::string& existing, const std::string& link) override {
-    Note("Link", existing);
-    Note("Link", link);
-    return inner_.Link(existing, link);
-  }
-  std::error_code SyncDirectory(const std::string& d) override {
-    Note("SyncDirectory", d);
-    return inner_.SyncDirectory(d);
-  }
-  std::error_code RealPath(const std::string& p, std::string* real) override {
-    Note("RealPath", p);
-    return inner_.RealPath(p, real);
-  }
-  std::error_code CopyOwnership(const std::string& from, FileHandle to) override {
-    Note("CopyOwnership", from);
-    return inner_.CopyOwnership(from, to);
-  }
-  std::error_code TempDirectory(std::string* d) override { return inner_.TempDirectory(d); }
-  std::error_code CreateTempFile(const std::string& d, const std::string& prefix, std::string* path,
-                                 FileHandle* file) override {
-    Note("CreateTempFile", d + "/" + prefix);
-    return inner_.CreateTempFile(d, prefix, path, file);
-  }
-  std::error_code Lock(const std::string& p, FileHandle* lock) override {
-    before_lock();
-    Note("Lock", p);
-    return inner_.Lock(p, lock);
-  }
-  void Unlock(const std::string& p, FileHandle lock) override {
-    Note("Unlock", p);
-    inner_.Unlock(p, lock);
-  }
-  std::error_code Hold(const std::string& p, FileHandle* hold) override {
-    Note("Hold", p);
-    return inner_.Hold(p, hold);
-  }
-  std::error_code CreateSiblingFile(const std::string& near, const std::string& tag,
-                                    std::string* path, FileHandle* file) override {
-    Note("CreateSiblingFile", near);
-    return inner_.CreateSiblingFile(near, tag, path, file);
-  }
-
- private:
-  void Note(const std::string& operation, const std::string& path) {
-    touches_.emplace_back(operation, path);
-  }
-
-  FileSystem& inner_ = PlatformFileSystem();
-  std::vector<std::pair<std::string, std::string>> touches_;
-};
-
+// What recovery may do to a path outside its project: look.
 const std::set<std::string> kLooks{"Status", "RealPath", "ListDirectory", "Read"};
 
 // A project cut short in the middle of its commit: a.bas already replaced,
@@ -335,7 +227,8 @@ TEST_F(RecoveryTest, AForgedProjectLineLeavesTheFolderItNamesAlone) {
     }
     WriteTheJournal();
     std::map<std::string, std::string> before = Snapshot(victim);
-    RecordingFileSystem recorder;
+    testing::FaultyFileSystem recorder;
+    recorder.Record();
     RecoveryOutcome outcome;
     {
       ScopedFileSystem scope(recorder);
@@ -345,7 +238,7 @@ TEST_F(RecoveryTest, AForgedProjectLineLeavesTheFolderItNamesAlone) {
     EXPECT_NE(outcome.message.find("it joins " + report + forged.reason), std::string::npos)
         << outcome.message;
     EXPECT_EQ(Snapshot(victim), before);
-    EXPECT_EQ(recorder.Others(victim, kLooks), std::vector<std::string>{});
+    EXPECT_EQ(recorder.Touches(victim, kLooks), std::vector<std::string>{});
     EXPECT_EQ(ReadFile(b), "old b");
     std::string problem;
     ASSERT_EQ(DiscardJournals(project_file, &problem).size(), 1u) << problem;
@@ -361,7 +254,8 @@ TEST_F(RecoveryTest, AProjectThatIsNotARegularFileIsNeverOpened) {
     SCOPED_TRACE(joined);
     journal.unit_projects = {joined};
     WriteTheJournal();
-    RecordingFileSystem recorder;
+    testing::FaultyFileSystem recorder;
+    recorder.Record();
     RecoveryOutcome outcome;
     {
       ScopedFileSystem scope(recorder);
@@ -373,7 +267,7 @@ TEST_F(RecoveryTest, AProjectThatIsNotARegularFileIsNeverOpened) {
     EXPECT_NE(outcome.message.find("it joins " + joined + ", which is not a regular file"),
               std::string::npos)
         << outcome.message;
-    EXPECT_EQ(recorder.Others(joined, {"Status"}), std::vector<std::string>{});
+    EXPECT_EQ(recorder.Touches(joined, {"Status"}), std::vector<std::string>{});
     EXPECT_EQ(ReadFile(b), "old b");
     std::string problem;
     ASSERT_EQ(DiscardJournals(project_file, &problem).size(), 1u) << problem;
@@ -445,8 +339,8 @@ TEST_F(UnitRecoveryTest, AUnitJournalJoiningAProjectThatSharesNothingIsSetAside)
 TEST_F(UnitRecoveryTest, AUnitIsCheckedAgainOnceItsProjectsAreLocked) {
   WriteTheJournal();
   WritePointer(project_file);
-  RecordingFileSystem recorder;
-  recorder.before_lock = [&] { WriteFile(other_file, "Module=C; c.bas\r\n"); };
+  testing::FaultyFileSystem recorder;
+  recorder.Before("Lock", [&] { WriteFile(other_file, "Module=C; c.bas\r\n"); });
   RecoveryOutcome outcome;
   {
     ScopedFileSystem scope(recorder);

@@ -5,7 +5,6 @@
 #include "engine/project/unit_run.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <optional>
@@ -17,19 +16,16 @@
 #include "host/posix/path_resolver_posix.h"
 #include "support/fake_ide.h"
 #include "support/fake_ui.h"
-#include "support/faulty_file_system.h"
 #include "support/frx_builder.h"
 #include "support/test_files.h"
+#include "support/walk.h"
 
 namespace vireo {
 namespace {
 
 using testing::CrLf;
 using testing::GuidBytes;
-using testing::ReadFile;
 using testing::Record;
-
-using Contents = std::map<std::string, std::string>;
 
 struct UnitOutcome {
   bool committed = false;
@@ -44,11 +40,11 @@ class UnitRunTest : public ::testing::Test {
     FillGridCatalogue();
     ::setenv("TMPDIR", temp_dir.path().c_str(), 1);
     WriteProjects();
-    old_contents = Snapshot();
+    tree.old_contents = Snapshot();
     UnitOutcome reference = ConvertUnit(nullptr);
     ASSERT_TRUE(reference.committed) << reference.reason;
-    new_contents = Snapshot();
-    Restore(old_contents);
+    tree.new_contents = Snapshot();
+    Restore();
   }
   void TearDown() override { ::unsetenv("TMPDIR"); }
 
@@ -72,14 +68,8 @@ class UnitRunTest : public ::testing::Test {
     }
   }
 
-  Contents Snapshot() {
-    Contents contents;
-    for (const std::string& name : names) contents[name] = ReadFile(root.Join(name));
-    return contents;
-  }
-  void Restore(const Contents& contents) {
-    for (const auto& [name, bytes] : contents) testing::WriteFile(root.Join(name), bytes);
-  }
+  testing::Contents Snapshot() { return testing::SnapshotFiles(root.path(), names); }
+  void Restore() { testing::RestoreFiles(root.path(), tree.old_contents); }
 
   // What the batch does with a unit: hold and journal, convert each project
   // into the unit, commit once.
@@ -121,15 +111,7 @@ class UnitRunTest : public ::testing::Test {
   }
 
   // "old", "new", "mixed", or the file that is neither.
-  std::string State() {
-    Contents now = Snapshot();
-    if (now == old_contents) return "old";
-    if (now == new_contents) return "new";
-    for (const auto& [name, bytes] : now) {
-      if (bytes != old_contents[name] && bytes != new_contents[name]) return name + " is neither";
-    }
-    return "mixed";
-  }
+  std::string State() { return tree.StateOf(Snapshot()); }
 
   int Leftovers() {
     int count = testing::CountFilesWithPrefix(temp_dir.path(), "vr5");
@@ -142,15 +124,15 @@ class UnitRunTest : public ::testing::Test {
   }
 
   int CountSteps() {
-    testing::FaultyFileSystem counter;
-    EXPECT_TRUE(ConvertUnit(&counter).committed);
-    Restore(old_contents);
-    return counter.operations();
+    int steps =
+        testing::CountSteps([&](FileSystem& files) { EXPECT_TRUE(ConvertUnit(&files).committed); });
+    Restore();
+    return steps;
   }
 
   testing::ScratchDir root, temp_dir;
   std::vector<std::string> names;
-  Contents old_contents, new_contents;
+  testing::OldAndNew tree;
 };
 
 TEST_F(UnitRunTest, EachSharedFileIsConvertedOnceAndCountsForBothProjects) {
@@ -171,25 +153,23 @@ TEST_F(UnitRunTest, EachSharedFileIsConvertedOnceAndCountsForBothProjects) {
 TEST_F(UnitRunTest, AFailingStepLeavesBothProjectsOldOrBothNew) {
   int steps = CountSteps();
   int failures = 0;
-  for (std::errc error : {std::errc::no_space_on_device, std::errc::io_error}) {
-    for (int step = 1; step <= steps; ++step) {
-      testing::FaultyFileSystem faulty;
-      faulty.FailNth(step, error);
-      UnitOutcome outcome = ConvertUnit(&faulty);
-      std::string state = State();
-      if (outcome.committed) {
-        EXPECT_EQ(state, "new") << "step " << step;
-      } else {
-        ++failures;
-        EXPECT_EQ(state, "old") << "step " << step << ": " << outcome.reason;
-        EXPECT_FALSE(outcome.reason.empty()) << "step " << step;
-      }
-      EXPECT_EQ(Leftovers(), static_cast<int>(outcome.leftovers.size()))
-          << "step " << step << ", failing " << faulty.last_failure() << ": " << outcome.reason;
-      for (const std::string& path : outcome.leftovers) ::unlink(path.c_str());
-      Restore(old_contents);
-    }
-  }
+  testing::FailEachStep(
+      steps, {std::errc::no_space_on_device, std::errc::io_error},
+      [&](FileSystem& files) { return ConvertUnit(&files); },
+      [&](int, const testing::FaultyFileSystem& faulty, const UnitOutcome& outcome) {
+        std::string state = State();
+        if (outcome.committed) {
+          EXPECT_EQ(state, "new");
+        } else {
+          ++failures;
+          EXPECT_EQ(state, "old") << outcome.reason;
+          EXPECT_FALSE(outcome.reason.empty());
+        }
+        EXPECT_EQ(Leftovers(), static_cast<int>(outcome.leftovers.size()))
+            << "failing " << faulty.last_failure() << ": " << outcome.reason;
+        for (const std::string& path : outcome.leftovers) ::unlink(path.c_str());
+        Restore();
+      });
   std::printf("[ unit fault walk ] %d steps x 2 errors walked, %d units failed cleanly\n", steps,
               failures);
 }
@@ -197,48 +177,37 @@ TEST_F(UnitRunTest, AFailingStepLeavesBothProjectsOldOrBothNew) {
 TEST_F(UnitRunTest, ACrashAtAnyStepIsRecoveredFromEitherProject) {
   int steps = CountSteps();
   int finished = 0, undone = 0;
-  for (int step = 1; step <= steps; ++step) {
-    std::fflush(nullptr);
-    pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      testing::FaultyFileSystem crashing;
-      crashing.CrashAt(step);
-      ConvertUnit(&crashing);
-      std::_Exit(0);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    // The unit's own journal is beside P; Q's only points to it.
-    std::string from = root.Join(step % 2 ? "q/Q.vbp" : "p/P.vbp");
-    RecoveryOutcome recovery = RecoverInterruptedCommit(from, PosixPathResolver());
-    EXPECT_NE(recovery.result, RecoveryResult::kFailed) << "step " << step << ": " << recovery.message;
-    std::string recovered = State();
-    EXPECT_TRUE(recovered == "old" || recovered == "new") << "step " << step << ": " << recovered;
-    finished += recovery.result == RecoveryResult::kFinished;
-    undone += recovery.result == RecoveryResult::kUndone;
-    if (recovery.result == RecoveryResult::kFinished) {
-      EXPECT_EQ(recovered, "new");
-    }
-    if (recovery.result == RecoveryResult::kUndone) {
-      EXPECT_EQ(recovered, "old");
-    }
-    // A crash before Q's pointer was written, or after it was removed, leaves
-    // P's journal for P's next run, with nothing left to change.
-    if (HasInterruptedCommit(root.Join("p/P.vbp"))) {
-      RecoveryOutcome rest = RecoverInterruptedCommit(root.Join("p/P.vbp"), PosixPathResolver());
-      EXPECT_NE(rest.result, RecoveryResult::kFailed) << "step " << step << ": " << rest.message;
-      EXPECT_EQ(State(), recovered) << "step " << step;
-    }
-    EXPECT_FALSE(HasInterruptedCommit(root.Join("p/P.vbp"))) << "step " << step;
-    EXPECT_FALSE(HasInterruptedCommit(root.Join("q/Q.vbp"))) << "step " << step;
-    EXPECT_EQ(testing::CountFilesWithPrefix(root.Join("shared"), "."), 0) << "step " << step;
-    Restore(old_contents);
-    std::vector<std::string> temps;
-    Files().ListDirectory(temp_dir.path(), &temps);
-    for (const std::string& name : temps) ::unlink((temp_dir.path() + "/" + name).c_str());
-  }
+  testing::CrashAtEachStep(
+      steps, [&](FileSystem& files) { ConvertUnit(&files); },
+      [&](int step, const testing::ChildRun&) {
+        // The unit's own journal is beside P; Q's only points to it.
+        std::string from = root.Join(step % 2 ? "q/Q.vbp" : "p/P.vbp");
+        RecoveryOutcome recovery = RecoverInterruptedCommit(from, PosixPathResolver());
+        EXPECT_NE(recovery.result, RecoveryResult::kFailed) << recovery.message;
+        std::string recovered = State();
+        EXPECT_TRUE(recovered == "old" || recovered == "new") << recovered;
+        finished += recovery.result == RecoveryResult::kFinished;
+        undone += recovery.result == RecoveryResult::kUndone;
+        if (recovery.result == RecoveryResult::kFinished) {
+          EXPECT_EQ(recovered, "new");
+        }
+        if (recovery.result == RecoveryResult::kUndone) {
+          EXPECT_EQ(recovered, "old");
+        }
+        // A crash before Q's pointer was written, or after it was removed,
+        // leaves P's journal for P's next run, with nothing left to change.
+        if (HasInterruptedCommit(root.Join("p/P.vbp"))) {
+          RecoveryOutcome rest =
+              RecoverInterruptedCommit(root.Join("p/P.vbp"), PosixPathResolver());
+          EXPECT_NE(rest.result, RecoveryResult::kFailed) << rest.message;
+          EXPECT_EQ(State(), recovered);
+        }
+        EXPECT_FALSE(HasInterruptedCommit(root.Join("p/P.vbp")));
+        EXPECT_FALSE(HasInterruptedCommit(root.Join("q/Q.vbp")));
+        EXPECT_EQ(testing::CountFilesWithPrefix(root.Join("shared"), "."), 0);
+        Restore();
+        testing::EmptyFolder(temp_dir.path());
+      });
   EXPECT_GT(finished, 0);
   EXPECT_GT(undone, 0);
   std::printf("[ unit crash walk ] %d steps, %d recovered by finishing, %d by undoing\n", steps,
