@@ -10,7 +10,7 @@
 #include "engine/catalogue/grid_catalogue.h"
 #include "engine/code/code_file.h"
 #include "engine/forms/form_file.h"
-#include "engine/project/temp_files.h"
+#include "engine/project/file_work.h"
 
 namespace vireo {
 namespace {
@@ -61,10 +61,10 @@ void BM_FormWith500GridsAnd100000Lines(benchmark::State& state) {
   Write(Folder() + "/B.frm", form);
   Write(Folder() + "/B.frx", frx);
   for (auto _ : state) {
-    ConversionRun run;
+    Staging staging;
+    FileWork run(staging);
     if (ConvertFormFile(run, Folder() + "/B.frm", Folder() + "/B.frx", 2, 5) != kChanged)
-      state.SkipWithError(run.failure_reason.c_str());
-    DiscardTempFiles(run);
+      state.SkipWithError(run.result.failure_reason.c_str());
   }
   state.counters["lines"] = lines;
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
@@ -79,10 +79,10 @@ void BM_CodeModuleOf100000Lines(benchmark::State& state) {
                           : "    x = x + " + std::to_string(i) + " ' a plain line\r\n";
   Write(Folder() + "/M.bas", module);
   for (auto _ : state) {
-    ConversionRun run;
+    Staging staging;
+    FileWork run(staging);
     if (ConvertCodeFile(run, Folder() + "/M.bas", 2, 5) != kChanged)
-      state.SkipWithError(run.failure_reason.c_str());
-    DiscardTempFiles(run);
+      state.SkipWithError(run.result.failure_reason.c_str());
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
                           static_cast<int64_t>(module.size()));

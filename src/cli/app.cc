@@ -155,30 +155,32 @@ int ChooseTypes(const Options& options, const std::string& project_path, const H
   return kExitConverted;
 }
 
-RunOptions MakeRunOptions(const Options& options, const std::string& project_path, Streams io,
-                          std::string* preview_text, std::vector<std::string>* outside) {
+RunOptions MakeRunOptions(const Options& options, const std::string& project_path,
+                          ConsoleProgress& progress, std::string* preview_text,
+                          std::vector<std::string>* outside) {
   RunOptions run_options;
   run_options.project_locked = true;
   run_options.progress_by_path = true;
   run_options.dry_run = options.dry_run;
+  run_options.on_event = [&progress](const RunEvent& event) { progress.Hear(event); };
   run_options.hold.wait_seconds = options.wait_seconds;
-  run_options.hold.waiting = [&options, io](const std::string& file) {
+  run_options.hold.waiting = [&options, &progress](const std::string& file) {
     if (!options.quiet)
-      Say(io.err, "vireo-migrate: waiting for another run to finish with " + file + " (up to " +
-                      std::to_string(options.wait_seconds) + " s, see --wait)\n");
+      progress.Say("vireo-migrate: waiting for another run to finish with " + file + " (up to " +
+                   std::to_string(options.wait_seconds) + " s, see --wait)\n");
   };
   std::string folder = ProjectDirectory(project_path);
   if (options.dry_run) {
-    run_options.preview = [&options, folder, preview_text, outside](const ConversionRun& run) {
+    run_options.preview = [&options, folder, preview_text, outside](const RunChanges& run) {
       *outside = ChangedOutsideFolder(run, folder);
       *preview_text = RenderPreview(run, folder, options.diff) + FormatOutsideFolder(*outside);
     };
   }
-  run_options.before_commit = [&options, folder, io, outside](
-                                  const ConversionRun& run, std::string* failed_file,
-                                  std::string* reason) {
+  run_options.before_commit = [&options, folder, &progress, outside](const RunChanges& run,
+                                                                     std::string* failed_file,
+                                                                     std::string* reason) {
     *outside = ChangedOutsideFolder(run, folder);
-    Say(io.err, FormatOutsideFolder(*outside));
+    progress.Say(FormatOutsideFolder(*outside));
     return options.backup.empty() ||
            BackUpOriginals(run, folder, options.backup, failed_file, reason);
   };
@@ -208,7 +210,6 @@ bool WriteRunReport(const Options& options, const RunResult& result,
   info.dry_run = options.dry_run;
   info.exit_status = exit_status;
   info.duration_seconds = seconds;
-  info.type_name = [](int position) { return TypeName(static_cast<int16_t>(position)); };
   if (auto error = WriteReportFile(options.report, result, info, options.report_stream)) {
     Say(io.err, "vireo-migrate: " + options.report + ": cannot write the report (" +
                     Describe(error) + "); " +
@@ -334,14 +335,19 @@ int Convert(Options options, Streams io) {
   if (int status = ChooseTypes(options, project_path, wine, io, &dialog); status != kExitConverted)
     return status;
 
+  // The files a run changed are said before its outcome.
   ConsoleUi ui(io.out, io.err, options.quiet);
-  ConsoleStatus status(io.err, options.quiet);
+  ui.HoldMessages();
+  SilentStatus status;
+  ConsoleProgress progress(io.err, options.quiet ? 0 : TerminalColumns(io.err), options.quiet);
   RunServices services{ui, *dialog, status, wine.resolver()};
   std::string preview;
   std::vector<std::string> outside;
-  RunOptions run_options = MakeRunOptions(options, project_path, io, &preview, &outside);
+  RunOptions run_options = MakeRunOptions(options, project_path, progress, &preview, &outside);
   CatchInterrupts();
   RunResult result = ConvertProject(*ide, services, run_options);
+  progress.Finish(result.outcome == RunOutcome::kConverted && !options.dry_run);
+  ui.ShowHeldMessages();
   Say(io.out, preview);
   if (result.outcome == RunOutcome::kFailed && !result.failure_reason.empty())
     Say(io.err, result.failure_reason + "\n");
@@ -516,10 +522,10 @@ std::string ReportProblem(const Options& options) {
 
 int RunCommand(int argc, char** argv, Streams io) {
   std::FILE* out = io.out;
-  CLI::App app{
-      "vireo-migrate: converts a Visual Basic 4.0 project's data grids to Vireo Pro 5.0 "
-      "for VB4, all files or none.",
-      "vireo-migrate"};
+  const std::string target = TypeName(kDefaultTargetType);
+  CLI::App app{"vireo-migrate: converts a Visual Basic 4.0 project's data grids to " + target +
+                   ", all files or none.",
+               "vireo-migrate"};
   app.set_version_flag("--version", ToolVersionLine("vireo-migrate"));
   app.require_subcommand(1);
   app.footer(
@@ -550,8 +556,7 @@ int RunCommand(int argc, char** argv, Streams io) {
   convert->add_option("--from", options.from,
                       "Grid type to convert from: position, name (\"Vireo 4.0\") or control file "
                       "(VIRA32.OCX)");
-  convert->add_option("--to", options.to,
-                      "Grid type to convert to (default: Vireo Pro 5.0 for VB4)");
+  convert->add_option("--to", options.to, "Grid type to convert to (default: " + target + ")");
   convert->add_flag("--dry-run", options.dry_run,
                     "Convert into temporary files only and show what would change");
   convert->add_flag("--diff", options.diff, "With --dry-run: show a unified diff of every change");

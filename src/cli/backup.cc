@@ -21,13 +21,13 @@ std::string BackupPath(const std::string& original, const std::string& project_f
 
 }  // namespace
 
-bool BackUpOriginals(const ConversionRun& run, const std::string& project_folder,
+bool BackUpOriginals(const RunChanges& run, const std::string& project_folder,
                      const std::string& backup_folder, std::string* failed_file,
                      std::string* reason) {
-  for (size_t i = 0; i < run.OriginalFiles.size(); ++i) {
-    const std::string& original = run.OriginalFiles[i];
+  for (const StagedCopy& copy : run.copies) {
+    const std::string& original = copy.original;
     bool differs = true;
-    if (!CopyDiffers(run, i, &differs) && !differs) continue;
+    if (!CopyDiffers(copy, &differs) && !differs) continue;
     bool same = false;
     std::string target = BackupPath(original, project_folder, backup_folder);
     std::error_code error;

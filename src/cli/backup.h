@@ -4,14 +4,14 @@
 
 #include <string>
 
-#include "engine/project/conversion_run.h"
+#include "engine/project/file_result.h"
 
 namespace vireo {
 
 // Backs up every original whose converted copy differs. Originals outside
 // `project_folder` go below "outside-project/" + their absolute path. False,
 // naming the file and the problem, when a copy cannot be made.
-bool BackUpOriginals(const ConversionRun& run, const std::string& project_folder,
+bool BackUpOriginals(const RunChanges& run, const std::string& project_folder,
                      const std::string& backup_folder, std::string* failed_file,
                      std::string* reason);
 

@@ -17,6 +17,7 @@
 #include "base/interrupt.h"
 #include "cli/app.h"
 #include "cli/batch_projects.h"
+#include "cli/console_ui.h"
 #include "cli/disk_project.h"
 #include "cli/preview.h"
 #include "cli/report.h"
@@ -85,39 +86,62 @@ struct ProjectRecord {
   // What it lists, by the path each reaches (the same after a file is
   // replaced, unlike its identity).
   std::set<std::string> files;
+  // Of them, the forms and code files: those a run tells of one by one.
+  size_t progress_files = 0;
   uint64_t bytes = 0;
   double seconds = 0;
   std::string preview;
-  std::string report;  // the project's own run report (JSON), when one ran
+  JsonDocument run_report;  // the project's own run report, when one ran (else null)
   std::vector<std::string> missing_forms;
   bool ran = false;
   // Why an interrupted conversion found beside it could not be settled.
   std::string recovery_problem;
 };
 
-// Shared by the threads: what is done so far, and the live line.
+// Shared by the threads: what is done so far, told by the runs' events and
+// the ends of projects and units, and shown on a terminal as the live line,
+// else (unless quiet) as a line per project.
 class Progress {
  public:
-  Progress(std::FILE* err, bool live, bool lines, bool verbose, size_t units, size_t files,
-           uint64_t bytes)
-      : err_(err), live_(live), lines_(lines), verbose_(verbose), units_(units),
-        total_files_(files), total_bytes_(bytes), started_(Clock::now()) {}
+  struct Totals {
+    size_t units = 0;
+    std::vector<size_t> files;  // per project, the files its run tells of
+    uint64_t bytes = 0;
+  };
+  // `columns`: the terminal's width; 0 for no live line.
+  Progress(std::FILE* err, size_t columns, bool lines, bool verbose, Totals totals)
+      : live_line_(err, columns),
+        live_(columns > 0),
+        lines_(lines),
+        verbose_(verbose),
+        totals_(std::move(totals)),
+        files_done_(totals_.files.size()),
+        started_(Clock::now()) {
+    for (size_t files : totals_.files) total_files_ += files;
+  }
 
-  // `counted`: false while a unit is tried as a whole before it is converted.
-  void FileStarted(const std::string& project, const std::string& text, bool counted) {
+  void Hear(size_t project, const std::string& shown, const RunEvent& event) {
     std::lock_guard<std::mutex> hold(mutex_);
-    files_ += counted;
-    current_ = project;
-    if (verbose_ && counted) Line(project + ":" + text);
+    if (event.kind == RunEvent::Kind::kFileStarted) {
+      current_ = shown;
+      if (verbose_) live_line_.Say(shown + ": Migrating " + event.shown + "...");
+    } else if (files_done_[project] < totals_.files[project]) {
+      ++files_done_[project];
+      ++files_;
+    }
     Draw(false);
   }
-  void ProjectDone(const ProjectRecord& record, bool dry_run) {
+  // A project's files that no event told of (an earlier project of its unit
+  // converted them, or its run stopped before them) are passed by now.
+  void ProjectDone(size_t project, const ProjectRecord& record, bool dry_run) {
     std::lock_guard<std::mutex> hold(mutex_);
     bytes_ += record.bytes;
+    files_ += totals_.files[project] - files_done_[project];
+    files_done_[project] = totals_.files[project];
     if (lines_) {
       std::string text = std::string(OutcomeText(record.outcome, dry_run)) + ": " + record.path;
       if (!record.reason.empty()) text += " (" + record.reason + ")";
-      Line(text);
+      live_line_.Say(text);
     }
     Draw(false);
   }
@@ -128,46 +152,41 @@ class Progress {
   }
   void Say(const std::string& text) {
     std::lock_guard<std::mutex> hold(mutex_);
-    Line(text);
+    live_line_.Say(text);
   }
-  void Clear() {
+  // The live line ends on the final counts, and stays.
+  void Finish() {
     std::lock_guard<std::mutex> hold(mutex_);
-    if (live_ && drawn_) std::fputs("\r\033[K", err_);
-    drawn_ = false;
-    std::fflush(err_);
+    if (!live_) return;
+    current_.clear();
+    Draw(true);
+    live_line_.Keep();
   }
 
  private:
-  void Line(const std::string& text) {
-    if (live_ && drawn_) std::fputs("\r\033[K", err_);
-    drawn_ = false;
-    std::fputs((text + "\n").c_str(), err_);
-    std::fflush(err_);
-  }
   void Draw(bool force) {
     if (!live_) return;
     auto now = Clock::now();
     if (!force && now - last_drawn_ < std::chrono::milliseconds(100)) return;
     last_drawn_ = now;
     double seconds = std::chrono::duration<double>(now - started_).count();
-    char text[160];
-    std::snprintf(text, sizeof text, "units %zu/%zu, files %zu/%zu, %.1f of %.1f MB, %.1f s: ",
-                  units_done_, units_, std::min(files_, total_files_), total_files_,
-                  static_cast<double>(bytes_) / 1e6,
-                  static_cast<double>(total_bytes_) / 1e6, seconds);
-    std::fputs(("\r\033[K" + std::string(text) + current_).c_str(), err_);
-    std::fflush(err_);
-    drawn_ = true;
+    char counts[160];
+    std::snprintf(counts, sizeof counts, "units %zu/%zu, files %zu/%zu, %.1f of %.1f MB, %.1f s",
+                  units_done_, totals_.units, files_, total_files_,
+                  static_cast<double>(bytes_) / 1e6, static_cast<double>(totals_.bytes) / 1e6,
+                  seconds);
+    live_line_.Draw(std::string(counts) + (current_.empty() ? "" : ": "), current_);
   }
 
   std::mutex mutex_;
-  std::FILE* err_;
+  LiveLine live_line_;
   bool live_, lines_, verbose_;
-  size_t units_, units_done_ = 0, total_files_, files_ = 0;
-  uint64_t total_bytes_, bytes_ = 0;
-  std::string current_;
+  Totals totals_;
+  std::vector<size_t> files_done_;  // per project
+  size_t units_done_ = 0, files_ = 0, total_files_ = 0;
+  uint64_t bytes_ = 0;
+  std::string current_;  // the project being converted, as shown
   Clock::time_point started_, last_drawn_;
-  bool drawn_ = false;
 };
 
 // Message boxes are the run's outcome, said in the summary instead.
@@ -179,23 +198,6 @@ class QuietUi final : public UserInterface {
 
  private:
   int pointer_ = 0;
-};
-
-class ProgressStatus final : public StatusWindow {
- public:
-  ProgressStatus(Progress& progress, const std::string& project, bool counted)
-      : progress_(progress), project_(project), counted_(counted) {}
-  void Show() override {}
-  void Hide() override {}
-  // " Migrating X..." begins a file; the same text with "Done!" ends it.
-  void SetText(const std::string& text) override {
-    if (text.find("Done!") == std::string::npos) progress_.FileStarted(project_, text, counted_);
-  }
-
- private:
-  Progress& progress_;
-  std::string project_;
-  bool counted_;
 };
 
 class Batch {
@@ -220,7 +222,7 @@ class Batch {
   void ConvertTogether(const std::vector<size_t>& runnable, std::set<std::string>* changed);
   void StopUnit(const std::vector<size_t>& members, size_t holder, Outcome outcome);
   std::string HeldBack(size_t member, size_t holder, const std::vector<size_t>& members) const;
-  RunResult ConvertOne(ProjectRecord& record, bool counted, UnitRun* unit = nullptr);
+  RunResult ConvertOne(size_t project, UnitRun* unit = nullptr);
   void Record(ProjectRecord& record, const RunResult& result);
   void AddReport(ProjectRecord& record, const RunResult& result);
   void Say(const std::vector<std::string>& leftovers);
@@ -228,9 +230,11 @@ class Batch {
   void CountChangedFiles(const std::vector<size_t>& members, const std::set<std::string>& changed);
   int ExitStatus() const;
   void PrintSummary();
+  JsonDocument ProjectJson(const ProjectRecord& record) const;
   bool WriteReport(int exit_status, double seconds);
   bool WriteJunit(double seconds);
   bool SayUnwritten(const std::string& file, const std::string& what, std::error_code error);
+  Progress::Totals ProgressTotals() const;
 
   const BatchOptions& options_;
   const HostMachine& machine_;
@@ -261,16 +265,18 @@ bool Batch::Prepare() {
     }
   }
   for (ProjectRecord& record : projects_) {
-    std::vector<std::string> listed;
+    std::vector<ListedFile> listed;
     std::string ignored;
-    ListedFiles(record.path, machine_.resolver(), &listed, &ignored);
-    for (const std::string& file : listed) {
+    ListProjectFiles(record.path, machine_.resolver(), &listed, &ignored);
+    for (const ListedFile& file : listed) {
       PathStatus status;
       std::string real;
-      if (Files().Status(file, &status) || !status.exists || !status.is_regular ||
-          Files().RealPath(file, &real))
+      if (Files().Status(file.path, &status) || !status.exists || !status.is_regular ||
+          Files().RealPath(file.path, &real) || !record.files.insert(real).second)
         continue;
-      if (record.files.insert(real).second) record.bytes += status.size;
+      record.bytes += status.size;
+      bool told = file.kind == ListedFile::Kind::kForm || file.kind == ListedFile::Kind::kCode;
+      record.progress_files += told;
     }
   }
   return true;
@@ -325,7 +331,8 @@ HoldPolicy Batch::Hold() const {
 }
 
 // The caller holds the project's lock; with a `unit`, it commits the unit.
-RunResult Batch::ConvertOne(ProjectRecord& record, bool counted, UnitRun* unit) {
+RunResult Batch::ConvertOne(size_t project, UnitRun* unit) {
+  ProjectRecord& record = projects_[project];
   RunResult result;
   result.outcome = RunOutcome::kFailed;
   auto started = Clock::now();
@@ -333,7 +340,7 @@ RunResult Batch::ConvertOne(ProjectRecord& record, bool counted, UnitRun* unit) 
   if (!OpenDiskProject(record.path, machine_.resolver(), &ide, &result.failure_reason))
     return result;
   QuietUi ui;
-  ProgressStatus status(*progress_, record.path, counted);
+  SilentStatus status;
   FixedChoice dialog(record.from, record.to);
   RunServices services{ui, dialog, status, machine_.resolver()};
   RunOptions run_options;
@@ -342,9 +349,12 @@ RunResult Batch::ConvertOne(ProjectRecord& record, bool counted, UnitRun* unit) 
   run_options.hold = Hold();
   run_options.unit = unit;
   run_options.progress_by_path = true;
+  run_options.on_event = [this, project, shown = Shown(record.path)](const RunEvent& event) {
+    progress_->Hear(project, shown, event);
+  };
   std::string folder = ProjectDirectory(record.path);
   if (options_.dry_run && options_.diff) {
-    run_options.preview = [&](const ConversionRun& run) {
+    run_options.preview = [&](const RunChanges& run) {
       record.preview = RenderPreview(run, folder, true);
     };
   }
@@ -364,8 +374,7 @@ void Batch::AddReport(ProjectRecord& record, const RunResult& result) {
   info.exit_status = 0;
   info.duration_seconds = record.seconds;
   info.missing_forms = record.missing_forms;
-  info.type_name = [](int position) { return TypeName(static_cast<int16_t>(position)); };
-  record.report = ReportJson(result, info);
+  record.run_report = ReportDocument(result, info);
 }
 
 void Batch::Record(ProjectRecord& record, const RunResult& result) {
@@ -480,7 +489,7 @@ bool Stops(Outcome outcome) {
 void Batch::ConvertEach(const std::vector<size_t>& runnable, std::set<std::string>* changed) {
   for (size_t i : runnable) {
     ProjectRecord& record = projects_[i];
-    RunResult result = ConvertOne(record, true);
+    RunResult result = ConvertOne(i);
     Record(record, result);
     AddChanged(result, changed);
     if (!Stops(record.outcome)) continue;
@@ -507,14 +516,14 @@ void Batch::ConvertTogether(const std::vector<size_t>& runnable, std::set<std::s
   std::vector<RunResult> results;
   for (size_t i : runnable) {
     ProjectRecord& record = projects_[i];
-    results.push_back(ConvertOne(record, true, &unit));
+    results.push_back(ConvertOne(i, &unit));
     Record(record, results.back());
     if (!Stops(record.outcome)) continue;
     Say(unit.Discard());
     StopUnit(units_[record.unit], i, record.outcome);
     // Their runs were never committed.
     for (size_t other : runnable) {
-      if (other != i) projects_[other].report.clear();
+      if (other != i) projects_[other].run_report = nullptr;
     }
     return;
   }
@@ -594,7 +603,7 @@ void Batch::ConvertUnit(size_t unit) {
     }
   }
   CountChangedFiles(members, changed);
-  for (size_t i : members) progress_->ProjectDone(projects_[i], options_.dry_run);
+  for (size_t i : members) progress_->ProjectDone(i, projects_[i], options_.dry_run);
   progress_->UnitDone();
 }
 
@@ -610,80 +619,94 @@ int Batch::ExitStatus() const {
   return kExitNothingToConvert;
 }
 
-std::string Padded(const std::string& text, size_t width) {
-  return text.size() >= width ? text + " " : text + std::string(width - text.size(), ' ');
-}
-
 bool UseColour(std::FILE* stream) {
   const char* term = std::getenv("TERM");
   return ::isatty(::fileno(stream)) && !std::getenv("NO_COLOR") &&
          !(term && std::string(term) == "dumb");
 }
 
+std::string Coloured(const std::string& text, Outcome outcome) {
+  const char* code = outcome == Outcome::kFailed                                        ? "31"
+                     : outcome == Outcome::kConverted                                   ? "32"
+                     : outcome == Outcome::kSkipped || outcome == Outcome::kInterrupted ? "33"
+                                                                                        : "0";
+  return std::string("\033[") + code + "m" + text + "\033[0m";
+}
+
+// "3 projects in 2 units: 2 converted, 1 failed."
+std::string CountsLine(size_t projects, size_t units, const std::map<Outcome, int>& counts,
+                       bool dry_run) {
+  std::string text = std::to_string(projects) + " projects in " + std::to_string(units) + " units:";
+  bool first = true;
+  for (const auto& [outcome, count] : counts) {
+    text += std::string(first ? " " : ", ") + std::to_string(count) + " " +
+            OutcomeText(outcome, dry_run);
+    first = false;
+  }
+  return text + (dry_run ? "; nothing was changed (dry run)." : ".");
+}
+
+// The table: project, source, outcome and files changed, each reason under
+// its project; on a terminal, reasons and the counts wrap at spaces.
 void Batch::PrintSummary() {
-  size_t width = 8;
-  for (const ProjectRecord& record : projects_) width = std::max(width, Shown(record.path).size() + 2);
   bool colour = UseColour(out_);
-  std::string text = Padded("Project", width) + Padded("Source", 28) + Padded("Outcome", 20) +
-                     "Files changed\n";
+  size_t columns = TerminalColumns(out_);
+  std::vector<TableRow> rows{{{"Project", "Source", "Outcome", "Files changed"}, ""}};
   std::map<Outcome, int> counts;
   for (const ProjectRecord& record : projects_) {
     ++counts[record.outcome];
     std::string outcome = OutcomeText(record.outcome, options_.dry_run);
-    std::string shown = Padded(outcome, 20);
-    if (colour) {
-      const char* code = record.outcome == Outcome::kFailed        ? "31"
-                         : record.outcome == Outcome::kConverted   ? "32"
-                         : record.outcome == Outcome::kSkipped ||
-                                 record.outcome == Outcome::kInterrupted ? "33"
-                                                                         : "0";
-      shown = std::string("\033[") + code + "m" + outcome + "\033[0m" +
-              std::string(shown.size() - outcome.size(), ' ');
-    }
-    text += Padded(Shown(record.path), width) + Padded(TypeName(record.from), 28) + shown +
-            std::to_string(record.files_changed) + "\n";
-    if (!record.reason.empty()) text += "    " + record.reason + "\n";
+    if (colour) outcome = Coloured(outcome, record.outcome);
+    rows.push_back(
+        {{Shown(record.path), TypeName(record.from), outcome, std::to_string(record.files_changed)},
+         record.reason});
   }
-  text += std::to_string(projects_.size()) + " projects in " + std::to_string(units_.size()) +
-          " units:";
-  bool first = true;
-  for (const auto& [outcome, count] : counts) {
-    text += std::string(first ? " " : ", ") + std::to_string(count) + " " +
-            OutcomeText(outcome, options_.dry_run);
-    first = false;
+  std::string text = FormatTable(rows, columns);
+  std::string total = CountsLine(projects_.size(), units_.size(), counts, options_.dry_run);
+  if (columns < 2) {
+    text += total + "\n";
+  } else {
+    for (const std::string& line : WrapAtSpaces(total, columns - 1)) text += line + "\n";
   }
-  text += options_.dry_run ? "; nothing was changed (dry run).\n" : ".\n";
   std::fputs(text.c_str(), out_);
   std::fflush(out_);
 }
 
+JsonDocument Batch::ProjectJson(const ProjectRecord& record) const {
+  auto type = [](int16_t position) {
+    return position ? JsonDocument(TypeName(position)) : JsonDocument(nullptr);
+  };
+  JsonDocument entry;
+  entry["project"] = record.path;
+  entry["unit"] = record.unit;
+  entry["source"] = type(record.from);
+  entry["target"] = type(record.to);
+  entry["outcome"] = OutcomeKey(record.outcome);
+  entry["reason"] = record.reason;
+  entry["files_changed"] = record.files_changed;
+  entry["run"] = record.run_report;
+  return entry;
+}
+
 bool Batch::WriteReport(int exit_status, double seconds) {
-  std::string json = "{\n  \"tool\": \"vireo-migrate\",\n  \"version\": " +
-                     JsonString(kToolVersion) + ",\n  \"dry_run\": " +
-                     (options_.dry_run ? "true" : "false") +
-                     ",\n  \"exit_status\": " + std::to_string(exit_status) +
-                     ",\n  \"duration_seconds\": " + std::to_string(seconds) + ",\n  \"units\": [";
-  for (size_t u = 0; u < units_.size(); ++u) {
-    json += std::string(u ? "," : "") + "\n    [";
-    for (size_t k = 0; k < units_[u].size(); ++k)
-      json += std::string(k ? ", " : "") + JsonString(projects_[units_[u][k]].path);
-    json += "]";
+  JsonDocument units = JsonDocument::array();
+  for (const std::vector<size_t>& unit : units_) {
+    JsonDocument paths = JsonDocument::array();
+    for (size_t i : unit) paths.push_back(projects_[i].path);
+    units.push_back(std::move(paths));
   }
-  json += "\n  ],\n  \"projects\": [";
-  for (size_t i = 0; i < projects_.size(); ++i) {
-    const ProjectRecord& r = projects_[i];
-    std::string run = r.report.empty() ? "null\n" : r.report;
-    run.pop_back();  // its final line feed
-    json += std::string(i ? "," : "") + "\n    {\"project\": " + JsonString(r.path) +
-            ", \"unit\": " + std::to_string(r.unit) + ", \"source\": " +
-            (r.from ? JsonString(TypeName(r.from)) : "null") + ", \"target\": " +
-            (r.to ? JsonString(TypeName(r.to)) : "null") + ", \"outcome\": " +
-            JsonString(OutcomeKey(r.outcome)) + ", \"reason\": " + JsonString(r.reason) +
-            ", \"files_changed\": " + std::to_string(r.files_changed) + ", \"run\": " + run + "}";
-  }
-  json += "\n  ]\n}\n";
+  JsonDocument projects = JsonDocument::array();
+  for (const ProjectRecord& record : projects_) projects.push_back(ProjectJson(record));
+  JsonDocument report;
+  report["tool"] = "vireo-migrate";
+  report["version"] = std::string(kToolVersion);
+  report["dry_run"] = options_.dry_run;
+  report["exit_status"] = exit_status;
+  report["duration_seconds"] = seconds;
+  report["units"] = std::move(units);
+  report["projects"] = std::move(projects);
   return SayUnwritten(options_.report, "the report",
-                      WriteReportText(options_.report, json, options_.report_stream));
+                      WriteReportText(options_.report, JsonText(report), options_.report_stream));
 }
 
 // False, after saying what the batch itself did, when `file` was not written.
@@ -754,20 +777,23 @@ bool Batch::WriteJunit(double seconds) {
                       WriteReportText(options_.junit, xml, options_.report_stream));
 }
 
+Progress::Totals Batch::ProgressTotals() const {
+  Progress::Totals totals;
+  totals.units = units_.size();
+  for (const ProjectRecord& record : projects_) {
+    totals.files.push_back(record.progress_files);
+    totals.bytes += record.bytes;
+  }
+  return totals;
+}
+
 int Batch::Run() {
   auto started = Clock::now();
   CatchInterrupts();
   if (!Prepare()) return kExitUsage;
-  uint64_t bytes = 0;
-  size_t files = 0;
-  for (const ProjectRecord& record : projects_) {
-    bytes += record.bytes;
-    files += record.files.size();
-  }
-  bool terminal = ::isatty(::fileno(err_)) && !options_.quiet;
-  progress_ = std::make_unique<Progress>(err_, terminal, !terminal && !options_.quiet,
-                                         options_.verbose && !options_.quiet, units_.size(),
-                                         files, bytes);
+  size_t columns = options_.quiet ? 0 : TerminalColumns(err_);
+  progress_ = std::make_unique<Progress>(err_, columns, columns == 0 && !options_.quiet,
+                                         options_.verbose && !options_.quiet, ProgressTotals());
   size_t jobs = options_.jobs > 0 ? static_cast<size_t>(options_.jobs)
                                   : std::max(1u, std::thread::hardware_concurrency());
   jobs = std::min(jobs, units_.size());
@@ -779,7 +805,7 @@ int Batch::Run() {
   for (size_t j = 1; j < jobs; ++j) threads.emplace_back(work);
   work();
   for (std::thread& thread : threads) thread.join();
-  progress_->Clear();
+  progress_->Finish();
   for (const ProjectRecord& record : projects_) std::fputs(record.preview.c_str(), out_);
   if (!options_.quiet) PrintSummary();
   if (InterruptRequestedAnywhere())

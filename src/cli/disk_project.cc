@@ -3,8 +3,9 @@
 #include <filesystem>
 
 #include "base/file_io.h"
-#include "engine/project/project_file.h"
 #include "base/text.h"
+#include "engine/project/project.h"
+#include "engine/project/project_file.h"
 
 namespace vireo {
 namespace {
@@ -134,19 +135,13 @@ bool AddForm(const std::string& form, const std::string& extension, Components* 
 }
 
 // False, with `problem` set, for a form that cannot be converted as listed.
-bool AddComponent(std::string_view line, const std::string& directory, const PathResolver& resolver,
-                  Components* components, std::string* problem) {
-  size_t equals = line.find('=');
-  std::string_view value = line.substr(equals + 1);
-  if (const char* extension = SideExtensionOf(line))
-    return AddForm(ListedFormPath(line, directory, resolver), extension, components, problem);
-  size_t semicolon = value.find(';');
-  std::string name(TrimSpaces(value.substr(0, semicolon)));
-  std::string listed(TrimSpaces(semicolon == kNotFound ? value : value.substr(semicolon + 1)));
-  std::string path = resolver.Resolve(directory, listed);
-  if (Exists(path).empty() && !IsFolder(path)) components->missing_files.push_back(path);
+bool AddComponent(const ProjectComponent& component, Components* components, std::string* problem) {
+  if (component.IsFormLike())
+    return AddForm(component.path, component.SideExtension(), components, problem);
+  if (Exists(component.path).empty() && !IsFolder(component.path))
+    components->missing_files.push_back(component.path);
   components->listed.push_back(
-      std::make_shared<DiskComponent>(name, std::vector<std::string>{path}));
+      std::make_shared<DiskComponent>(component.name, std::vector<std::string>{component.path}));
   return true;
 }
 
@@ -184,34 +179,16 @@ std::shared_ptr<IdeAddInMenu> DiskIde::AddInMenu() {
 bool OpenDiskProject(const std::string& project_path, const PathResolver& resolver,
                      std::unique_ptr<DiskIde>* ide, std::string* problem, bool* files_missing) {
   if (files_missing) *files_missing = false;
-  LineReader reader;
-  if (auto error = reader.Open(project_path)) {
-    *problem = project_path + ": cannot open the project file (" + Describe(error) + ")";
-    return false;
-  }
-  std::string directory = ProjectDirectory(project_path);
-  Components components;
-  bool has_setting = false;
-  std::string line;
-  while (reader.ReadLine(&line)) {
-    if (line.find('\0') != std::string::npos) {
-      *problem = project_path + ": is not a project file (line " +
-                 std::to_string(reader.lines_read()) + " holds a NUL byte)";
-      return false;
-    }
-    has_setting |= line.find('=') != std::string::npos;
-    if (SideExtensionOf(line) || StartsWithNoCase(line, "Module=") ||
-        StartsWithNoCase(line, "Class=")) {
-      if (!AddComponent(line, directory, resolver, &components, problem)) return false;
-    }
-  }
-  if (reader.error()) {
-    *problem = project_path + ": cannot read the project file (" + Describe(reader.error()) + ")";
-    return false;
-  }
-  if (!has_setting) {
+  Project project;
+  if (!ReadProject(project_path, resolver, &project, problem)) return false;
+  if (!project.has_setting) {
     *problem = project_path + ": is not a project file (no line of the form Key=Value)";
     return false;
+  }
+  Components components;
+  for (const ProjectComponent& component : project.components) {
+    if (!component.IsFormLike() && !component.IsCode()) continue;
+    if (!AddComponent(component, &components, problem)) return false;
   }
   if (!components.missing_files.empty()) {
     *problem = MissingFilesProblem(project_path, components.missing_files);

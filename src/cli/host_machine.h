@@ -44,4 +44,8 @@ class HostMachine {
 std::unique_ptr<ConvertDialog> InteractiveDialog(const ControlRegistry& registry,
                                                  int16_t detected_source);
 
+// The width in columns of the terminal `stream` writes to; 0 when it writes
+// to no terminal.
+size_t TerminalColumns(std::FILE* stream);
+
 }  // namespace vireo

@@ -1,11 +1,12 @@
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdlib>
 
+#include "base/file_system.h"
 #include "cli/host_machine.h"
 #include "cli/terminal_dialog.h"
 #include "cli/type_choice.h"
-#include "base/file_system.h"
 #include "host/ini_settings_file.h"
 #include "host/posix/code_page_posix.h"
 #include "host/posix/path_resolver_posix.h"
@@ -71,6 +72,16 @@ std::unique_ptr<ConvertDialog> InteractiveDialog(const ControlRegistry& registry
   auto dialog = std::make_unique<TerminalDialog>(registry, 0, 1);
   dialog->Preselect(detected_source);
   return dialog;
+}
+
+size_t TerminalColumns(std::FILE* stream) {
+  int fd = ::fileno(stream);
+  if (fd < 0 || !::isatty(fd)) return 0;
+  winsize size{};
+  if (::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  const char* columns = std::getenv("COLUMNS");
+  int named = columns ? std::atoi(columns) : 0;
+  return named > 0 ? static_cast<size_t>(named) : 80;
 }
 
 }  // namespace vireo

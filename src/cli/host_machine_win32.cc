@@ -44,4 +44,13 @@ std::unique_ptr<ConvertDialog> InteractiveDialog(const ControlRegistry& registry
       registry, Win32ConvertDialog::CommandLineOptions(detected_source));
 }
 
+size_t TerminalColumns(std::FILE* stream) {
+  int fd = _fileno(stream);
+  if (fd < 0 || !_isatty(fd)) return 0;
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  auto console = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+  if (!::GetConsoleScreenBufferInfo(console, &info)) return 80;
+  return static_cast<size_t>(info.srWindow.Right - info.srWindow.Left + 1);
+}
+
 }  // namespace vireo

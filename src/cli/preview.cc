@@ -17,7 +17,7 @@ std::string Counted(int count, const char* one, const char* many) {
   return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
-std::vector<GuidRecord> RecordsOf(const ConversionRun& run, const std::string& original) {
+std::vector<GuidRecord> RecordsOf(const RunChanges& run, const std::string& original) {
   std::vector<GuidRecord> records;
   std::map<int64_t, size_t> by_offset;
   for (const GuidReplacement& replacement : run.guid_replacements) {
@@ -31,15 +31,15 @@ std::vector<GuidRecord> RecordsOf(const ConversionRun& run, const std::string& o
 
 // Whether the commit would replace the original, as the commit decides it;
 // with `want_diff` a changed text file is then read into memory for its diff.
-void Compare(const ConversionRun& run, size_t index, bool want_diff, PreviewFile* file) {
-  if (auto error = CopyDiffers(run, index, &file->differs)) {
+void Compare(const StagedCopy& copy, bool want_diff, PreviewFile* file) {
+  if (auto error = CopyDiffers(copy, &file->differs)) {
     file->error = Describe(error);
     return;
   }
   if (!want_diff || file->binary || !file->differs) return;
   std::string old_content, new_content;
   auto error = ReadWholeFile(file->path, &old_content);
-  if (!error) error = ReadWholeFile(run.TempFiles[index], &new_content);
+  if (!error) error = ReadWholeFile(copy.copy, &new_content);
   if (error) {
     file->error = Describe(error);
     return;
@@ -83,21 +83,20 @@ std::string ShownPath(const std::string& path, const std::string& base_folder) {
   return rest < path.size() ? path.substr(rest) : path;
 }
 
-Preview BuildPreview(const ConversionRun& run, const PreviewOptions& options) {
+Preview BuildPreview(const RunChanges& run, const PreviewOptions& options) {
   Preview preview;
   preview.diff = options.diff;
-  size_t pairs = std::min(run.OriginalFiles.size(), run.TempFiles.size());
-  for (size_t i = 0; i < pairs; ++i) {
+  for (const StagedCopy& copy : run.copies) {
     PreviewFile file;
-    file.path = run.OriginalFiles[i];
+    file.path = copy.original;
     file.shown_path = ShownPath(file.path, options.base_folder);
-    file.binary = run.binary_files.count(file.path) > 0;
+    file.binary = copy.binary;
     if (file.binary) {
       file.records = RecordsOf(run, file.path);
     } else if (auto found = run.changed_lines.find(file.path); found != run.changed_lines.end()) {
       file.lines_changed = found->second;
     }
-    Compare(run, i, options.diff, &file);
+    Compare(copy, options.diff, &file);
     preview.files.push_back(std::move(file));
   }
   return preview;
@@ -124,18 +123,18 @@ std::string FormatPreview(const Preview& preview) {
   return out;
 }
 
-std::vector<std::string> ChangedOutsideFolder(const ConversionRun& run,
+std::vector<std::string> ChangedOutsideFolder(const RunChanges& run,
                                               const std::string& project_folder) {
   namespace fs = std::filesystem;
   std::error_code ignored;
   fs::path folder = fs::weakly_canonical(fs::path(project_folder), ignored);
   std::vector<std::string> outside;
-  for (size_t i = 0; i < run.OriginalFiles.size(); ++i) {
-    fs::path file = fs::weakly_canonical(fs::path(run.OriginalFiles[i]), ignored);
+  for (const StagedCopy& copy : run.copies) {
+    fs::path file = fs::weakly_canonical(fs::path(copy.original), ignored);
     auto [stop, rest] = std::mismatch(folder.begin(), folder.end(), file.begin(), file.end());
     bool inside = stop == folder.end() || (stop->empty() && std::next(stop) == folder.end());
     bool differs = true;
-    if (inside || (!CopyDiffers(run, i, &differs) && !differs)) continue;
+    if (inside || (!CopyDiffers(copy, &differs) && !differs)) continue;
     if (std::find(outside.begin(), outside.end(), file.string()) == outside.end())
       outside.push_back(file.string());
   }
@@ -149,7 +148,7 @@ std::string FormatOutsideFolder(const std::vector<std::string>& files) {
   return text;
 }
 
-std::string RenderPreview(const ConversionRun& run, const std::string& base_folder, bool diff) {
+std::string RenderPreview(const RunChanges& run, const std::string& base_folder, bool diff) {
   return FormatPreview(BuildPreview(run, {base_folder, diff}));
 }
 

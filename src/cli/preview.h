@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/project/conversion_run.h"
+#include "engine/project/file_result.h"
 
 namespace vireo {
 
@@ -41,19 +41,19 @@ struct Preview {
 };
 
 // One entry per replacement pair of `run`, in order.
-Preview BuildPreview(const ConversionRun& run, const PreviewOptions& options);
+Preview BuildPreview(const RunChanges& run, const PreviewOptions& options);
 
 // The summary lines, then (with the diff option) the diffs and one line per
 // replaced GUID. Lines end in LF.
 std::string FormatPreview(const Preview& preview);
 
 // Builds and formats in one step, for the dry run's preview hook.
-std::string RenderPreview(const ConversionRun& run, const std::string& base_folder, bool diff);
+std::string RenderPreview(const RunChanges& run, const std::string& base_folder, bool diff);
 
 // The originals the commit would change (their converted copies differ)
 // that lie outside `project_folder`, once ".." and symbolic links in their
 // paths are resolved.
-std::vector<std::string> ChangedOutsideFolder(const ConversionRun& run,
+std::vector<std::string> ChangedOutsideFolder(const RunChanges& run,
                                               const std::string& project_folder);
 
 // The lines that name them, before a commit or in a dry run; "" for none.

@@ -4,10 +4,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <nlohmann/json.hpp>
 #include <vector>
 
 #include "base/file_io.h"
+#include "cli/type_choice.h"
 #include "engine/catalogue/grid_catalogue.h"
 
 namespace vireo {
@@ -49,7 +49,7 @@ void AppendEscapedByte(std::string& out, unsigned char c) {
   out += kHex[c & 0xF];
 }
 
-using Json = nlohmann::ordered_json;
+using Json = JsonDocument;
 
 // Writes `value` as nlohmann's dump(2) lays it out, but with strings escaped
 // by JsonString: the library's serializer knows no way to write a byte that
@@ -99,7 +99,7 @@ void Write(const Json& value, int depth, std::string& out) {
   }
 }
 
-Json TypeJson(int position, const ReportInfo& info, const std::string& plain) {
+Json TypeJson(int position, const ReportInfo& info) {
   if (position == 0) return nullptr;
   const GridVersions& catalogue = GridCatalogue();
   bool known = position >= 1 && position <= catalogue.Count();
@@ -107,12 +107,8 @@ Json TypeJson(int position, const ReportInfo& info, const std::string& plain) {
   type["position"] = position;
   if (info.type_name) {
     type["name"] = info.type_name(position);
-  } else if (!plain.empty()) {
-    type["name"] = plain;
-  } else if (known) {
-    type["name"] = catalogue.Item(position).FullName;
   } else {
-    type["name"] = nullptr;
+    type["name"] = known ? Json(TypeName(static_cast<int16_t>(position))) : Json(nullptr);
   }
   type["control_file"] = known ? Json(catalogue.Item(position).OCXFileName()) : Json(nullptr);
   return type;
@@ -214,9 +210,13 @@ std::string JsonString(std::string_view bytes) {
   return out;
 }
 
-namespace {
+std::string JsonText(const JsonDocument& document) {
+  std::string out;
+  Write(document, 0, out);
+  return out + "\n";
+}
 
-Json ReportDocument(const RunResult& result, const ReportInfo& info) {
+JsonDocument ReportDocument(const RunResult& result, const ReportInfo& info) {
   Json files = Json::array();
   for (const std::string& form : info.missing_forms) files.push_back(MissingFormJson(form));
   for (const FileOutcome& file : result.files) files.push_back(FileJson(file, result));
@@ -224,8 +224,8 @@ Json ReportDocument(const RunResult& result, const ReportInfo& info) {
   report["tool"] = info.tool;
   report["version"] = info.version;
   report["dry_run"] = info.dry_run;
-  report["source"] = TypeJson(result.from_type, info, info.from_name);
-  report["target"] = TypeJson(result.to_type, info, info.to_name);
+  report["source"] = TypeJson(result.from_type, info);
+  report["target"] = TypeJson(result.to_type, info);
   report["files"] = std::move(files);
   report["outcome"] = OutcomeName(result.outcome);
   report["message"] = result.message;
@@ -239,12 +239,8 @@ Json ReportDocument(const RunResult& result, const ReportInfo& info) {
   return report;
 }
 
-}  // namespace
-
 std::string ReportJson(const RunResult& result, const ReportInfo& info) {
-  std::string out;
-  Write(ReportDocument(result, info), 0, out);
-  return out + "\n";
+  return JsonText(ReportDocument(result, info));
 }
 
 std::error_code WriteReportFile(const std::string& path, const RunResult& result,

@@ -1,10 +1,12 @@
 // The JSON report of one run, written for --report: which grid types, what
 // happened to each file, the outcome, the exit status and how long it took.
+// Also the one JSON writer every report of the command line goes through.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -21,11 +23,8 @@ struct ReportInfo {
   bool dry_run = false;
   int exit_status = 0;
   double duration_seconds = 0;
-  // A grid type's display name by catalogue position. Without it the plain
-  // names below are used, and without those the catalogue's full name.
+  // A grid type's name by catalogue position; without it, TypeName's.
   std::function<std::string(int)> type_name;
-  std::string from_name;
-  std::string to_name;
   // Files outside the project's folder that the run changes (or would).
   std::vector<std::string> outside_project;
   // Listed forms that are missing and were skipped; reported among the
@@ -42,6 +41,14 @@ const char* FileResultName(int16_t result);
 // `bytes` as a JSON string, quotes included.
 std::string JsonString(std::string_view bytes);
 
+// A JSON document in the making; its strings are bytes, not necessarily UTF-8.
+using JsonDocument = nlohmann::ordered_json;
+// `document` as every report is written: indented by two, strings by
+// JsonString, a number that is not whole with three decimals, ending in LF.
+std::string JsonText(const JsonDocument& document);
+
+// The report as a document, to be written alone or within another.
+JsonDocument ReportDocument(const RunResult& result, const ReportInfo& info);
 // The whole report, indented, ending in LF.
 std::string ReportJson(const RunResult& result, const ReportInfo& info);
 // `path` "-" writes to `standard_output`.

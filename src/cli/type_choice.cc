@@ -14,8 +14,7 @@ int16_t ParseGridType(const std::string& text) {
   std::string_view wanted = TrimSpaces(text);
   const GridVersions& catalogue = GridCatalogue();
   for (int16_t position = 1; position <= catalogue.Count(); ++position) {
-    auto display = GridDisplayName(position);
-    if (wanted == std::to_string(position) || (display && EqualsNoCase(wanted, *display)) ||
+    if (wanted == std::to_string(position) || EqualsNoCase(wanted, TypeName(position)) ||
         EqualsNoCase(wanted, catalogue.Item(position).OCXFileName()))
       return position;
   }
@@ -27,7 +26,7 @@ std::string DescribeGridTypes(const ControlRegistry& registry) {
   const GridVersions& catalogue = GridCatalogue();
   for (int position = 1; position <= catalogue.Count(); ++position) {
     const GridVersion& row = catalogue.Item(position);
-    std::string name = GridDisplayName(position).value_or("(not offered)");
+    std::string name = TypeName(static_cast<int16_t>(position));
     name.resize(std::max<size_t>(name.size(), 30), ' ');
     std::string file = row.OCXFileName();
     file.resize(std::max<size_t>(file.size(), 14), ' ');
@@ -38,17 +37,14 @@ std::string DescribeGridTypes(const ControlRegistry& registry) {
 }
 
 std::string TypeName(int16_t position) {
-  if (position <= 0) return "";
-  return GridDisplayName(position).value_or(GridCatalogue().Item(position).FullName);
+  const GridVersions& catalogue = GridCatalogue();
+  if (position < 1 || position > catalogue.Count()) return "";
+  return GridDisplayName(position).value_or(catalogue.Item(position).FullName);
 }
 
 std::string GridTypeName(int16_t position) {
   return TypeName(position) + " (" + GridCatalogue().Item(position).OCXFileName() + ")";
 }
-
-}  // namespace vireo
-
-namespace vireo {
 
 std::string GridTypeNames(const std::set<int16_t>& positions) {
   std::string names;

@@ -21,8 +21,9 @@ int16_t ParseGridType(const std::string& text);
 // whether it is registered.
 std::string DescribeGridTypes(const ControlRegistry& registry);
 
-// "Vireo 4.0": how tables and reports name a grid type (the dialog's name,
-// else the control's full name); "" for no type.
+// "Vireo 4.0": the one name every table, report, list and message gives a
+// grid type (the dialog's name, else the catalogue's full name); "" for a
+// position the catalogue does not hold.
 std::string TypeName(int16_t position);
 // "Vireo 4.0 (VIRA32.OCX)": how messages name a grid type.
 std::string GridTypeName(int16_t position);

@@ -16,10 +16,8 @@ class PreviewTest : public ::testing::Test {
   std::string AddPair(const std::string& name, const std::string& old_content,
                       const std::string& new_content, bool binary = false) {
     std::string original = project.Write(name, old_content);
-    std::string temp = temp_dir.Write("vr5" + std::to_string(run.TempFiles.size()), new_content);
-    run.OriginalFiles.push_back(original);
-    run.TempFiles.push_back(temp);
-    if (binary) run.binary_files.insert(original);
+    std::string temp = temp_dir.Write("vr5" + std::to_string(run.copies.size()), new_content);
+    run.copies.push_back({original, temp, binary, std::nullopt});
     return original;
   }
   void AddGuid(const std::string& file, int64_t record, int64_t at, const std::string& role) {
@@ -41,7 +39,7 @@ class PreviewTest : public ::testing::Test {
   }
 
   testing::ScratchDir project, temp_dir;
-  ConversionRun run;
+  RunChanges run;
   std::string form, frx, module;
 };
 

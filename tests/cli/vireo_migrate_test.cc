@@ -107,6 +107,8 @@ TEST_F(VireoMigrateTest, AFailingFileChangesNothingAndSaysWhy) {
       << run.err;
   EXPECT_NE(run.err.find("Util.bas: ends inside the continued line that begins at line 1"),
             std::string::npos);
+  EXPECT_EQ(run.err.find("Done!"), std::string::npos)
+      << "Orders.frm's copy was converted, but nothing was replaced: " << run.err;
   EXPECT_EQ(Snapshot(), before);
   EXPECT_EQ(testing::CountFilesWithPrefix(temp_dir.path(), "vr5"), 0);
 }
@@ -169,6 +171,17 @@ TEST_F(VireoMigrateTest, ReportAndBackup) {
   EXPECT_EQ(ReadFile(backup + "/Util.bas"), before["Util.bas"]);
   EXPECT_EQ(ReadFile(backup + "/Orders.frx"), before["Orders.frx"]);
   EXPECT_EQ(ReadFile(backup + "/P.vbp"), before["P.vbp"]);
+}
+
+// Every copy was converted, then the backup before the commit failed:
+// nothing was replaced, so no file is said done.
+TEST_F(VireoMigrateTest, NoFileIsSaidDoneWhenTheRunFailsBeforeItsCommit) {
+  home.Write("backup/Util.bas", "other bytes\r\n");
+  auto run = Run({"convert", "--backup", home.Join("backup"), project.path()});
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_NE(run.err.find("already exists and holds other bytes"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("Done!"), std::string::npos) << run.err;
+  EXPECT_EQ(Snapshot(), before);
 }
 
 TEST_F(VireoMigrateTest, ASecondRunWaitsForNone) {

@@ -1,6 +1,6 @@
 // Logical-line reading and code-module conversion on arbitrary bytes.
 #include "engine/code/code_file.h"
-#include "engine/project/temp_files.h"
+#include "engine/project/file_work.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -9,10 +9,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int16_t from, to;
   fuzz::TypesFrom(data[0], &from, &to);
   std::string path = fuzz::WriteScratch("Module.bas", data + 1, size - 1);
-  ConversionRun run;
+  Staging staging;
+  FileWork run(staging);
   int16_t result = ConvertCodeFile(run, path, from, to);
-  if (result != kFailed && run.TempFiles.size() != 1) std::abort();
-  if (result == kFailed && run.failure_reason.empty()) std::abort();
-  DiscardTempFiles(run);
+  if (result != kFailed && run.result.copies.size() != 1) std::abort();
+  if (result == kFailed && run.result.failure_reason.empty()) std::abort();
   return 0;
 }

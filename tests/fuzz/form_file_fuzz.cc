@@ -4,7 +4,7 @@
 
 #include "base/file_io.h"
 #include "engine/forms/form_file.h"
-#include "engine/project/temp_files.h"
+#include "engine/project/file_work.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -19,15 +19,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string form = fuzz::WriteScratch("Form1.frm", text, text_size);
   size_t binary_start = nul ? text_size + 1 : rest;
   std::string binary = fuzz::WriteScratch("Form1.frx", text + binary_start, rest - binary_start);
-  ConversionRun run;
+  Staging staging;
+  FileWork run(staging);
   int16_t result = ConvertFormFile(run, form, binary, from, to);
   if (result != kFailed) {
     // The binary copy keeps the original's length.
     std::string original, converted;
     ReadWholeFile(binary, &original);
-    ReadWholeFile(run.TempFiles.at(1), &converted);
+    ReadWholeFile(run.result.copies.at(1).copy, &converted);
     if (original.size() != converted.size()) std::abort();
   }
-  DiscardTempFiles(run);
   return 0;
 }

@@ -12,14 +12,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int32_t offset = static_cast<int8_t>(data[1]) * 4 + data[2];
   std::string path = fuzz::WriteScratch("Form1.frx", data + 3, size - 3);
   std::string before(reinterpret_cast<const char*>(data + 3), size - 3);
-  ConversionRun run;
+  Staging staging;
+  FileWork run(staging);
   int16_t result = ConvertOleObjectBlob(run, path, offset, from, to);
   std::string after;
   ReadWholeFile(path, &after);
   if (after.size() != before.size()) std::abort();
   if (result == kFailed && after != before) std::abort();
   if (result == kUnchanged && after != before) std::abort();
-  for (const GuidReplacement& r : run.guid_replacements) {
+  for (const GuidReplacement& r : run.result.guid_replacements) {
     if (r.byte_offset < r.record_offset + 6 ||
         r.byte_offset + 16 > static_cast<int64_t>(before.size()))
       std::abort();

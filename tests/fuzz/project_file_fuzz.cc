@@ -1,6 +1,7 @@
-// Project file scan and rewrite.
+// Project file reading and rewrite.
+#include "engine/project/file_work.h"
+#include "engine/project/project.h"
 #include "engine/project/project_file.h"
-#include "engine/project/temp_files.h"
 #include "fuzz_support.h"
 #include "host/posix/path_resolver_posix.h"
 
@@ -10,9 +11,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int16_t from, to;
   fuzz::TypesFrom(data[0], &from, &to);
   std::string path = fuzz::WriteScratch("P.vbp", data + 1, size - 1);
-  ConversionRun run;
-  ScanProjectFile(run, path, PosixPathResolver());
-  if (RewriteProjectFile(run, path, from, to) == kFailed) std::abort();
-  DiscardTempFiles(run);
+  Project project;
+  std::string problem;
+  if (!ReadProject(path, PosixPathResolver(), &project, &problem)) {
+    if (problem.empty()) std::abort();
+    return 0;
+  }
+  Staging staging;
+  FileWork run(staging);
+  if (RewriteProjectFile(run, project, from, to) == kFailed) std::abort();
   return 0;
 }

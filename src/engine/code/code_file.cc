@@ -17,7 +17,7 @@ bool HoldsNul(const std::string& line, const LineReader& in, std::string* proble
 
 }  // namespace
 
-bool ReadLogicalLine(LineReader& in, ConversionRun& run, std::string* line, std::string* problem) {
+bool ReadLogicalLine(LineReader& in, FileWork& run, std::string* line, std::string* problem) {
   run.RawLines.clear();
   if (!in.ReadLine(line)) {
     *problem = in.error() ? "cannot be read (" + Describe(in.error()) + ")"
@@ -45,14 +45,14 @@ bool ReadLogicalLine(LineReader& in, ConversionRun& run, std::string* line, std:
   }
 }
 
-void MarkChange(ConversionRun& run, LineWriter& out, const std::string& original) {
+void MarkChange(FileWork& run, LineWriter& out, const std::string& original) {
   out.WriteLine(kChangeMarker);
   for (const std::string& raw : run.RawLines) out.WriteLine("'" + raw);
   run.WriteJoined = true;
-  run.changed_lines[original] += 1;
+  run.result.changed_lines[original] += 1;
 }
 
-void WriteCurrentLine(ConversionRun& run, LineWriter& out, const std::string& line) {
+void WriteCurrentLine(FileWork& run, LineWriter& out, const std::string& line) {
   if (run.WriteJoined) {
     out.WriteLine(line);
     run.WriteJoined = false;
@@ -61,7 +61,7 @@ void WriteCurrentLine(ConversionRun& run, LineWriter& out, const std::string& li
   for (const std::string& raw : run.RawLines) out.WriteLine(raw);
 }
 
-int16_t ConvertCodeFile(ConversionRun& run, const std::string& path, int16_t from_type,
+int16_t ConvertCodeFile(FileWork& run, const std::string& path, int16_t from_type,
                         int16_t to_type) {
   return ConvertTextFile(run, path, [&](LineReader& in, LineWriter& out) {
     run.WriteJoined = false;

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "base/file_io.h"
-#include "engine/project/conversion_run.h"
+#include "engine/project/file_work.h"
 
 namespace vireo {
 
@@ -16,16 +16,15 @@ inline constexpr char kChangeMarker[] = "'*** ORYX Migration Utility Code Change
 // while it ends in "_" (comment lines never join). Its physical lines go to
 // run.RawLines. False when the file ends inside a continued line or cannot be
 // read; `problem` then says which.
-bool ReadLogicalLine(LineReader& in, ConversionRun& run, std::string* line, std::string* problem);
+bool ReadLogicalLine(LineReader& in, FileWork& run, std::string* line, std::string* problem);
 
 // Writes the marker, each physical line of run.RawLines as a comment, and
 // arranges for the rewritten line to follow.
-void MarkChange(ConversionRun& run, LineWriter& out, const std::string& original);
+void MarkChange(FileWork& run, LineWriter& out, const std::string& original);
 
 // Writes the current logical line: rewritten as one line, or its physical lines unchanged.
-void WriteCurrentLine(ConversionRun& run, LineWriter& out, const std::string& line);
+void WriteCurrentLine(FileWork& run, LineWriter& out, const std::string& line);
 
-int16_t ConvertCodeFile(ConversionRun& run, const std::string& path, int16_t from_type,
-                        int16_t to_type);
+int16_t ConvertCodeFile(FileWork& run, const std::string& path, int16_t from_type, int16_t to_type);
 
 }  // namespace vireo

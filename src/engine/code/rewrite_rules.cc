@@ -10,7 +10,7 @@ std::string LibraryName(int16_t position) { return GridCatalogue().Item(position
 
 // The guard line for a FirstRowChange header: the last recorded grid whose
 // name the line contains.
-std::string GuardLine(const ConversionRun& run, std::string_view line) {
+std::string GuardLine(const FileWork& run, std::string_view line) {
   std::string guard;
   for (const std::string& name : run.GridControlNames) {
     if (ContainsNoCase(line, name)) guard = "If SplitIndex <> " + name + ".Split Then Exit Sub";
@@ -23,7 +23,7 @@ struct Rewrite {
   std::string new_text;
 };
 
-bool ChooseEventRewrite(const ConversionRun& run, std::string_view line, const std::string& src,
+bool ChooseEventRewrite(const FileWork& run, std::string_view line, const std::string& src,
                         const std::string& dst, Rewrite* rewrite) {
   auto pick = [&](std::string old_text, std::string new_text) {
     *rewrite = {std::move(old_text), std::move(new_text)};
@@ -79,7 +79,7 @@ bool IsCommentLine(std::string_view line) {
   return (!text.empty() && text[0] == '\'') || text.substr(0, 3) == "Rem";
 }
 
-EventProcedureIndex::EventProcedureIndex(const ConversionRun& run) {
+EventProcedureIndex::EventProcedureIndex(const FileWork& run) {
   auto fill = [this](Family& family, const std::vector<std::string>& names,
                      const std::vector<std::string>& suffixes) {
     for (const std::string& name : names) {
@@ -124,15 +124,14 @@ bool IsGridEventProcedure(const EventProcedureIndex& index, std::string_view lin
   return !IsCommentLine(line) && index.Matches(line);
 }
 
-bool RewriteEventLine(const ConversionRun& run, std::string& line, int16_t from_type,
-                      int16_t to_type) {
+bool RewriteEventLine(const FileWork& run, std::string& line, int16_t from_type, int16_t to_type) {
   Rewrite rewrite;
   if (!ChooseEventRewrite(run, line, LibraryName(from_type), LibraryName(to_type), &rewrite))
     return false;
   return ReplaceFirstNoCase(line, rewrite.old_text, rewrite.new_text);
 }
 
-bool RewriteEventHeader(const ConversionRun& run, std::string& line, int16_t from_type,
+bool RewriteEventHeader(const FileWork& run, std::string& line, int16_t from_type,
                         int16_t to_type) {
   std::string before = line;
   RewriteEventLine(run, line, from_type, to_type);

@@ -9,7 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "engine/project/conversion_run.h"
+#include "engine/project/file_work.h"
 
 namespace vireo {
 
@@ -24,7 +24,7 @@ bool IsCommentLine(std::string_view line);
 // line is checked against all of them in time independent of their number.
 class EventProcedureIndex {
  public:
-  explicit EventProcedureIndex(const ConversionRun& run);
+  explicit EventProcedureIndex(const FileWork& run);
   // True when the line holds "Sub " + a recorded name + one of its suffixes.
   bool Matches(std::string_view line) const;
 
@@ -44,13 +44,11 @@ class EventProcedureIndex {
 bool IsGridEventProcedure(const EventProcedureIndex& index, std::string_view line);
 
 // Rewrites the header of a grid event procedure; false when no rule applies.
-bool RewriteEventLine(const ConversionRun& run, std::string& line, int16_t from_type,
-                      int16_t to_type);
+bool RewriteEventLine(const FileWork& run, std::string& line, int16_t from_type, int16_t to_type);
 // The whole rewrite of a grid event procedure's header: its event rule, then
 // the declarations in the rest of its text, so that one run leaves no name
 // of the source library on it. True when the text changed.
-bool RewriteEventHeader(const ConversionRun& run, std::string& line, int16_t from_type,
-                        int16_t to_type);
+bool RewriteEventHeader(const FileWork& run, std::string& line, int16_t from_type, int16_t to_type);
 
 int16_t FindDeclaration(std::string_view line, int16_t from_type);
 // Moves the first declaration of the given kind to the target library.

@@ -2,15 +2,14 @@
 
 #include <optional>
 
+#include "base/file_io.h"
+#include "base/text.h"
 #include "engine/catalogue/grid_catalogue.h"
 #include "engine/code/code_file.h"
 #include "engine/code/rewrite_rules.h"
-#include "base/file_io.h"
 #include "engine/forms/ole_blob.h"
 #include "engine/project/project_file.h"
-#include "engine/project/temp_files.h"
 #include "engine/project/text_conversion.h"
-#include "base/text.h"
 
 namespace vireo {
 namespace {
@@ -34,8 +33,7 @@ std::string FormObjectLineFor(int16_t position) {
 // One form conversion in progress.
 class FormConverter {
  public:
-  FormConverter(ConversionRun& run, const std::string& form_path, int16_t from_type,
-                int16_t to_type)
+  FormConverter(FileWork& run, const std::string& form_path, int16_t from_type, int16_t to_type)
       : run_(run), form_path_(form_path), from_(from_type), to_(to_type) {}
 
   // Converts the form's text from `in` into `out`, and its binary records
@@ -54,7 +52,7 @@ class FormConverter {
     return kFailed;
   }
 
-  ConversionRun& run_;
+  FileWork& run_;
   const std::string& form_path_;
   int16_t from_, to_;
   std::string binary_temp_;
@@ -114,7 +112,7 @@ bool FormConverter::ConvertLine(std::string& line, bool* write_current) {
   RenameBeginLine(renamed, from_, to_);
   if (renamed != line) {
     changed_ = true;
-    run_.changed_lines[form_path_] += 1;
+    run_.result.changed_lines[form_path_] += 1;
   }
   out_->WriteLine(renamed);
   bool ended_at_end_line = false;
@@ -131,7 +129,7 @@ bool FormConverter::NoteReference(std::string_view line) {
   bool names = false;
   for (int16_t p = 1; p <= GridCatalogue().Count(); ++p) {
     if (!IsFormObjectLineFor(line, p)) continue;
-    run_.form_references.insert(p);
+    run_.result.form_references.insert(p);
     names = true;
   }
   return names;
@@ -143,7 +141,7 @@ bool FormConverter::ConvertReferenceLine(const std::string& line, bool* write_cu
   if (!reference_replaced_ && IsFormObjectLineFor(line, from_)) {
     reference_replaced_ = true;
     changed_ = true;
-    run_.changed_lines[form_path_] += 1;
+    run_.result.changed_lines[form_path_] += 1;
     out_->WriteLine(FormObjectLineFor(to_));
     *write_current = false;
     return true;
@@ -168,7 +166,7 @@ bool FormConverter::ReferencesSourceAboveBegin(bool* references) {
       Fail("cannot be opened again (" + Describe(error) + ")");
       return false;
     }
-    ConversionRun scratch;
+    FileWork scratch(run_.staging);
     std::string line;
     bool found = false;
     while (!found && !reader.AtEnd()) {
@@ -239,7 +237,7 @@ bool IsBeginLine(std::string_view line) {
   return StartsWithNoCase(TrimLeadingSpaces(line), "Begin");
 }
 
-bool IsGridBeginLine(ConversionRun& run, std::string_view line, int16_t from_type) {
+bool IsGridBeginLine(FileWork& run, std::string_view line, int16_t from_type) {
   if (!ContainsNoCase(line, "Begin")) return false;
   if (!ContainsNoCase(line, GridCatalogue().Item(from_type).FullName) &&
       !ContainsNoCase(line, DropDownName(from_type)))
@@ -248,7 +246,7 @@ bool IsGridBeginLine(ConversionRun& run, std::string_view line, int16_t from_typ
   return true;
 }
 
-void RecordControlName(ConversionRun& run, std::string_view line, int16_t from_type) {
+void RecordControlName(FileWork& run, std::string_view line, int16_t from_type) {
   std::string_view trimmed = TrimSpaces(line);
   size_t first = trimmed.find(' ');
   size_t second = trimmed.find(' ', first == kNotFound ? 0 : first + 1);
@@ -269,37 +267,39 @@ void RenameBeginLine(std::string& line, int16_t from_type, int16_t to_type) {
   }
 }
 
-int16_t ConvertFormFile(ConversionRun& run, const std::string& form_path,
-                        const std::string& binary_path, int16_t from_type, int16_t to_type) {
+int16_t ConvertFormFile(FileWork& run, const std::string& form_path, const std::string& binary_path,
+                        int16_t from_type, int16_t to_type) {
   run.GridEventNames.insert(run.GridEventNames.end(), std::begin(kGridEventNames),
                             std::end(kGridEventNames));
   run.DropDownEventNames.insert(run.DropDownEventNames.end(), std::begin(kDropDownEventNames),
                                 std::end(kDropDownEventNames));
   FormConverter converter(run, form_path, from_type, to_type);
+  bool binary_copied = false;
   int16_t result = ConvertTextFile(run, form_path, [&](LineReader& in, LineWriter& out) {
     // Without a side file only the text is converted; a record line fails.
     if (binary_path.empty()) return converter.Run(in, out, "");
     std::string binary_temp;
     FileHandle binary_file;
-    if (!MakeTempFile(run, binary_path, &binary_temp, &binary_file)) return kFailed;
-    RecordPair(run, binary_path, binary_temp);
+    if (!run.MakeCopy(binary_path, true, &binary_temp, &binary_file)) return kFailed;
+    const size_t binary_copy = run.result.copies.size() - 1;
     Checksummer old_bytes(ChecksumKind::kXxh3);
     if (auto error = CopyFileContent(binary_path, binary_file, &old_bytes)) {
       run.Fail(binary_path + ": cannot be copied (" + Describe(error) + ")");
       return kFailed;
     }
-    run.binary_files.insert(binary_path);
+    binary_copied = true;
     run.current_binary_original = binary_path;
     int16_t text_result = converter.Run(in, out, binary_temp);
     // A copy whose records kept their bytes is the original's bytes.
-    bool same = !run.binary_files_changed.count(binary_path);
+    bool same = !run.result.records_changed;
     if (text_result != kFailed)
-      run.copy_facts[binary_temp] = {old_bytes.Digest(), same, same, old_bytes.Digest()};
+      run.result.copies[binary_copy].facts =
+          CopyFacts{old_bytes.Digest(), same, same, old_bytes.Digest()};
     return text_result;
   });
-  if (result == kFailed && !binary_path.empty() && !run.binary_files.count(binary_path)) {
-    ForgetPairs(run, form_path);
-    ForgetPairs(run, binary_path);
+  if (result == kFailed && !binary_path.empty() && !binary_copied) {
+    run.DropCopies(form_path);
+    run.DropCopies(binary_path);
   }
   run.current_binary_original.clear();
   return result;

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/project/conversion_run.h"
+#include "engine/project/file_work.h"
 
 namespace vireo {
 
@@ -18,12 +18,12 @@ bool IsFormObjectLineFor(std::string_view line, int16_t position);
 bool IsBeginLine(std::string_view line);
 
 // A "Begin" line of a grid or drop-down of the source type; records its name.
-bool IsGridBeginLine(ConversionRun& run, std::string_view line, int16_t from_type);
-void RecordControlName(ConversionRun& run, std::string_view line, int16_t from_type);
+bool IsGridBeginLine(FileWork& run, std::string_view line, int16_t from_type);
+void RecordControlName(FileWork& run, std::string_view line, int16_t from_type);
 void RenameBeginLine(std::string& line, int16_t from_type, int16_t to_type);
 
 // Converts the form into two temporary copies, recorded text first, then binary.
-int16_t ConvertFormFile(ConversionRun& run, const std::string& form_path,
-                        const std::string& binary_path, int16_t from_type, int16_t to_type);
+int16_t ConvertFormFile(FileWork& run, const std::string& form_path, const std::string& binary_path,
+                        int16_t from_type, int16_t to_type);
 
 }  // namespace vireo

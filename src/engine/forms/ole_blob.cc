@@ -77,8 +77,8 @@ std::string ReadRecord(FileHandle file, int32_t offset, Record* record) {
 }
 
 // Replaces the GUIDs in the payload; empty `problem` when all is well.
-bool ReplaceGuids(ConversionRun& run, int32_t offset, Record& record, int16_t from_type,
-                  int16_t to_type, std::string* problem) {
+bool ReplaceGuids(FileWork& run, int32_t offset, Record& record, int16_t from_type, int16_t to_type,
+                  std::string* problem) {
   const GridVersion& source = GridCatalogue().Item(from_type);
   const GridVersion& target = GridCatalogue().Item(to_type);
   bool changed = false;
@@ -93,12 +93,12 @@ bool ReplaceGuids(ConversionRun& run, int32_t offset, Record& record, int16_t fr
         return false;
       }
       std::string_view replacement = GuidBytes(*counterpart, target_storage);
-      if (replacement != pattern) run.binary_files_changed.insert(run.current_binary_original);
+      if (replacement != pattern) run.result.records_changed = true;
       record.payload.replace(at, pattern.size(), replacement);
       changed = true;
-      run.guid_replacements.push_back({run.current_binary_original, offset,
-                                       record.payload_offset + static_cast<int64_t>(at), guid.Name,
-                                       guid.ToString(), counterpart->ToString()});
+      run.result.guid_replacements.push_back({run.current_binary_original, offset,
+                                              record.payload_offset + static_cast<int64_t>(at),
+                                              guid.Name, guid.ToString(), counterpart->ToString()});
     }
   }
   return changed;
@@ -106,7 +106,7 @@ bool ReplaceGuids(ConversionRun& run, int32_t offset, Record& record, int16_t fr
 
 }  // namespace
 
-int16_t ConvertOleObjectBlob(ConversionRun& run, const std::string& file, int32_t offset,
+int16_t ConvertOleObjectBlob(FileWork& run, const std::string& file, int32_t offset,
                              int16_t from_type, int16_t to_type) {
   const std::string& shown =
       run.current_binary_original.empty() ? file : run.current_binary_original;
@@ -125,10 +125,10 @@ int16_t ConvertOleObjectBlob(ConversionRun& run, const std::string& file, int32_
   Record record;
   std::string problem = ReadRecord(handle, offset, &record);
   if (!problem.empty()) return fail(problem);
-  size_t logged = run.guid_replacements.size();
+  size_t logged = run.result.guid_replacements.size();
   bool changed = ReplaceGuids(run, offset, record, from_type, to_type, &problem);
   if (!problem.empty()) {
-    run.guid_replacements.resize(logged);
+    run.result.guid_replacements.resize(logged);
     return fail(problem);
   }
   if (!changed) return kUnchanged;

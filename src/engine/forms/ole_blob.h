@@ -10,13 +10,13 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/project/conversion_run.h"
+#include "engine/project/file_work.h"
 
 namespace vireo {
 
 // Rewrites the record at `offset` of `file` in place. -1 (file untouched) when
 // the record is malformed or a GUID has no counterpart in the target version.
-int16_t ConvertOleObjectBlob(ConversionRun& run, const std::string& file, int32_t offset,
+int16_t ConvertOleObjectBlob(FileWork& run, const std::string& file, int32_t offset,
                              int16_t from_type, int16_t to_type);
 
 }  // namespace vireo

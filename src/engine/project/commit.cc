@@ -5,7 +5,6 @@
 #include "base/checksum.h"
 #include "base/file_io.h"
 #include "engine/project/journal.h"
-#include "engine/project/temp_files.h"
 
 namespace vireo {
 namespace {
@@ -204,23 +203,18 @@ CommitOutcome Stage(std::vector<Replacement>& plan) {
 // names only the plan. From then on the commit itself renames or removes the
 // copies written beside the originals: only those in the temporary directory
 // stay listed for the final clean-up.
-void DropUnplanned(ConversionRun& run, std::vector<Replacement>& plan, CommitOutcome& outcome) {
+void DropUnplanned(std::vector<StagedCopy>& copies, std::vector<Replacement>& plan,
+                   CommitOutcome& outcome) {
   std::set<std::string> planned, beside;
   for (Replacement& r : plan) {
     planned.insert(r.temp);
     r.staged_made = r.temp == r.staged;
     if (r.staged_made) beside.insert(r.temp);
   }
-  std::vector<std::string> originals, temps;
-  for (size_t i = 0; i < run.TempFiles.size(); ++i) {
-    const std::string& temp = run.TempFiles[i];
-    if (!planned.count(temp)) RemoveOurs(temp, outcome);
-    if (!planned.count(temp) || beside.count(temp)) continue;
-    originals.push_back(run.OriginalFiles[i]);
-    temps.push_back(temp);
-  }
-  run.OriginalFiles = std::move(originals);
-  run.TempFiles = std::move(temps);
+  std::erase_if(copies, [&](const StagedCopy& copy) {
+    if (!planned.count(copy.copy)) RemoveOurs(copy.copy, outcome);
+    return !planned.count(copy.copy) || beside.count(copy.copy);
+  });
 }
 
 CommitOutcome Swap(std::vector<Replacement>& plan) {
@@ -244,15 +238,16 @@ CommitOutcome Swap(std::vector<Replacement>& plan) {
 // The originals whose converted copies differ; the others are counted. A
 // file the project lists twice was converted twice; copied over in turn, the
 // last copy would stay, so only the last is planned.
-CommitOutcome Plan(const ConversionRun& run, const std::string& token,
+CommitOutcome Plan(const std::vector<StagedCopy>& copies, const std::string& token,
                    std::vector<Replacement>* plan, int* unchanged) {
   std::set<std::pair<uint64_t, uint64_t>> planned;  // (device, file id)
-  for (size_t i = run.OriginalFiles.size(); i-- > 0;) {
+  for (size_t i = copies.size(); i-- > 0;) {
+    const StagedCopy& copy = copies[i];
     // A listed path that is a symbolic link, or runs through one, stays a
     // link: the file it reaches is replaced, and reached twice is one file.
     std::string original;
-    if (auto error = Files().RealPath(run.OriginalFiles[i], &original))
-      return Failure(run.OriginalFiles[i], "cannot be found (" + Describe(error) + ")");
+    if (auto error = Files().RealPath(copy.original, &original))
+      return Failure(copy.original, "cannot be found (" + Describe(error) + ")");
     PathStatus status;
     if (auto error = Files().Status(original, &status))
       return Failure(original, "cannot be examined (" + Describe(error) + ")");
@@ -260,18 +255,17 @@ CommitOutcome Plan(const ConversionRun& run, const std::string& token,
     CommitOutcome checked = CheckReplaceable(original);
     if (!checked.ok) return checked;
     bool differs = false;
-    if (auto error = CopyDiffers(run, i, &differs))
+    if (auto error = CopyDiffers(copy, &differs))
       return Failure(original,
                      "cannot be compared with its converted copy (" + Describe(error) + ")");
     if (!differs) {
       ++*unchanged;
       continue;
     }
-    Replacement replacement{original, run.TempFiles[i], StagedPathFor(original, token),
+    Replacement replacement{original, copy.copy, StagedPathFor(original, token),
                             BackupPathFor(original, token)};
     replacement.in_place = status.links > 1 || !status.owner_transferable;
-    auto facts = run.copy_facts.find(run.TempFiles[i]);
-    if (facts != run.copy_facts.end()) replacement.facts = &facts->second;
+    if (copy.facts) replacement.facts = &*copy.facts;
     plan->insert(plan->begin(), replacement);
   }
   return {};
@@ -309,36 +303,32 @@ class JournaledCommit {
 
 }  // namespace
 
-std::error_code CopyDiffers(const ConversionRun& run, size_t index, bool* differs) {
-  const std::string& original = run.OriginalFiles[index];
-  auto facts = run.copy_facts.find(run.TempFiles[index]);
-  if (facts != run.copy_facts.end()) {
-    *differs = !facts->second.same;
+std::error_code CopyDiffers(const StagedCopy& copy, bool* differs) {
+  if (copy.facts) {
+    *differs = !copy.facts->same;
     return {};
   }
   bool same = false;
-  std::error_code error = run.binary_files.count(original)
-                              ? SameContent(run.TempFiles[index], original, &same)
-                              : SameLines(run.TempFiles[index], original, &same);
+  std::error_code error = copy.binary ? SameContent(copy.copy, copy.original, &same)
+                                      : SameLines(copy.copy, copy.original, &same);
   *differs = !same;
   return error;
 }
 
-CommitOutcome CheckCommit(const ConversionRun& run) {
+CommitOutcome CheckCommit(const std::vector<StagedCopy>& copies) {
   std::vector<Replacement> plan;
   int unchanged = 0;
-  return Plan(run, "", &plan, &unchanged);
+  return Plan(copies, "", &plan, &unchanged);
 }
 
-CommitOutcome CommitTempFiles(ConversionRun& run, const std::string& journal_path) {
+CommitOutcome CommitCopies(std::vector<StagedCopy>& copies, const CommitJournal& journal_to) {
   std::vector<Replacement> plan;
   int unchanged = 0;
-  std::string token = run.staging_token.empty() ? NewRunToken() : run.staging_token;
-  bool staging_began = !run.staging_journal.empty() && run.staging_journal == journal_path;
-  if (staging_began) run.staging_journal.clear();
-  JournaledCommit journal(journal_path, token, staging_began, run.unit_projects);
-  CommitOutcome outcome = Plan(run, token, &plan, &unchanged);
-  if (outcome.ok) DropUnplanned(run, plan, outcome);
+  std::string token = journal_to.token.empty() ? NewRunToken() : journal_to.token;
+  JournaledCommit journal(journal_to.path, token, journal_to.staging_began,
+                          journal_to.unit_projects);
+  CommitOutcome outcome = Plan(copies, token, &plan, &unchanged);
+  if (outcome.ok) DropUnplanned(copies, plan, outcome);
   // The staging journal names the files about to be written beside the
   // originals, so a crash while staging leaves nothing that recovery cannot find.
   if (outcome.ok) outcome = journal.Record(plan, JournalState::kStaging);
@@ -358,8 +348,8 @@ CommitOutcome CommitTempFiles(ConversionRun& run, const std::string& journal_pat
     if (!RollBack(plan, outcome)) journal.Keep();
   }
   // The copies go before the journal that names them.
-  std::vector<std::string> temps_left = DiscardTempFiles(run);
-  outcome.leftovers.insert(outcome.leftovers.end(), temps_left.begin(), temps_left.end());
+  for (const StagedCopy& copy : copies) RemoveOurs(copy.copy, outcome);
+  copies.clear();
   journal.Remove(outcome);
   return outcome;
 }

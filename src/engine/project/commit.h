@@ -13,7 +13,7 @@
 #include <system_error>
 #include <vector>
 
-#include "engine/project/conversion_run.h"
+#include "engine/project/file_result.h"
 
 namespace vireo {
 
@@ -27,20 +27,29 @@ struct CommitOutcome {
   std::vector<std::string> leftovers;
 };
 
-// Whether the commit would replace `run.OriginalFiles[index]`: a binary file
-// whose copy differs in a byte, a text file whose copy differs in a line.
-// Line ends alone do not count: such a file needed no change and keeps its
-// bytes.
-std::error_code CopyDiffers(const ConversionRun& run, size_t index, bool* differs);
+// Where a commit journals its plan: with a `path`, the plan is journaled
+// there before the first original is replaced, so that a commit cut short by
+// a crash can be finished or undone later. `staging_began`: the staging
+// journal is there already (the commit takes it over); `unit_projects`: the
+// other projects of the unit, each with a journal pointing to it.
+struct CommitJournal {
+  std::string path;
+  std::string token;
+  bool staging_began = false;
+  std::vector<std::string> unit_projects;
+};
+
+// Whether the commit would replace the copy's original: a binary file whose
+// copy differs in a byte, a text file whose copy differs in a line. Line
+// ends alone do not count: such a file needed no change and keeps its bytes.
+std::error_code CopyDiffers(const StagedCopy& copy, bool* differs);
 
 // What a commit would refuse before it touched anything (a read-only file or
 // folder, a vanished original), without changing a thing; for previews.
-CommitOutcome CheckCommit(const ConversionRun& run);
+CommitOutcome CheckCommit(const std::vector<StagedCopy>& copies);
 
-// Commits every recorded pair, then deletes the temporary files and empties
-// the lists, whatever the outcome. With a `journal_path`, the plan is
-// journaled there before the first original is replaced, so that a commit
-// cut short by a crash can be finished or undone later.
-CommitOutcome CommitTempFiles(ConversionRun& run, const std::string& journal_path = "");
+// Commits every copy, then deletes the copies and empties the list, whatever
+// the outcome.
+CommitOutcome CommitCopies(std::vector<StagedCopy>& copies, const CommitJournal& journal = {});
 
 }  // namespace vireo

@@ -13,10 +13,10 @@
 #include "engine/project/commit.h"
 #include "engine/project/file_jobs.h"
 #include "engine/project/journal.h"
+#include "engine/project/project.h"
 #include "engine/project/project_file.h"
 #include "engine/project/project_guard.h"
 #include "engine/project/target_use.h"
-#include "engine/project/temp_files.h"
 
 namespace vireo {
 namespace {
@@ -52,25 +52,30 @@ class ProjectConversion {
   RunResult Run();
 
  private:
+  void Steps();
+  bool Prepare();
+  bool BeginStaging();
+  bool RewriteTheProjectFile(bool project_changed);
   bool LockAndRecover();
   bool HasUnsavedChanges();
   std::vector<FileJob> FormJobs();
+  FileJobHooks Hooks(std::string* failed);
   bool ConvertComponents();
   bool IsListedForm(const std::string& path);
   bool AnyFileUsesTarget() const;
   std::set<int16_t> ReferencedTypes() const;
   bool UsesAnotherSource() const;
-  RunResult Refuse();
-  RunResult NothingToConvert();
+  void Refuse();
+  void NothingToConvert();
   void Finish(RunOutcome outcome, const std::string& message, int style);
   void FailWith(const std::string& path);
   bool StopIfInterrupted();
   void Commit();
   void AddLeftovers(const std::vector<std::string>& leftovers);
-  // A converter's reason travels with its result code.
-  std::string ReasonFor(int16_t result) const {
-    return result == kFailed ? run_.failure_reason : std::string();
+  void Fail(const std::string& reason) {
+    if (failure_reason_.empty()) failure_reason_ = reason;
   }
+  Staging& staging() { return options_.unit ? options_.unit->staging() : own_staging_; }
   // How progress names a file.
   std::string Shown(const std::string& path) const {
     if (!options_.progress_by_path) return path;
@@ -87,81 +92,115 @@ class ProjectConversion {
   IdeApplication& ide_;
   const RunServices& services_;
   const RunOptions& options_;
-  ConversionRun run_;
+  ProjectGuard guard_;
+  int16_t from_type_ = 0;
+  int16_t to_type_ = 0;
+  Project listed_;  // what the project file lists
+  // A run of its own stages here; one project of a unit, in the unit's.
+  Staging own_staging_;
+  RunChanges changes_;
+  std::string failure_reason_;
   RunResult result_;
   std::shared_ptr<IdeProject> project_;
   std::string file_name_;
   int saved_pointer_ = 0;
-  ProjectGuard guard_;
   // The files the project lists as forms, by (device, file id), once asked.
   std::set<std::pair<uint64_t, uint64_t>> listed_form_ids_;
   bool listed_forms_known_ = false;
 };
 
 RunResult ProjectConversion::Run() {
-  project_ = Ask([&] { return ide_.ActiveProject(); }, std::shared_ptr<IdeProject>());
-  if (project_) file_name_ = Ask([&] { return project_->FileName(); }, std::string());
-  if (!LockAndRecover()) return result_;
-  if (HasUnsavedChanges()) {
-    result_.outcome = RunOutcome::kUnsaved;
-    result_.message = kUnsavedMessage;
-    Tell([&] { services_.ui.MessageBox(kUnsavedMessage, kStyleWarning); });
-    return result_;
-  }
-  run_.ModuleFiles.clear();
-  // A project file that cannot be read would lose its modules from the run
-  // and still report success: refuse it instead.
-  if (!ScanProjectFile(run_, file_name_, services_.resolver)) {
-    if (StopIfInterrupted()) return result_;
-    result_.outcome = RunOutcome::kFailed;
-    result_.failure_reason = run_.failure_reason;
-    result_.message = kErrorMessagePrefix + file_name_;
-    Tell([&] { services_.ui.MessageBox(result_.message, kStyleWarning); });
-    return result_;
-  }
-  Tell([&] { services_.dialog.ShowModal(&run_.FromType, &run_.ToType); });
-  result_.from_type = run_.FromType;
-  result_.to_type = run_.ToType;
-  if (run_.FromType == 0 || run_.ToType == 0) {
-    result_.outcome = RunOutcome::kCancelled;
-    return result_;
-  }
-  saved_pointer_ = Ask([&] { return services_.ui.MousePointer(); }, 0);
-  Tell([&] { services_.ui.SetMousePointer(kHourglassPointer); });
-  Tell([&] { services_.status.Show(); });
+  Steps();
+  // Whatever a run of its own did not commit goes here, at its one exit.
+  if (!options_.unit) AddLeftovers(own_staging_.Discard());
+  return result_;
+}
 
-  if (options_.unit) {
-    options_.unit->Join(run_);
-  } else if (!options_.dry_run && !file_name_.empty() &&
-             !BeginStaging(run_, file_name_, services_.resolver, options_.hold)) {
-    if (StopIfInterrupted()) return result_;
-    if (!run_.busy) {
-      FailWith(file_name_);
-      return result_;
-    }
-    result_.failure_reason = run_.failure_reason;
-    AddLeftovers(DiscardTempFiles(run_));
-    Finish(RunOutcome::kBusy, run_.failure_reason, kStyleWarning);
-    return result_;
+void ProjectConversion::Steps() {
+  if (!Prepare() || !BeginStaging() || !ConvertComponents()) return;
+  if (UsesAnotherSource()) {
+    Refuse();
+    return;
   }
-  if (!ConvertComponents()) return result_;
-  if (UsesAnotherSource()) return Refuse();
   bool project_changed = false;
   for (const FileOutcome& file : result_.files) project_changed |= file.result == kChanged;
   // A file another project converted first still needs this project's
   // reference moved.
   bool shared_converted = !project_changed && AnyFileUsesTarget();
-  if (!project_changed && !shared_converted) return NothingToConvert();
-  int16_t r = RewriteProjectFile(run_, file_name_, run_.FromType, run_.ToType);
-  if (r == kUnchanged && !project_changed) return NothingToConvert();
-  result_.files.push_back({"project", file_name_, "", r, ReasonFor(r)});
-  if (r == kFailed) {
-    if (!StopIfInterrupted()) FailWith(file_name_);
-    return result_;
+  if (!project_changed && !shared_converted) {
+    NothingToConvert();
+    return;
   }
-  if (StopIfInterrupted()) return result_;
-  Commit();
-  return result_;
+  if (RewriteTheProjectFile(project_changed) && !StopIfInterrupted()) Commit();
+}
+
+// Everything before the work: the project, its lock, its unsaved changes,
+// its file and the types. False when the run ends there.
+bool ProjectConversion::Prepare() {
+  project_ = Ask([&] { return ide_.ActiveProject(); }, std::shared_ptr<IdeProject>());
+  if (project_) file_name_ = Ask([&] { return project_->FileName(); }, std::string());
+  if (!LockAndRecover()) return false;
+  if (HasUnsavedChanges()) {
+    result_.outcome = RunOutcome::kUnsaved;
+    result_.message = kUnsavedMessage;
+    Tell([&] { services_.ui.MessageBox(kUnsavedMessage, kStyleWarning); });
+    return false;
+  }
+  // A project file that cannot be read would lose its modules from the run
+  // and still report success: refuse it instead.
+  std::string problem;
+  if (!ReadProject(file_name_, services_.resolver, &listed_, &problem)) {
+    if (StopIfInterrupted()) return false;
+    result_.outcome = RunOutcome::kFailed;
+    result_.failure_reason = problem;
+    result_.message = kErrorMessagePrefix + file_name_;
+    Tell([&] { services_.ui.MessageBox(result_.message, kStyleWarning); });
+    return false;
+  }
+  Tell([&] { services_.dialog.ShowModal(&from_type_, &to_type_); });
+  result_.from_type = from_type_;
+  result_.to_type = to_type_;
+  if (from_type_ == 0 || to_type_ == 0) {
+    result_.outcome = RunOutcome::kCancelled;
+    return false;
+  }
+  saved_pointer_ = Ask([&] { return services_.ui.MousePointer(); }, 0);
+  Tell([&] { services_.ui.SetMousePointer(kHourglassPointer); });
+  Tell([&] { services_.status.Show(); });
+  return true;
+}
+
+// False when the run ends with it.
+bool ProjectConversion::RewriteTheProjectFile(bool project_changed) {
+  FileWork work(staging());
+  int16_t r = RewriteProjectFile(work, listed_, from_type_, to_type_);
+  changes_.Add(work.result);
+  if (r == kUnchanged && !project_changed) {
+    NothingToConvert();
+    return false;
+  }
+  result_.files.push_back({"project", file_name_, "", r, work.result.failure_reason});
+  if (r != kFailed) return true;
+  Fail(work.result.failure_reason);
+  if (!StopIfInterrupted()) FailWith(file_name_);
+  return false;
+}
+
+// A run that will commit holds the files its project lists and journals
+// them before it writes a copy beside any of them.
+bool ProjectConversion::BeginStaging() {
+  if (options_.unit || options_.dry_run || file_name_.empty()) return true;
+  if (own_staging_.Begin({file_name_}, services_.resolver, options_.hold)) return true;
+  AddLeftovers(own_staging_.leftovers());
+  if (StopIfInterrupted()) return false;
+  Fail(own_staging_.failure_reason());
+  if (!own_staging_.busy()) {
+    FailWith(file_name_);
+    return false;
+  }
+  result_.failure_reason = own_staging_.failure_reason();
+  Finish(RunOutcome::kBusy, own_staging_.failure_reason(), kStyleWarning);
+  return false;
 }
 
 // Keeps other runs off the project, and finishes or undoes a commit that a
@@ -194,14 +233,14 @@ bool ProjectConversion::HasUnsavedChanges() {
 
 bool ProjectConversion::AnyFileUsesTarget() const {
   for (const FileOutcome& file : result_.files) {
-    if (UsesTargetType(file.path, run_.FromType, run_.ToType)) return true;
+    if (UsesTargetType(file.path, from_type_, to_type_)) return true;
   }
   return false;
 }
 
 std::set<int16_t> ProjectConversion::ReferencedTypes() const {
-  std::set<int16_t> referenced = run_.project_references;
-  referenced.insert(run_.form_references.begin(), run_.form_references.end());
+  std::set<int16_t> referenced = listed_.references;
+  referenced.insert(changes_.form_references.begin(), changes_.form_references.end());
   return referenced;
 }
 
@@ -211,39 +250,35 @@ std::set<int16_t> ProjectConversion::ReferencedTypes() const {
 // the reference as they are.
 bool ProjectConversion::UsesAnotherSource() const {
   std::set<int16_t> referenced = ReferencedTypes();
-  if (referenced.count(run_.FromType) || !run_.binary_files_changed.empty()) return false;
+  if (referenced.count(from_type_) || changes_.records_changed) return false;
   bool another = std::any_of(referenced.begin(), referenced.end(),
-                             [&](int16_t p) { return p != run_.FromType && p != run_.ToType; });
+                             [&](int16_t p) { return p != from_type_ && p != to_type_; });
   bool text_changes = std::any_of(result_.files.begin(), result_.files.end(),
                                   [](const FileOutcome& file) { return file.result == kChanged; });
   return another && text_changes;
 }
 
-RunResult ProjectConversion::Refuse() {
+void ProjectConversion::Refuse() {
   std::string named;
   for (int16_t p : ReferencedTypes()) {
-    if (p == run_.ToType) continue;
+    if (p == to_type_) continue;
     named += (named.empty() ? "" : ", ") + GridCatalogue().Item(p).OCXFileName();
   }
   result_.failure_reason =
       file_name_ + ": the project references " + named + ", not " +
-      GridCatalogue().Item(run_.FromType).OCXFileName() +
+      GridCatalogue().Item(from_type_).OCXFileName() +
       ", and none of its binary records is of that type: converting it from that type would "
       "change its text only. Nothing was changed.";
-  AddLeftovers(DiscardTempFiles(run_));
   Finish(RunOutcome::kRefused, result_.failure_reason, kStyleWarning);
-  return result_;
 }
 
-RunResult ProjectConversion::NothingToConvert() {
-  AddLeftovers(DiscardTempFiles(run_));
+void ProjectConversion::NothingToConvert() {
   Finish(RunOutcome::kNothingToConvert, kNothingToConvertMessage, kStyleInformation);
-  return result_;
 }
 
 bool ProjectConversion::IsListedForm(const std::string& path) {
   if (!listed_forms_known_) {
-    for (const std::string& listed : run_.listed_forms) {
+    for (const std::string& listed : listed_.FormLikeFiles()) {
       PathStatus status;
       if (!Files().Status(listed, &status) && status.exists)
         listed_form_ids_.insert({status.device, status.file_id});
@@ -277,9 +312,32 @@ std::vector<FileJob> ProjectConversion::FormJobs() {
   return jobs;
 }
 
+// Hears each file as it is begun and as its result is handed on, in order.
+FileJobHooks ProjectConversion::Hooks(std::string* failed) {
+  FileJobHooks hooks;
+  hooks.stop_requested = [] { return InterruptRequested(); };
+  hooks.started = [this](const FileJob& job) {
+    Announce(RunEvent{RunEvent::Kind::kFileStarted, job.kind, job.path, job.shown, 0});
+    ShowStatus(Migrating(job.shown));
+  };
+  hooks.finished = [this, failed](const FileJob& job, const FileResult& file) {
+    changes_.Add(file);
+    Announce(RunEvent{RunEvent::Kind::kFileConverted, job.kind, job.path, job.shown, file.result});
+    if (file.result == kFailed) {
+      Fail(file.failure_reason);
+      *failed = job.path;
+      return false;
+    }
+    if (options_.unit) options_.unit->Converted(job.path, file.result);
+    if (file.result == kChanged) ShowStatus(Migrating(job.shown) + kDone);
+    return true;
+  };
+  return hooks;
+}
+
 bool ProjectConversion::ConvertComponents() {
   std::vector<FileJob> jobs = FormJobs();
-  for (const std::string& path : run_.ModuleFiles)
+  for (const std::string& path : listed_.CodeFiles())
     jobs.push_back({"module", path, "", Shown(path)});
   // Files an earlier project of the unit converted keep their place among
   // the outcomes, with that project's result.
@@ -290,30 +348,15 @@ bool ProjectConversion::ConvertComponents() {
     if (!earlier[i]) to_convert.push_back(jobs[i]);
   }
   std::string failed;
-  std::vector<FileOutcome> converted;
-  FileJobHooks hooks;
-  hooks.stop_requested = [] { return InterruptRequested(); };
-  hooks.started = [&](const FileJob& job) {
-    Announce(RunEvent{RunEvent::Kind::kFileStarted, job.kind, job.path, job.shown, 0});
-    ShowStatus(Migrating(job.shown));
-  };
-  hooks.finished = [&](const FileJob& job, int16_t r) {
-    converted.push_back({job.kind, job.path, job.binary, r, ReasonFor(r)});
-    Announce(RunEvent{RunEvent::Kind::kFileConverted, job.kind, job.path, job.shown, r});
-    if (r == kFailed) {
-      failed = job.path;
-      return false;
-    }
-    if (options_.unit) options_.unit->Converted(job.path, r);
-    if (r == kChanged) ShowStatus(Migrating(job.shown) + kDone);
-    return true;
-  };
-  ConvertFiles(run_, to_convert, hooks);
+  std::vector<FileResult> results =
+      ConvertFiles(staging(), from_type_, to_type_, to_convert, Hooks(&failed), options_.threads);
   for (size_t i = 0, next = 0; i < jobs.size(); ++i) {
+    const FileJob& job = jobs[i];
     if (earlier[i]) {
-      result_.files.push_back({jobs[i].kind, jobs[i].path, jobs[i].binary, *earlier[i], ""});
-    } else if (next < converted.size()) {
-      result_.files.push_back(converted[next++]);
+      result_.files.push_back({job.kind, job.path, job.binary, *earlier[i], ""});
+    } else if (next < results.size()) {
+      const FileResult& file = results[next++];
+      result_.files.push_back({job.kind, job.path, job.binary, file.result, file.failure_reason});
     }
   }
   if (StopIfInterrupted()) return false;
@@ -332,17 +375,15 @@ void ProjectConversion::Finish(RunOutcome outcome, const std::string& message, i
   result_.outcome = outcome;
   result_.message = message;
   result_.referenced_types = ReferencedTypes();
-  result_.changed_lines = run_.changed_lines;
-  result_.guid_replacements = run_.guid_replacements;
+  result_.changed_lines = changes_.changed_lines;
+  result_.guid_replacements = changes_.guid_replacements;
   Tell([&] { services_.status.Hide(); });
   Tell([&] { services_.ui.SetMousePointer(saved_pointer_); });
   if (!message.empty()) Tell([&] { services_.ui.MessageBox(message, style); });
 }
 
 void ProjectConversion::FailWith(const std::string& path) {
-  result_.failure_reason =
-      run_.failure_reason.empty() ? path + ": conversion failed" : run_.failure_reason;
-  AddLeftovers(DiscardTempFiles(run_));
+  result_.failure_reason = failure_reason_.empty() ? path + ": conversion failed" : failure_reason_;
   Finish(RunOutcome::kFailed, kErrorMessagePrefix + path, kStyleWarning);
 }
 
@@ -350,8 +391,6 @@ void ProjectConversion::FailWith(const std::string& path) {
 // A converter cut short by it fails; that too counts as the interrupt.
 bool ProjectConversion::StopIfInterrupted() {
   if (!InterruptRequested()) return false;
-  auto leftovers = DiscardTempFiles(run_);
-  result_.leftovers.insert(result_.leftovers.end(), leftovers.begin(), leftovers.end());
   Finish(RunOutcome::kInterrupted, "", kStyleInformation);
   return true;
 }
@@ -359,38 +398,38 @@ bool ProjectConversion::StopIfInterrupted() {
 void ProjectConversion::Commit() {
   if (options_.unit) {
     if (StopIfInterrupted()) return;
-    options_.unit->Take(run_);
+    staging().Ready(changes_.copies);
     Finish(RunOutcome::kConverted, "", kStyleInformation);
     result_.message = kConvertedMessage;
     return;
   }
   if (options_.dry_run) {
     // The preview comes first: it is wanted most when the commit would fail.
-    if (options_.preview) options_.preview(run_);
-    if (CommitOutcome check = CheckCommit(run_); !check.ok) {
-      run_.Fail(check.reason);
+    if (options_.preview) options_.preview(changes_);
+    if (CommitOutcome check = CheckCommit(changes_.copies); !check.ok) {
+      Fail(check.reason);
       FailWith(check.failed_file);
       return;
     }
-    AddLeftovers(DiscardTempFiles(run_));
     Finish(RunOutcome::kConverted, "", kStyleInformation);
     result_.message = kConvertedMessage;
     return;
   }
   std::string failed_file, reason;
-  if (options_.before_commit && !options_.before_commit(run_, &failed_file, &reason)) {
-    run_.Fail(reason);
+  if (options_.before_commit && !options_.before_commit(changes_, &failed_file, &reason)) {
+    Fail(reason);
     FailWith(failed_file);
     return;
   }
   // From here on the commit runs to its end or rolls back, whatever is asked.
   if (StopIfInterrupted()) return;
-  CommitOutcome committed = CommitTempFiles(run_, JournalPathFor(file_name_));
+  own_staging_.Ready(changes_.copies);
+  CommitOutcome committed = own_staging_.Commit();
   result_.replaced = committed.replaced;
   result_.unchanged = committed.unchanged;
   AddLeftovers(committed.leftovers);
   if (!committed.ok) {
-    run_.Fail(committed.reason);
+    Fail(committed.reason);
     FailWith(committed.failed_file);
     return;
   }

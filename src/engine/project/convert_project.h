@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/project/conversion_run.h"
+#include "engine/project/file_jobs.h"
+#include "engine/project/file_result.h"
 #include "engine/project/held_files.h"
 #include "engine/project/unit_run.h"
 #include "host/ide.h"
@@ -47,15 +48,15 @@ struct RunEvent {
   int16_t result = 0;
 };
 
-// Hooks for front ends that preview or back up. Each sees the run with every
-// converted copy in place, before anything is replaced.
+// Hooks for front ends that preview or back up. Each sees the run's changes
+// with every converted copy in place, before anything is replaced.
 struct RunOptions {
   // Convert into temporary files only: the originals are never touched, the
   // host is not asked to reload and no success message is shown.
   bool dry_run = false;
-  std::function<void(const ConversionRun&)> preview;
+  std::function<void(const RunChanges&)> preview;
   // Runs before the commit; returns false (with a reason) to stop the run as failed.
-  std::function<bool(const ConversionRun&, std::string* failed_file, std::string* reason)>
+  std::function<bool(const RunChanges&, std::string* failed_file, std::string* reason)>
       before_commit;
   // The caller holds the project's run lock and has recovered any
   // interrupted commit already.
@@ -71,6 +72,8 @@ struct RunOptions {
   // unit converted, and hands its copies to the unit instead of committing;
   // kConverted then means ready for the unit's commit.
   UnitRun* unit = nullptr;
+  // Whether the files are converted by two threads (see file_jobs.h).
+  Threads threads = Threads::kWherePaying;
   // Hears every RunEvent (the Status window's texts are shown as well).
   std::function<void(const RunEvent&)> on_event;
 };

@@ -14,38 +14,19 @@
 namespace vireo {
 namespace {
 
-constexpr int16_t kNotConverted = -2;
-
-int16_t Convert(ConversionRun& run, const FileJob& job) {
-  if (job.kind == "form") {
-    run.ClearFormNames();
-    return ConvertFormFile(run, job.path, job.binary, run.FromType, run.ToType);
-  }
-  return ConvertCodeFile(run, job.path, run.FromType, run.ToType);
+FileResult Convert(Staging& staging, int16_t from_type, int16_t to_type, const FileJob& job) {
+  FileWork work(staging);
+  work.result.result = job.kind == "form"
+                           ? ConvertFormFile(work, job.path, job.binary, from_type, to_type)
+                           : ConvertCodeFile(work, job.path, from_type, to_type);
+  return std::move(work.result);
 }
 
-// What a file's own run adds to the project's run.
-void Gather(ConversionRun& run, ConversionRun& part) {
-  run.OriginalFiles.insert(run.OriginalFiles.end(), part.OriginalFiles.begin(),
-                           part.OriginalFiles.end());
-  run.TempFiles.insert(run.TempFiles.end(), part.TempFiles.begin(), part.TempFiles.end());
-  for (const auto& [file, lines] : part.changed_lines) run.changed_lines[file] += lines;
-  run.guid_replacements.insert(run.guid_replacements.end(), part.guid_replacements.begin(),
-                               part.guid_replacements.end());
-  run.binary_files.insert(part.binary_files.begin(), part.binary_files.end());
-  run.binary_files_changed.insert(part.binary_files_changed.begin(),
-                                  part.binary_files_changed.end());
-  run.copy_facts.insert(part.copy_facts.begin(), part.copy_facts.end());
-  run.form_references.insert(part.form_references.begin(), part.form_references.end());
-  if (!part.failure_reason.empty()) run.Fail(part.failure_reason);
-}
-
-// Two threads only pay where files are many, distinct (a file listed twice
-// is converted in turn, its last copy counting) and on the real file system
-// (a test's file system counts operations in order).
-bool WorthThreads(const ConversionRun& run, const std::vector<FileJob>& jobs) {
-  if (jobs.size() < 2 || std::thread::hardware_concurrency() < 2) return false;
-  if (&Files() != &PlatformFileSystem() || !run.OriginalFiles.empty()) return false;
+// Two threads only pay where files are many and distinct (a file listed
+// twice is converted in turn, its last copy counting).
+bool WorthThreads(const std::vector<FileJob>& jobs, Threads threads) {
+  if (threads == Threads::kOne || jobs.size() < 2) return false;
+  if (threads == Threads::kWherePaying && std::thread::hardware_concurrency() < 2) return false;
   std::set<std::string> seen;
   for (const FileJob& job : jobs) {
     for (const std::string* path : {&job.path, &job.binary}) {
@@ -57,71 +38,94 @@ bool WorthThreads(const ConversionRun& run, const std::vector<FileJob>& jobs) {
   return true;
 }
 
-void ConvertInTurn(ConversionRun& run, const std::vector<FileJob>& jobs, const FileJobHooks& hooks) {
-  for (const FileJob& job : jobs) {
-    if (hooks.stop_requested()) return;
-    hooks.started(job);
-    if (!hooks.finished(job, Convert(run, job))) return;
-  }
-}
+class InTurn {
+ public:
+  InTurn(Staging& staging, int16_t from, int16_t to) : staging_(staging), from_(from), to_(to) {}
 
-void ConvertOnThreads(ConversionRun& run, const std::vector<FileJob>& jobs,
-                      const FileJobHooks& hooks) {
-  std::vector<ConversionRun> parts(jobs.size());
-  std::vector<int16_t> results(jobs.size(), kNotConverted);
-  std::vector<std::promise<void>> done(jobs.size());
-  std::atomic<size_t> next{0};
-  std::atomic<bool> stop{false};
-  bool shielded = InterruptShield::Up();
-  auto work = [&] {
+  std::vector<FileResult> Run(const std::vector<FileJob>& jobs, const FileJobHooks& hooks) {
+    std::vector<FileResult> results;
+    for (const FileJob& job : jobs) {
+      if (hooks.stop_requested()) break;
+      hooks.started(job);
+      results.push_back(Convert(staging_, from_, to_, job));
+      if (!hooks.finished(job, results.back())) break;
+    }
+    return results;
+  }
+
+ private:
+  Staging& staging_;
+  int16_t from_, to_;
+};
+
+// Two threads take the files in turn; this thread hands on their results in
+// the files' order as each is ready.
+class OnThreads {
+ public:
+  OnThreads(Staging& staging, int16_t from, int16_t to, const std::vector<FileJob>& jobs)
+      : staging_(staging),
+        from_(from),
+        to_(to),
+        jobs_(jobs),
+        results_(jobs.size()),
+        done_(jobs.size()) {}
+
+  std::vector<FileResult> Run(const FileJobHooks& hooks) {
+    shielded_ = InterruptShield::Up();
+    std::thread helper([this] { Work(); }), second([this] { Work(); });
+    struct Joiner {
+      OnThreads& self;
+      std::thread& a;
+      std::thread& b;
+      ~Joiner() {
+        self.stop_ = true;
+        a.join();
+        b.join();
+      }
+    } joiner{*this, helper, second};
+    std::vector<FileResult> handed;
+    for (size_t i = 0; i < jobs_.size(); ++i) {
+      if (hooks.stop_requested()) break;
+      hooks.started(jobs_[i]);
+      done_[i].get_future().wait();
+      if (!results_[i]) break;  // stopped before it began
+      handed.push_back(std::move(*results_[i]));
+      if (!hooks.finished(jobs_[i], handed.back())) break;
+    }
+    return handed;
+  }
+
+ private:
+  void Work() {
     // A run that must not be stopped is not stopped on these threads either.
     std::optional<InterruptShield> shield;
-    if (shielded) shield.emplace();
-    for (size_t i = next++; i < jobs.size(); i = next++) {
-      if (!stop && !InterruptRequested()) {
-        parts[i].FromType = run.FromType;
-        parts[i].ToType = run.ToType;
-        parts[i].staging_token = run.staging_token;
-        results[i] = Convert(parts[i], jobs[i]);
-        if (results[i] == kFailed) stop = true;
+    if (shielded_) shield.emplace();
+    for (size_t i = next_++; i < jobs_.size(); i = next_++) {
+      if (!stop_ && !InterruptRequested()) {
+        results_[i] = Convert(staging_, from_, to_, jobs_[i]);
+        if (results_[i]->result == kFailed) stop_ = true;
       }
-      done[i].set_value();
+      done_[i].set_value();
     }
-  };
-  std::thread helper(work), second(work);
-  size_t gathered = 0;
-  try {
-    bool going = true;
-    for (size_t i = 0; i < jobs.size(); ++i) {
-      if (going && hooks.stop_requested()) going = false;
-      if (going) hooks.started(jobs[i]);
-      done[i].get_future().wait();
-      Gather(run, parts[i]);
-      gathered = i + 1;
-      if (going && results[i] == kNotConverted) going = false;
-      if (going && !hooks.finished(jobs[i], results[i])) going = false;
-      if (!going) stop = true;
-    }
-  } catch (...) {
-    // A hook's fault goes on up, with every copy made so far recorded.
-    stop = true;
-    helper.join();
-    second.join();
-    for (size_t i = gathered; i < jobs.size(); ++i) Gather(run, parts[i]);
-    throw;
   }
-  helper.join();
-  second.join();
-}
+
+  Staging& staging_;
+  int16_t from_, to_;
+  const std::vector<FileJob>& jobs_;
+  std::vector<std::optional<FileResult>> results_;
+  std::vector<std::promise<void>> done_;
+  std::atomic<size_t> next_{0};
+  std::atomic<bool> stop_{false};
+  bool shielded_ = false;
+};
 
 }  // namespace
 
-void ConvertFiles(ConversionRun& run, const std::vector<FileJob>& jobs, const FileJobHooks& hooks) {
-  if (WorthThreads(run, jobs)) {
-    ConvertOnThreads(run, jobs, hooks);
-  } else {
-    ConvertInTurn(run, jobs, hooks);
-  }
+std::vector<FileResult> ConvertFiles(Staging& staging, int16_t from_type, int16_t to_type,
+                                     const std::vector<FileJob>& jobs, const FileJobHooks& hooks,
+                                     Threads threads) {
+  if (WorthThreads(jobs, threads)) return OnThreads(staging, from_type, to_type, jobs).Run(hooks);
+  return InTurn(staging, from_type, to_type).Run(jobs, hooks);
 }
 
 }  // namespace vireo

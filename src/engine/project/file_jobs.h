@@ -1,7 +1,7 @@
-// The forms and code files of one run, converted one by one or, on the
-// platform's own file system, by two threads at once: each file into a run
-// of its own, gathered into the project's run in the files' order, so that
-// the outcome is byte for byte the one-by-one outcome.
+// The forms and code files of one run, converted one by one or by two
+// threads at once: each file into a result of its own, handed on in the
+// files' order, so that the outcome is byte for byte the one-by-one outcome.
+// The threads share only the staging that makes their copies.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/project/conversion_run.h"
+#include "engine/project/file_result.h"
+#include "engine/project/staging.h"
 
 namespace vireo {
 
@@ -24,14 +25,21 @@ struct FileJobHooks {
   // Before a file's result is known, and after it, in the files' order.
   std::function<void(const FileJob&)> started;
   // Returns false to go no further (a failure, an interrupt).
-  std::function<bool(const FileJob&, int16_t result)> finished;
+  std::function<bool(const FileJob&, const FileResult& result)> finished;
   // Whether a request to stop has come; checked before each file.
   std::function<bool()> stop_requested;
 };
 
-// Converts `jobs` into `run` in order until a hook says to stop. Every copy
-// a file made is recorded in `run`, also past a failure, so that discarding
-// the run deletes them all.
-void ConvertFiles(ConversionRun& run, const std::vector<FileJob>& jobs, const FileJobHooks& hooks);
+// How the files are converted: by two threads where that pays (files many
+// and distinct, two cores), or always one by one, or always by two threads.
+enum class Threads { kWherePaying, kOne, kTwo };
+
+// Converts `jobs` from `from_type` to `to_type`, in order, until a hook
+// says to stop; returns the results of the files converted, in order (the
+// last may be a failure). Every copy made is the staging's, so discarding
+// it deletes them all.
+std::vector<FileResult> ConvertFiles(Staging& staging, int16_t from_type, int16_t to_type,
+                                     const std::vector<FileJob>& jobs, const FileJobHooks& hooks,
+                                     Threads threads = Threads::kWherePaying);
 
 }  // namespace vireo

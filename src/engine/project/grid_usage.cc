@@ -10,6 +10,7 @@
 #include "engine/catalogue/grid_catalogue.h"
 #include "engine/code/rewrite_rules.h"
 #include "engine/forms/form_file.h"
+#include "engine/project/project.h"
 #include "engine/project/project_file.h"
 
 namespace vireo {
@@ -111,12 +112,9 @@ bool IsRegularFile(const std::string& path) {
   return !Files().Status(path, &status) && status.exists && status.is_regular;
 }
 
-Evidence ScanListedFiles(const std::string& project_file, const PathResolver& resolver) {
+Evidence ScanListedFiles(const Project& project) {
   Evidence evidence;
-  std::vector<ListedFile> files;
-  std::string ignored;
-  if (!ListProjectFiles(project_file, resolver, &files, &ignored)) return evidence;
-  for (const ListedFile& file : files) {
+  for (const ListedFile& file : ListProjectFiles(project)) {
     if (!IsRegularFile(file.path)) continue;
     switch (file.kind) {
       case ListedFile::Kind::kForm:
@@ -172,22 +170,13 @@ SourceChoice Decide(const Evidence& evidence, int16_t target) {
 
 }  // namespace
 
-std::set<int16_t> ProjectReferences(const std::string& project_file) {
-  Rows rows;
-  LineReader reader;
-  if (reader.Open(project_file)) return rows;
-  std::string line;
-  while (reader.ReadLine(&line)) {
-    for (int16_t p = 1; p <= RowCount(); ++p) {
-      if (IsObjectLineFor(line, p)) rows.insert(p);
-    }
-  }
-  return rows;
-}
-
 SourceChoice ChooseSource(const std::string& project_file, int16_t target,
                           const PathResolver& resolver) {
-  Rows referenced = ProjectReferences(project_file);
+  // A project file that cannot be read tells nothing.
+  Project project;
+  std::string ignored;
+  ReadProject(project_file, resolver, &project, &ignored);
+  const Rows& referenced = project.references;
   Rows old_rows = referenced;
   old_rows.erase(target);
   if (!old_rows.empty()) {
@@ -195,7 +184,7 @@ SourceChoice ChooseSource(const std::string& project_file, int16_t target,
     choice.from_project_file = true;
     return choice;
   }
-  Evidence evidence = ScanListedFiles(project_file, resolver);
+  Evidence evidence = ScanListedFiles(project);
   evidence.exact.insert(referenced.begin(), referenced.end());
   return Decide(evidence, target);
 }

@@ -37,10 +37,6 @@ struct SourceChoice {
 SourceChoice ChooseSource(const std::string& project_file, int16_t target,
                           const PathResolver& resolver);
 
-// The catalogue types the project file's own reference lines name; empty
-// when it cannot be read.
-std::set<int16_t> ProjectReferences(const std::string& project_file);
-
 // "As <library>." or "New <library>." with the library name as a whole word
 // (comment lines are the caller's to pass over).
 bool DeclaresTypeOf(std::string_view line, std::string_view library);

@@ -1,6 +1,6 @@
-// The project file: collecting its code modules and classes, rewriting its
-// reference to the grid's control library, and the small text helpers the
-// converters share.
+// The project file's files and its rewrite: the files a project lists (with
+// the side files found beside its forms), rewriting its reference to the
+// grid's control library, and the small text helpers the converters share.
 #pragma once
 
 #include <cstdint>
@@ -8,32 +8,20 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/project/conversion_run.h"
+#include "engine/project/file_work.h"
+#include "engine/project/project.h"
 #include "host/path_resolver.h"
 
 namespace vireo {
 
-// Appends the path of every "Module=" and "Class=" line to run.ModuleFiles,
-// and of every form-like line to run.listed_forms.
-// False (with a reason in `run`) when the project file cannot be read.
-bool ScanProjectFile(ConversionRun& run, const std::string& path, const PathResolver& resolver);
-
-// The extension of the binary side file of a form-like component that a
-// project line lists: ".frx" for "Form=", ".ctx" for "UserControl=", ".dox"
-// for "UserDocument=", ".pgx" for "PropertyPage=" (keys ignoring case);
-// null for any other line.
-const char* SideExtensionOf(std::string_view project_line);
-// The same, from the text file's own extension (".ctl", ".dob", ".pag"; else ".frx").
+// The extension of the binary side file of a form-like text file, from its
+// own extension (".ctl", ".dob", ".pag"; else ".frx").
 std::string SideExtensionForText(const std::string& text_path);
 // The side file beside a form-like text file: its stem and `extension`,
 // found ignoring case; "" when there is none.
 std::string SideFileOf(const std::string& form_path, const std::string& extension);
 // A path's file name without its last extension.
 std::string FileStem(const std::string& path);
-// The resolved path a form-like project line lists.
-std::string ListedFormPath(std::string_view line, const std::string& directory,
-                           const PathResolver& resolver);
-
 // A file a project lists, as a run resolves it, and what it is to the project.
 struct ListedFile {
   enum class Kind { kProject, kForm, kSideFile, kCode };
@@ -43,17 +31,18 @@ struct ListedFile {
 
 // Every file the project lists: the project file, its forms (each followed by
 // its side file when there is one), modules and classes, in file order.
-// False, with the reason, when the project file cannot be read.
+std::vector<ListedFile> ListProjectFiles(const Project& project);
+// The same, reading the project file; false, with the reason, when it cannot be read.
 bool ListProjectFiles(const std::string& project_file, const PathResolver& resolver,
                       std::vector<ListedFile>* files, std::string* problem);
 // The same, the paths only.
 bool ListedFiles(const std::string& project_file, const PathResolver& resolver,
                  std::vector<std::string>* files, std::string* problem);
 
-// Converts the project file into a temporary copy: the first reference to
-// the source library becomes the target's and references to the target go.
-// Without a reference to the source, every reference line stays.
-int16_t RewriteProjectFile(ConversionRun& run, const std::string& path, int16_t from_type,
+// Converts the project file into a copy: the first reference to the source
+// library becomes the target's and references to the target go. Without a
+// reference to the source, every reference line stays.
+int16_t RewriteProjectFile(FileWork& work, const Project& project, int16_t from_type,
                            int16_t to_type);
 
 bool IsObjectLineFor(std::string_view line, int16_t position);

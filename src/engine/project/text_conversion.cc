@@ -1,15 +1,14 @@
 #include "engine/project/text_conversion.h"
 
 #include "base/checksum.h"
-#include "engine/project/temp_files.h"
 
 namespace vireo {
 
-int16_t ConvertTextFile(ConversionRun& run, const std::string& original, const LineRules& rules) {
+int16_t ConvertTextFile(FileWork& run, const std::string& original, const LineRules& rules) {
   std::string temp;
   FileHandle temp_file;
-  if (!MakeTempFile(run, original, &temp, &temp_file)) return kFailed;
-  RecordPair(run, original, temp);
+  if (!run.MakeCopy(original, false, &temp, &temp_file)) return kFailed;
+  const size_t own_copy = run.result.copies.size() - 1;  // the rules may add others
   // The digests outlive the reader and writer that feed them.
   Checksummer old_bytes(ChecksumKind::kXxh3), new_bytes(ChecksumKind::kXxh3),
       old_lines(ChecksumKind::kXxh3), new_lines(ChecksumKind::kXxh3);
@@ -37,8 +36,8 @@ int16_t ConvertTextFile(ConversionRun& run, const std::string& original, const L
   }
   if (read_whole) {
     // Lines digested with a terminator of their own: equal digests, equal lines.
-    run.copy_facts[temp] = {old_bytes.Digest(), old_lines.Digest() == new_lines.Digest(), true,
-                            new_bytes.Digest()};
+    run.result.copies[own_copy].facts = CopyFacts{
+        old_bytes.Digest(), old_lines.Digest() == new_lines.Digest(), true, new_bytes.Digest()};
   }
   return result;
 }

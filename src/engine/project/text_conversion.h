@@ -9,7 +9,7 @@
 #include <string>
 
 #include "base/file_io.h"
-#include "engine/project/conversion_run.h"
+#include "engine/project/file_work.h"
 
 namespace vireo {
 
@@ -17,6 +17,6 @@ namespace vireo {
 // kChanged or kUnchanged, or kFailed after recording the reason in the run.
 using LineRules = std::function<int16_t(LineReader& in, LineWriter& out)>;
 
-int16_t ConvertTextFile(ConversionRun& run, const std::string& original, const LineRules& rules);
+int16_t ConvertTextFile(FileWork& run, const std::string& original, const LineRules& rules);
 
 }  // namespace vireo

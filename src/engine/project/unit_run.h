@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "engine/project/commit.h"
-#include "engine/project/conversion_run.h"
 #include "engine/project/held_files.h"
+#include "engine/project/staging.h"
 #include "host/path_resolver.h"
 
 namespace vireo {
@@ -26,29 +26,29 @@ class UnitRun {
   // with `failure_reason()` (and `busy()` when other runs held a file for
   // longer than `hold` waits), when that fails; nothing is left then.
   bool Begin(const std::vector<std::string>& projects, const PathResolver& resolver,
-             const HoldPolicy& hold);
-  const std::string& failure_reason() const { return run_.failure_reason; }
-  bool busy() const { return run_.busy; }
+             const HoldPolicy& hold) {
+    return staging_.Begin(projects, resolver, hold);
+  }
+  const std::string& failure_reason() const { return staging_.failure_reason(); }
+  bool busy() const { return staging_.busy(); }
 
-  // Makes a project's run stage its copies under the unit's journal.
-  void Join(ConversionRun& run) const;
+  // Where each project's run stages its copies, and hands them when ready.
+  Staging& staging() { return staging_; }
   // The result an earlier project of the unit had for the file `path` reaches.
   std::optional<int16_t> ConvertedBefore(const std::string& path) const;
   void Converted(const std::string& path, int16_t result);
-  // Takes over the copies of a project's run that is ready to commit.
-  void Take(ConversionRun& run);
 
-  // Commits every project's copies at once; the temporary files, the
-  // journals and the held files go, whatever the outcome.
-  CommitOutcome Commit();
+  // Commits every project's ready copies at once; the copies, the journals
+  // and the held files go, whatever the outcome.
+  CommitOutcome Commit() { return staging_.Commit(); }
   // Deletes every copy and the journals; returns what could not be deleted.
-  std::vector<std::string> Discard();
+  std::vector<std::string> Discard() { return staging_.Discard(); }
 
  private:
   using Identity = std::pair<uint64_t, uint64_t>;  // (device, file id)
   static std::optional<Identity> IdentityOf(const std::string& path);
 
-  ConversionRun run_;
+  Staging staging_;
   std::map<Identity, int16_t> converted_;
 };
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/catalogue/grid_catalogue.h"
+#include "support/converter_work.h"
 #include "support/test_files.h"
 
 namespace vireo {
@@ -25,15 +26,16 @@ class CodeFileTest : public ::testing::Test {
   std::string Convert(const std::string& content, int16_t expected_result, int16_t from = kVireo40,
                       int16_t to = kVireoPro) {
     std::string path = project.Write("Module1.bas", content);
-    int16_t result = ConvertCodeFile(run, path, from, to);
-    EXPECT_EQ(result, expected_result) << run.failure_reason;
-    EXPECT_EQ(run.OriginalFiles, std::vector<std::string>{path});
+    int16_t result = ConvertCodeFile(*run, path, from, to);
+    EXPECT_EQ(result, expected_result) << run->result.failure_reason;
+    EXPECT_EQ(testing::OriginalsOf(*run), std::vector<std::string>{path});
     EXPECT_EQ(testing::ReadFile(path), content) << "the original is never written";
-    return result == kFailed ? "" : testing::ReadFile(run.TempFiles.at(0));
+    return result == kFailed ? "" : testing::ReadFile(run->result.copies.at(0).copy);
   }
 
   testing::ScratchDir project, temp_dir;
-  ConversionRun run;
+  testing::ConverterWork work;
+  std::unique_ptr<FileWork> run = work.Fresh();
 };
 
 TEST_F(CodeFileTest, AModuleWithoutDeclarationsIsCopiedLineForLine) {
@@ -50,7 +52,7 @@ TEST_F(CodeFileTest, AChangedLineIsMarkedAndKeepsItsOldText) {
       Convert(CrLf({"Option Explicit", "  Public S As VireoCore.StyleDisp", "Sub A()"}), kChanged),
       CrLf({"Option Explicit", kMarker.c_str(), "'  Public S As VireoCore.StyleDisp",
             "  Public S As VireoCore45.StyleDisp", "Sub A()"}));
-  EXPECT_EQ(run.changed_lines.begin()->second, 1);
+  EXPECT_EQ(run->result.changed_lines.begin()->second, 1);
 }
 
 TEST_F(CodeFileTest, AContinuedDeclarationIsJoinedIntoOneLine) {
@@ -76,25 +78,26 @@ TEST_F(CodeFileTest, EqualLibraryNamesStillMarkTheLine) {
 
 TEST_F(CodeFileTest, AFileEndingInsideAContinuationFails) {
   Convert(CrLf({"Dim a As Integer", "Dim b _"}), kFailed);
-  EXPECT_NE(run.failure_reason.find("Module1.bas: ends inside the continued line that begins at "
-                                    "line 2"),
-            std::string::npos)
-      << run.failure_reason;
-  EXPECT_EQ(run.TempFiles.size(), 1u) << "the pair stays recorded for the discard";
+  EXPECT_NE(
+      run->result.failure_reason.find("Module1.bas: ends inside the continued line that begins at "
+                                      "line 2"),
+      std::string::npos)
+      << run->result.failure_reason;
+  EXPECT_EQ(run->result.copies.size(), 1u) << "the pair stays recorded for the discard";
 }
 
 TEST_F(CodeFileTest, AMissingModuleFailsNamingIt) {
-  int16_t result = ConvertCodeFile(run, project.Join("Gone.bas"), kVireo40, kVireoPro);
+  int16_t result = ConvertCodeFile(*run, project.Join("Gone.bas"), kVireo40, kVireoPro);
   EXPECT_EQ(result, kFailed);
-  EXPECT_NE(run.failure_reason.find("Gone.bas: cannot be opened"), std::string::npos);
+  EXPECT_NE(run->result.failure_reason.find("Gone.bas: cannot be opened"), std::string::npos);
 }
 
 TEST_F(CodeFileTest, NoTemporaryFolderFailsAndRecordsNothing) {
   ::setenv("TMPDIR", project.Join("no-such-folder").c_str(), 1);
   std::string path = project.Write("Module1.bas", "x\r\n");
-  EXPECT_EQ(ConvertCodeFile(run, path, kVireo40, kVireoPro), kFailed);
-  EXPECT_TRUE(run.TempFiles.empty());
-  EXPECT_NE(run.failure_reason.find("cannot create a temporary file"), std::string::npos);
+  EXPECT_EQ(ConvertCodeFile(*run, path, kVireo40, kVireoPro), kFailed);
+  EXPECT_TRUE(run->result.copies.empty());
+  EXPECT_NE(run->result.failure_reason.find("cannot create a temporary file"), std::string::npos);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/catalogue/grid_catalogue.h"
+#include "support/converter_work.h"
 
 namespace vireo {
 namespace {
@@ -13,27 +14,28 @@ class RulesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     FillGridCatalogue();
-    run.GridControlNames = {"Grid1", "VrGrid"};
-    run.DropDownControlNames = {"Drop1"};
-    run.GridEventNames = {"_FetchCellStyle", "_UnboundReadData",  "_UnboundReadDateEx",
-                          "_UnboundAddData", "_UnboundWriteData", "_FirstRowChange",
-                          "_LeftColChange"};
-    run.DropDownEventNames = {"_FetchCellStyle", "_UnboundReadData", "_UnboundReadDateEx",
-                              "_UnboundAddData", "_UnboundWriteData"};
+    run->GridControlNames = {"Grid1", "VrGrid"};
+    run->DropDownControlNames = {"Drop1"};
+    run->GridEventNames = {"_FetchCellStyle", "_UnboundReadData",  "_UnboundReadDateEx",
+                           "_UnboundAddData", "_UnboundWriteData", "_FirstRowChange",
+                           "_LeftColChange"};
+    run->DropDownEventNames = {"_FetchCellStyle", "_UnboundReadData", "_UnboundReadDateEx",
+                               "_UnboundAddData", "_UnboundWriteData"};
   }
   bool IsEvent(const std::string& line) {
-    EventProcedureIndex index(run);
+    EventProcedureIndex index(*run);
     return IsGridEventProcedure(index, line);
   }
   std::string Event(std::string line, int16_t from = kVireo40, int16_t to = kVireoPro) {
-    bool changed = RewriteEventLine(run, line, from, to);
+    bool changed = RewriteEventLine(*run, line, from, to);
     return (changed ? "changed: " : "same: ") + line;
   }
   std::string Declarations(std::string line, int16_t from = kVireo40, int16_t to = kVireoPro) {
     bool found = RewriteDeclarations(line, from, to);
     return (found ? "changed: " : "same: ") + line;
   }
-  ConversionRun run;
+  testing::ConverterWork work;
+  std::unique_ptr<FileWork> run = work.Fresh();
 };
 
 TEST_F(RulesTest, CommentsAreQuoteOrRemAfterLeadingSpaces) {
@@ -61,8 +63,8 @@ TEST_F(RulesTest, EventProceduresOfRecordedControls) {
 }
 
 TEST_F(RulesTest, EventNamesWithUnderscoresAndManyNames) {
-  run.GridControlNames.clear();
-  for (int i = 0; i < 500; ++i) run.GridControlNames.push_back("G_" + std::to_string(i));
+  run->GridControlNames.clear();
+  for (int i = 0; i < 500; ++i) run->GridControlNames.push_back("G_" + std::to_string(i));
   EXPECT_TRUE(IsEvent("Sub G_499_FirstRowChange()"));
   EXPECT_TRUE(IsEvent("Sub Foo() : Sub G_7_FetchCellStyle"));
   EXPECT_FALSE(IsEvent("Sub G_500_FirstRowChange()"));
@@ -105,7 +107,7 @@ TEST_F(RulesTest, SplitIndexParameterAndGuardLine) {
             "If SplitIndex <> VrGrid.Split Then Exit Sub");
   EXPECT_EQ(Event("Sub Other_FirstRowChange()"),
             "changed: Sub Other_FirstRowChange(ByVal SplitIndex as Integer)\r\n");
-  run.GridControlNames = {"Grid1", "Grid10"};
+  run->GridControlNames = {"Grid1", "Grid10"};
   EXPECT_EQ(Event("Sub Grid10_FirstRowChange()"),
             "changed: Sub Grid10_FirstRowChange(ByVal SplitIndex as Integer)\r\n"
             "If SplitIndex <> Grid10.Split Then Exit Sub")
@@ -114,7 +116,7 @@ TEST_F(RulesTest, SplitIndexParameterAndGuardLine) {
 
 TEST_F(RulesTest, AnEventHeaderLosesEveryNameOfTheSourceLibraryInOneStep) {
   auto header = [&](std::string line, int16_t from = kVireo40) {
-    bool changed = RewriteEventHeader(run, line, from, kVireoPro);
+    bool changed = RewriteEventHeader(*run, line, from, kVireoPro);
     return (changed ? "changed: " : "same: ") + line;
   };
   EXPECT_EQ(header("Sub Grid1_FetchCellStyle(ByVal S As VireoCore.StyleDisp, "

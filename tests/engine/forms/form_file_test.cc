@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/converter_work.h"
 #include "support/faulty_file_system.h"
 #include "support/frx_builder.h"
 #include "support/test_files.h"
@@ -133,36 +134,38 @@ class FormFileTest : public ::testing::Test {
                   int16_t to = kVireoPro) {
     form_path = project.Write("Form1.frm", form);
     frx_path = project.Write("Form1.frx", binary);
-    return ConvertFormFile(run, form_path, frx_path, from, to);
+    return ConvertFormFile(*run, form_path, frx_path, from, to);
   }
-  std::string ConvertedText() { return testing::ReadFile(run.TempFiles.at(0)); }
-  std::string ConvertedBinary() { return testing::ReadFile(run.TempFiles.at(1)); }
+  std::string ConvertedText() { return testing::ReadFile(run->result.copies.at(0).copy); }
+  std::string ConvertedBinary() { return testing::ReadFile(run->result.copies.at(1).copy); }
 
   testing::ScratchDir project, temp_dir;
-  ConversionRun run;
+  testing::ConverterWork work;
+  std::unique_ptr<FileWork> run = work.Fresh();
   std::string frx, form_path, frx_path;
 };
 
 TEST_F(FormFileTest, ConvertsBlocksRecordsAndCode) {
   std::string form = Join(kForm, std::size(kForm), "\r\n");
-  ASSERT_EQ(Convert(form, frx), kChanged) << run.failure_reason;
+  ASSERT_EQ(Convert(form, frx), kChanged) << run->result.failure_reason;
   EXPECT_EQ(ConvertedText(), Join(kConverted, std::size(kConverted), "\r\n"));
   EXPECT_EQ(ConvertedBinary(),
             Record(GuidBytes(5, "CLSID_MsPlover") + "x" + GuidBytes(5, "LIBID_MsPlover"), 6) +
                 Record(GuidBytes(5, "CLSID_VireoDrop"), 6) + "end");
-  EXPECT_EQ(run.GridControlNames, (std::vector<std::string>{"Grid1", "Grid10"}));
-  EXPECT_EQ(run.DropDownControlNames, std::vector<std::string>{"Drop1"});
-  EXPECT_EQ(run.OriginalFiles, (std::vector<std::string>{form_path, frx_path}));
+  EXPECT_EQ(run->GridControlNames, (std::vector<std::string>{"Grid1", "Grid10"}));
+  EXPECT_EQ(run->DropDownControlNames, std::vector<std::string>{"Drop1"});
+  EXPECT_EQ(testing::OriginalsOf(*run), (std::vector<std::string>{form_path, frx_path}));
   EXPECT_EQ(testing::ReadFile(form_path), form);
   EXPECT_EQ(testing::ReadFile(frx_path), frx);
-  EXPECT_EQ(run.guid_replacements.size(), 3u);
+  EXPECT_EQ(run->result.guid_replacements.size(), 3u);
 }
 
 TEST_F(FormFileTest, LfOnlyAndCrOnlyFormsConvertLikeTheirCrLfTwin) {
   std::string expected = Join(kConverted, std::size(kConverted), "\r\n");
   for (const char* end : {"\n", "\r"}) {
-    run = ConversionRun();
-    ASSERT_EQ(Convert(Join(kForm, std::size(kForm), end), frx), kChanged) << run.failure_reason;
+    run = work.Fresh();
+    ASSERT_EQ(Convert(Join(kForm, std::size(kForm), end), frx), kChanged)
+        << run->result.failure_reason;
     EXPECT_EQ(ConvertedText(), expected);
   }
 }
@@ -173,7 +176,7 @@ TEST_F(FormFileTest, AFormWithoutSourceGridsIsCopied) {
   EXPECT_EQ(Convert(form, frx), kUnchanged);
   EXPECT_EQ(ConvertedText(), form);
   EXPECT_EQ(ConvertedBinary(), frx);
-  EXPECT_TRUE(run.GridControlNames.empty());
+  EXPECT_TRUE(run->GridControlNames.empty());
 }
 
 TEST_F(FormFileTest, OnlyTheFormsOwnEndStartsTheCode) {
@@ -192,7 +195,7 @@ TEST_F(FormFileTest, AFileEndingInsideABlockLosesNoLine) {
   EXPECT_EQ(ConvertedText(), CrLf({"Begin VB.Form Form1", "   Begin VireoCore45.VireoCtl Grid1",
                                    "      Height = 5"}));
   form = "Begin VB.Form Form1\r\n   Begin VireoCore.VireoCtl Grid1";
-  run = ConversionRun();
+  run = work.Fresh();
   EXPECT_EQ(Convert(form, frx), kChanged);
   EXPECT_EQ(ConvertedText(), CrLf({"Begin VB.Form Form1", "   Begin VireoCore45.VireoCtl Grid1"}));
 }
@@ -204,8 +207,8 @@ TEST_F(FormFileTest, BetweenTypesOfOneLibraryNameOnlyTextThatDiffersIsAChange) {
   EXPECT_EQ(ConvertedText(), CrLf({"Begin VB.Form F", "   Begin VireoCore45.VireoCtl G1", "   End",
                                    "End", "Sub G1_FetchCellStyle(S As VireoCore45.StyleDisp)"}))
       << "the Begin line's spelling changed; the header's text did not, so it has no marker";
-  EXPECT_EQ(run.changed_lines[form_path], 1);
-  run = ConversionRun();
+  EXPECT_EQ(run->result.changed_lines[form_path], 1);
+  run = work.Fresh();
   form = CrLf({"Begin VB.Form F", "   Begin VireoCore45.VireoCtl G1", "   End", "End",
                "Dim S As VireoCore45.StyleDisp"});
   EXPECT_EQ(Convert(form, frx, kEval, kVireoPro), kUnchanged)
@@ -227,7 +230,7 @@ TEST_F(FormFileTest, AnEventHeaderHasItsDeclarationsMovedUnderTheSameMarker) {
                   "'Sub G1_UnboundReadData(S As Variant, T As VireoCore.Columns)",
                   "Sub G1_UnboundReadData(S As Variant, T As VireoCore45.Columns)"}));
   std::string once = ConvertedText();
-  run = ConversionRun();
+  run = work.Fresh();
   EXPECT_EQ(Convert(once, frx), kUnchanged) << "a second run finds nothing left to change";
   EXPECT_EQ(ConvertedText(), once);
 }
@@ -236,31 +239,32 @@ TEST_F(FormFileTest, ABadRecordFailsTheForm) {
   std::string form = CrLf({"Begin VB.Form F", "   Begin VireoCore.VireoCtl G1",
                            "      OleObjectBlob = \"F.frx\":00ZZ", "   End", "End"});
   EXPECT_EQ(Convert(form, frx), kFailed);
-  EXPECT_NE(run.failure_reason.find("Form1.frm: line 3 names no valid record offset"),
+  EXPECT_NE(run->result.failure_reason.find("Form1.frm: line 3 names no valid record offset"),
             std::string::npos)
-      << run.failure_reason;
-  run = ConversionRun();
+      << run->result.failure_reason;
+  run = work.Fresh();
   form = CrLf({"Begin VB.Form F", "   Begin VireoCore.VireoCtl G1",
                "      OleObjectBlob = \"F.frx\":0100", "   End", "End"});
   EXPECT_EQ(Convert(form, frx), kFailed);
-  EXPECT_NE(run.failure_reason.find("Form1.frx: the record at offset 256"), std::string::npos);
-  EXPECT_EQ(run.TempFiles.size(), 2u);
+  EXPECT_NE(run->result.failure_reason.find("Form1.frx: the record at offset 256"),
+            std::string::npos);
+  EXPECT_EQ(run->result.copies.size(), 2u);
 }
 
 TEST_F(FormFileTest, AMissingBinaryFileFailsAndLeavesNoTemporaryFile) {
   form_path = project.Write("Form1.frm", "End\r\n");
-  EXPECT_EQ(ConvertFormFile(run, form_path, project.Join("Form1.frx"), kVireo40, kVireoPro),
+  EXPECT_EQ(ConvertFormFile(*run, form_path, project.Join("Form1.frx"), kVireo40, kVireoPro),
             kFailed);
-  EXPECT_TRUE(run.TempFiles.empty());
+  EXPECT_TRUE(run->result.copies.empty());
   EXPECT_EQ(testing::CountFilesWithPrefix(temp_dir.path(), "vr5"), 0);
-  EXPECT_NE(run.failure_reason.find("Form1.frx: cannot be copied"), std::string::npos);
+  EXPECT_NE(run->result.failure_reason.find("Form1.frx: cannot be copied"), std::string::npos);
 }
 
 TEST_F(FormFileTest, EventNameListsAreFilledPerCall) {
   Convert("End\r\n", frx);
-  EXPECT_EQ(run.GridEventNames.size(), 7u);
-  EXPECT_EQ(run.GridEventNames[2], "_UnboundReadDateEx");
-  EXPECT_EQ(run.DropDownEventNames.size(), 5u);
+  EXPECT_EQ(run->GridEventNames.size(), 7u);
+  EXPECT_EQ(run->GridEventNames[2], "_UnboundReadDateEx");
+  EXPECT_EQ(run->DropDownEventNames.size(), 5u);
 }
 
 // Reference lines as VB5 and VB6 write them above a form's first Begin line.
@@ -320,10 +324,11 @@ TEST_F(FormFileTest, ReferenceLinesAboveTheFirstBegin) {
        kUnchanged},
   };
   for (const Case& c : cases) {
-    run = ConversionRun();
-    ASSERT_EQ(Convert(VbSixForm(c.before), frx), c.result) << c.what << ": " << run.failure_reason;
+    run = work.Fresh();
+    ASSERT_EQ(Convert(VbSixForm(c.before), frx), c.result)
+        << c.what << ": " << run->result.failure_reason;
     EXPECT_EQ(ConvertedText(), VbSixForm(c.after)) << c.what;
-    EXPECT_EQ(run.changed_lines[form_path], c.result == kChanged ? 1 : 0) << c.what;
+    EXPECT_EQ(run->result.changed_lines[form_path], c.result == kChanged ? 1 : 0) << c.what;
   }
 }
 
@@ -347,7 +352,7 @@ TEST_F(FormFileTest, AVbSixFormWithLbRecords) {
              "      OleObjectBlob   =   \"Form1.frx\":0028", "   End", "End"});
   std::string binary =
       LbRecord(GuidBytes(2, "CLSID_MsPlover")) + LbRecord(GuidBytes(2, "CLSID_VireoDrop")) + "x";
-  ASSERT_EQ(Convert(form, binary), kChanged) << run.failure_reason;
+  ASSERT_EQ(Convert(form, binary), kChanged) << run->result.failure_reason;
   EXPECT_EQ(
       ConvertedText(),
       Lines({"VERSION 5.00", kTargetRef, "Begin VB.Form Form1 ",
@@ -356,7 +361,7 @@ TEST_F(FormFileTest, AVbSixFormWithLbRecords) {
              "      OleObjectBlob   =   \"Form1.frx\":0028", "   End", "End"}));
   EXPECT_EQ(ConvertedBinary(), LbRecord(GuidBytes(5, "CLSID_MsPlover")) +
                                    LbRecord(GuidBytes(5, "CLSID_VireoDrop")) + "x");
-  EXPECT_EQ(run.changed_lines[form_path], 3);
+  EXPECT_EQ(run->result.changed_lines[form_path], 3);
 }
 
 TEST_F(FormFileTest, LookingAheadForTheSourceReferenceCanFail) {
@@ -367,29 +372,30 @@ TEST_F(FormFileTest, LookingAheadForTheSourceReferenceCanFail) {
     testing::FaultyFileSystem watcher;
     watcher.Watch("Open", "Form1.frm");
     ScopedFileSystem scope(watcher);
-    ASSERT_EQ(ConvertFormFile(run, form_path, frx_path, kVireo40, kVireoPro), kChanged);
+    ASSERT_EQ(ConvertFormFile(*run, form_path, frx_path, kVireo40, kVireoPro), kChanged);
     EXPECT_EQ(ConvertedText(), VbSixForm({kTargetRef}));
     second_open = watcher.last_watched();
     ASSERT_GT(second_open, watcher.first_watched());
   }
-  run = ConversionRun();
+  run = work.Fresh();
   testing::FaultyFileSystem faulty;
   faulty.FailNth(second_open, std::errc::io_error);
   ScopedFileSystem scope(faulty);
-  EXPECT_EQ(ConvertFormFile(run, form_path, frx_path, kVireo40, kVireoPro), kFailed);
-  EXPECT_NE(run.failure_reason.find("Form1.frm: cannot be opened again"), std::string::npos)
-      << run.failure_reason;
+  EXPECT_EQ(ConvertFormFile(*run, form_path, frx_path, kVireo40, kVireoPro), kFailed);
+  EXPECT_NE(run->result.failure_reason.find("Form1.frm: cannot be opened again"), std::string::npos)
+      << run->result.failure_reason;
 }
 
 TEST(RecordControlNameTest, TheNameIsTheTextAfterTheSecondSpace) {
   FillGridCatalogue();
-  ConversionRun run;
-  RecordControlName(run, "   Begin VireoCore.VireoCtl   ", kVireo40);
-  RecordControlName(run, "  Begin VireoCore.VireoCtl My Grid ", kVireo40);
-  RecordControlName(run, "Begin VireoCore.VireoDropDown D", kVireo40);
-  EXPECT_EQ(run.GridControlNames,
+  testing::ConverterWork work;
+  std::unique_ptr<FileWork> run = work.Fresh();
+  RecordControlName(*run, "   Begin VireoCore.VireoCtl   ", kVireo40);
+  RecordControlName(*run, "  Begin VireoCore.VireoCtl My Grid ", kVireo40);
+  RecordControlName(*run, "Begin VireoCore.VireoDropDown D", kVireo40);
+  EXPECT_EQ(run->GridControlNames,
             (std::vector<std::string>{"Begin VireoCore.VireoCtl", "My Grid"}));
-  EXPECT_EQ(run.DropDownControlNames, std::vector<std::string>{"D"});
+  EXPECT_EQ(run->DropDownControlNames, std::vector<std::string>{"D"});
 }
 
 }  // namespace

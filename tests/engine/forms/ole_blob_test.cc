@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/converter_work.h"
 #include "support/frx_builder.h"
 #include "support/test_files.h"
 
@@ -17,12 +18,13 @@ class OleBlobTest : public ::testing::Test {
   void SetUp() override { FillGridCatalogue(); }
   int16_t Convert(const std::string& content, int32_t offset, int16_t from = 2, int16_t to = 5) {
     path = dir.Write("Form1.frx", content);
-    return ConvertOleObjectBlob(run, path, offset, from, to);
+    return ConvertOleObjectBlob(*run, path, offset, from, to);
   }
   std::string Result() { return testing::ReadFile(path); }
 
   testing::ScratchDir dir;
-  ConversionRun run;
+  testing::ConverterWork work;
+  std::unique_ptr<FileWork> run = work.Fresh();
   std::string path;
 };
 
@@ -34,10 +36,10 @@ TEST_F(OleBlobTest, EveryOccurrenceAtAnyAlignmentIsReplaced) {
   std::string expected = "a" + GuidBytes(5, "CLSID_MsPlover") + "bc" +
                          GuidBytes(5, "CLSID_MsPlover") + GuidBytes(5, "IID_DVrStyle") + "z";
   EXPECT_EQ(Result(), before + Record(expected) + after);
-  ASSERT_EQ(run.guid_replacements.size(), 3u);
-  EXPECT_EQ(run.guid_replacements[0].role, "CLSID_MsPlover");
-  EXPECT_EQ(run.guid_replacements[0].byte_offset, 4 + 12 + 1);
-  EXPECT_EQ(run.guid_replacements[2].new_text, "7D4E5B32-1A2C-11CF-8E41-00805F2C6A19");
+  ASSERT_EQ(run->result.guid_replacements.size(), 3u);
+  EXPECT_EQ(run->result.guid_replacements[0].role, "CLSID_MsPlover");
+  EXPECT_EQ(run->result.guid_replacements[0].byte_offset, 4 + 12 + 1);
+  EXPECT_EQ(run->result.guid_replacements[2].new_text, "7D4E5B32-1A2C-11CF-8E41-00805F2C6A19");
 }
 
 TEST_F(OleBlobTest, BytesOutsideThePayloadStayEvenWhenTheyHoldGuids) {
@@ -84,8 +86,8 @@ TEST_F(OleBlobTest, AGuidWithoutCounterpartFailsAndLeavesTheFile) {
   std::string content = Record(GuidBytes(2, "CLSID_MsPlover") + GuidBytes(2, "CLSID_VireoDrop"));
   EXPECT_EQ(Convert(content, 0, 2, 1), kFailed);
   EXPECT_EQ(Result(), content);
-  EXPECT_TRUE(run.guid_replacements.empty());
-  EXPECT_NE(run.failure_reason.find("CLSID_VireoDrop"), std::string::npos);
+  EXPECT_TRUE(run->result.guid_replacements.empty());
+  EXPECT_NE(run->result.failure_reason.find("CLSID_VireoDrop"), std::string::npos);
 }
 
 TEST_F(OleBlobTest, MalformedRecordsFailWithoutTouchingTheFile) {
@@ -105,11 +107,13 @@ TEST_F(OleBlobTest, MalformedRecordsFailWithoutTouchingTheFile) {
       {"abc", 0, "header lies past the end"},
   };
   for (const Case& c : cases) {
-    run.failure_reason.clear();
+    run->result.failure_reason.clear();
     EXPECT_EQ(Convert(c.content, c.offset), kFailed) << c.says;
     EXPECT_EQ(Result(), c.content);
-    EXPECT_NE(run.failure_reason.find(c.says), std::string::npos) << run.failure_reason;
-    EXPECT_NE(run.failure_reason.find("Form1.frx: the record at offset"), std::string::npos);
+    EXPECT_NE(run->result.failure_reason.find(c.says), std::string::npos)
+        << run->result.failure_reason;
+    EXPECT_NE(run->result.failure_reason.find("Form1.frx: the record at offset"),
+              std::string::npos);
   }
 }
 
@@ -119,18 +123,18 @@ TEST_F(OleBlobTest, AnLbRecordHasItsPayloadAfterTwentyFourBytes) {
   // Extents that happen to hold a GUID are not payload.
   record.replace(8, 16, guid);
   std::string content = "HEAD" + record + guid;
-  ASSERT_EQ(Convert(content, 4), kChanged) << run.failure_reason;
+  ASSERT_EQ(Convert(content, 4), kChanged) << run->result.failure_reason;
   std::string expected = content;
   expected.replace(4 + 24 + 1, 32, GuidBytes(5, "CLSID_MsPlover") + GuidBytes(5, "IID_DVrSplit"));
   EXPECT_EQ(Result(), expected);
-  ASSERT_EQ(run.guid_replacements.size(), 2u);
-  EXPECT_EQ(run.guid_replacements[0].record_offset, 4);
-  EXPECT_EQ(run.guid_replacements[0].byte_offset, 4 + 24 + 1);
+  ASSERT_EQ(run->result.guid_replacements.size(), 2u);
+  EXPECT_EQ(run->result.guid_replacements[0].record_offset, 4);
+  EXPECT_EQ(run->result.guid_replacements[0].byte_offset, 4 + 24 + 1);
 }
 
 TEST_F(OleBlobTest, AnLbRecordMayEndAtTheLastByteOfTheFile) {
   std::string content = Record("first") + LbRecord(GuidBytes(6, "CLSID_VireoDrop"), 16, 7);
-  ASSERT_EQ(Convert(content, 17, 6, 5), kChanged) << run.failure_reason;
+  ASSERT_EQ(Convert(content, 17, 6, 5), kChanged) << run->result.failure_reason;
   EXPECT_EQ(Result(), Record("first") + LbRecord(GuidBytes(5, "CLSID_VireoDrop"), 16, 7));
 }
 
@@ -138,13 +142,13 @@ TEST_F(OleBlobTest, OnlyAnExactLbMarksTheNewLayout) {
   // H = 0x004C starts with "L"; "lb" is H = 0x626C, far past the end.
   std::string content = Record(GuidBytes(2, "CLSID_MsPlover"), 0x4C);
   ASSERT_EQ(content.substr(0, 2), std::string("L\0", 2));
-  ASSERT_EQ(Convert(content, 0), kChanged) << run.failure_reason;
+  ASSERT_EQ(Convert(content, 0), kChanged) << run->result.failure_reason;
   EXPECT_EQ(Result(), Record(GuidBytes(5, "CLSID_MsPlover"), 0x4C));
   std::string lower = LbRecord(GuidBytes(2, "CLSID_MsPlover"));
   lower.replace(0, 2, "lb");
   EXPECT_EQ(Convert(lower, 0), kFailed);
-  EXPECT_NE(run.failure_reason.find("past the end of the file"), std::string::npos)
-      << run.failure_reason;
+  EXPECT_NE(run->result.failure_reason.find("past the end of the file"), std::string::npos)
+      << run->result.failure_reason;
 }
 
 TEST_F(OleBlobTest, MalformedLbRecordsFailWithoutTouchingTheFile) {
@@ -162,15 +166,16 @@ TEST_F(OleBlobTest, MalformedLbRecordsFailWithoutTouchingTheFile) {
       {"LB", "its \"LB\" header lies past the end"},
   };
   for (const Case& c : cases) {
-    run = ConversionRun();
+    run = work.Fresh();
     EXPECT_EQ(Convert(c.content, 0), kFailed) << c.says;
     EXPECT_EQ(Result(), c.content);
-    EXPECT_NE(run.failure_reason.find(c.says), std::string::npos) << run.failure_reason;
+    EXPECT_NE(run->result.failure_reason.find(c.says), std::string::npos)
+        << run->result.failure_reason;
   }
 }
 
 TEST_F(OleBlobTest, AMissingFileFails) {
-  EXPECT_EQ(ConvertOleObjectBlob(run, dir.Join("none.frx"), 0, 2, 5), kFailed);
+  EXPECT_EQ(ConvertOleObjectBlob(*run, dir.Join("none.frx"), 0, 2, 5), kFailed);
 }
 
 }  // namespace

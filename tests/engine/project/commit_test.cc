@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 
 #include "engine/project/journal.h"
-#include "engine/project/temp_files.h"
+#include "engine/project/staging.h"
 #include "host/posix/path_resolver_posix.h"
 #include "support/faulty_file_system.h"
 #include "support/test_files.h"
@@ -25,12 +25,8 @@ class CommitTest : public ::testing::Test {
       name += std::to_string(i);
       name += ".txt";
       originals.push_back(project.Write(name, "old " + name));
-      std::string temp;
-      FileHandle temp_file = -1;
-      ASSERT_TRUE(MakeTempFile(run, name, &temp, &temp_file));
-      Files().Close(temp_file);
-      testing::WriteFile(temp, "new " + name);
-      RecordPair(run, originals.back(), temp);
+      std::string temp = temp_dir.Write("vr5" + name, "new " + name);
+      run.push_back({originals.back(), temp, false, std::nullopt});
     }
   }
   void TearDown() override { ::unsetenv("TMPDIR"); }
@@ -40,20 +36,18 @@ class CommitTest : public ::testing::Test {
       EXPECT_EQ(ReadFile(originals[i]), "old f" + std::to_string(i) + ".txt");
   }
   void ExpectNothingLeftBehind() {
-    EXPECT_TRUE(run.TempFiles.empty());
-    EXPECT_TRUE(run.OriginalFiles.empty());
     EXPECT_EQ(testing::CountFilesWithPrefix(temp_dir.path(), "vr5"), 0);
     EXPECT_EQ(testing::CountFilesWithPrefix(project.path(), "."), 0) << "staged or backup files";
   }
 
   testing::ScratchDir project, temp_dir;
-  ConversionRun run;
+  std::vector<StagedCopy> run;
   std::vector<std::string> originals;
 };
 
 TEST_F(CommitTest, ReplacesEveryOriginalAndKeepsPermissions) {
   ::chmod(originals[1].c_str(), 0640);
-  CommitOutcome outcome = CommitTempFiles(run);
+  CommitOutcome outcome = CommitCopies(run);
   ASSERT_TRUE(outcome.ok) << outcome.reason;
   EXPECT_EQ(outcome.replaced, 3);
   for (int i = 0; i < 3; ++i)
@@ -65,10 +59,10 @@ TEST_F(CommitTest, ReplacesEveryOriginalAndKeepsPermissions) {
 }
 
 TEST_F(CommitTest, AnIdenticalCopyLeavesTheOriginalUntouched) {
-  testing::WriteFile(run.TempFiles[0], "old f0.txt");
+  testing::WriteFile(run[0].copy, "old f0.txt");
   struct stat before;
   ::stat(originals[0].c_str(), &before);
-  CommitOutcome outcome = CommitTempFiles(run);
+  CommitOutcome outcome = CommitCopies(run);
   ASSERT_TRUE(outcome.ok);
   EXPECT_EQ(outcome.unchanged, 1);
   EXPECT_EQ(outcome.replaced, 2);
@@ -79,13 +73,9 @@ TEST_F(CommitTest, AnIdenticalCopyLeavesTheOriginalUntouched) {
 }
 
 TEST_F(CommitTest, AFileListedTwiceTakesItsLastCopy) {
-  std::string temp;
-  FileHandle temp_file = -1;
-  ASSERT_TRUE(MakeTempFile(run, "again", &temp, &temp_file));
-  Files().Close(temp_file);
-  testing::WriteFile(temp, "newer f1.txt");
-  RecordPair(run, originals[1], temp);
-  CommitOutcome outcome = CommitTempFiles(run);
+  std::string temp = temp_dir.Write("vr5again", "newer f1.txt");
+  run.push_back({originals[1], temp, false, std::nullopt});
+  CommitOutcome outcome = CommitCopies(run);
   ASSERT_TRUE(outcome.ok) << outcome.reason;
   EXPECT_EQ(outcome.replaced, 3);
   EXPECT_EQ(ReadFile(originals[1]), "newer f1.txt");
@@ -94,7 +84,7 @@ TEST_F(CommitTest, AFileListedTwiceTakesItsLastCopy) {
 
 TEST_F(CommitTest, AReadOnlyOriginalFailsTheWholeCommit) {
   ::chmod(originals[2].c_str(), 0444);
-  CommitOutcome outcome = CommitTempFiles(run);
+  CommitOutcome outcome = CommitCopies(run);
   EXPECT_FALSE(outcome.ok);
   EXPECT_EQ(outcome.failed_file, originals[2]);
   EXPECT_NE(outcome.reason.find("is read-only"), std::string::npos);
@@ -104,7 +94,7 @@ TEST_F(CommitTest, AReadOnlyOriginalFailsTheWholeCommit) {
 
 TEST_F(CommitTest, AReadOnlyFolderFailsTheWholeCommit) {
   ::chmod(project.path().c_str(), 0555);
-  CommitOutcome outcome = CommitTempFiles(run);
+  CommitOutcome outcome = CommitCopies(run);
   ::chmod(project.path().c_str(), 0755);
   EXPECT_FALSE(outcome.ok);
   EXPECT_NE(outcome.reason.find("is read-only"), std::string::npos) << outcome.reason;
@@ -114,7 +104,7 @@ TEST_F(CommitTest, AReadOnlyFolderFailsTheWholeCommit) {
 
 TEST_F(CommitTest, AMissingOriginalFailsTheWholeCommit) {
   ::unlink(originals[1].c_str());
-  CommitOutcome outcome = CommitTempFiles(run);
+  CommitOutcome outcome = CommitCopies(run);
   EXPECT_FALSE(outcome.ok);
   EXPECT_EQ(outcome.failed_file, originals[1]);
   EXPECT_EQ(ReadFile(originals[0]), "old f0.txt");
@@ -126,7 +116,7 @@ TEST_F(CommitTest, ARenameThatFailsRestoresTheOriginalsAlreadyReplaced) {
   testing::FaultyFileSystem faulty;
   faulty.FailWhen("Rename", "f2.txt", std::errc::io_error);
   ScopedFileSystem scope(faulty);
-  CommitOutcome outcome = CommitTempFiles(run);
+  CommitOutcome outcome = CommitCopies(run);
   EXPECT_FALSE(outcome.ok);
   EXPECT_EQ(outcome.failed_file, originals[2]);
   ExpectAllOld();
@@ -139,30 +129,30 @@ TEST_F(CommitTest, AFailureAtAnyStepLeavesEveryOriginalOld) {
   {
     testing::FaultyFileSystem counter;
     ScopedFileSystem scope(counter);
-    ConversionRun copy = run;
+    std::vector<StagedCopy> copy = run;
     // Count on a copy of the same plan, then put the temporary files back.
     std::vector<std::string> contents;
-    for (const std::string& temp : run.TempFiles) contents.push_back(ReadFile(temp));
-    ASSERT_TRUE(CommitTempFiles(copy).ok);
+    for (const StagedCopy& temp : run) contents.push_back(ReadFile(temp.copy));
+    ASSERT_TRUE(CommitCopies(copy).ok);
     steps = counter.operations();
     for (size_t i = 0; i < originals.size(); ++i) {
       testing::WriteFile(originals[i], "old f" + std::to_string(i) + ".txt");
-      testing::WriteFile(run.TempFiles[i], contents[i]);
+      testing::WriteFile(run[i].copy, contents[i]);
     }
   }
   ASSERT_GT(steps, 20);
   for (std::errc error :
        {std::errc::no_space_on_device, std::errc::io_error, std::errc::permission_denied}) {
     for (int step = 1; step <= steps; ++step) {
-      ConversionRun attempt = run;
+      std::vector<StagedCopy> attempt = run;
       std::vector<std::string> contents;
-      for (const std::string& temp : run.TempFiles) contents.push_back(ReadFile(temp));
+      for (const StagedCopy& temp : run) contents.push_back(ReadFile(temp.copy));
       testing::FaultyFileSystem faulty;
       faulty.FailNth(step, error);
       CommitOutcome outcome;
       {
         ScopedFileSystem scope(faulty);
-        outcome = CommitTempFiles(attempt);
+        outcome = CommitCopies(attempt);
       }
       bool all_new = true, all_old = true;
       for (size_t i = 0; i < originals.size(); ++i) {
@@ -184,7 +174,7 @@ TEST_F(CommitTest, AFailureAtAnyStepLeavesEveryOriginalOld) {
       // Put the project and the temporary files back for the next step.
       for (size_t i = 0; i < originals.size(); ++i) {
         testing::WriteFile(originals[i], "old f" + std::to_string(i) + ".txt");
-        testing::WriteFile(run.TempFiles[i], contents[i]);
+        testing::WriteFile(run[i].copy, contents[i]);
       }
     }
   }
@@ -199,18 +189,23 @@ class StagingBesideTest : public ::testing::Test {
     project_file = project.Write("P.vbp", "Module=A; a.bas\r\nModule=B; b.bas\r\n");
     a = project.Write("a.bas", "old a");
     b = project.Write("b.bas", "old b");
-    ASSERT_TRUE(BeginStaging(run, project_file, resolver, HoldPolicy{})) << run.failure_reason;
+    ASSERT_TRUE(staging.Begin({project_file}, resolver, HoldPolicy{})) << staging.failure_reason();
   }
   void TearDown() override { ::unsetenv("TMPDIR"); }
 
   std::string Copy(const std::string& original, const std::string& bytes) {
-    std::string temp;
+    std::string temp, reason;
     FileHandle file = -1;
-    EXPECT_TRUE(MakeTempFile(run, original, &temp, &file)) << run.failure_reason;
+    EXPECT_TRUE(staging.MakeCopy(original, &temp, &file, &reason)) << reason;
     Files().Write(file, bytes.data(), bytes.size());
     Files().Close(file);
-    RecordPair(run, original, temp);
+    std::erase_if(ready, [&](const StagedCopy& c) { return c.copy == temp; });
+    ready.push_back({original, temp, false, std::nullopt});
     return temp;
+  }
+  CommitOutcome Commit() {
+    staging.Ready(ready);
+    return staging.Commit();
   }
   int OursLeft() {
     return testing::CountFilesWithPrefix(project.path(), ".") +
@@ -220,7 +215,8 @@ class StagingBesideTest : public ::testing::Test {
 
   testing::ScratchDir project, temp_dir;
   PosixPathResolver resolver;
-  ConversionRun run;
+  Staging staging;
+  std::vector<StagedCopy> ready;
   std::string project_file, a, b;
 };
 
@@ -237,7 +233,7 @@ TEST_F(StagingBesideTest, CopiesLieBesideTheirOriginalsUnderTheJournalsToken) {
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   // The same file listed again: its last copy counts, the first is gone.
   Copy(a, "newer a");
-  EXPECT_EQ(run.TempFiles.size(), 1u);
+  EXPECT_EQ(testing::CountFilesWithPrefix(project.path(), "."), 1);
   EXPECT_EQ(ReadFile(StagedPathFor(a, journal.token)), "newer a");
 }
 
@@ -252,7 +248,7 @@ TEST_F(StagingBesideTest, TheCommitRenamesTheCopiesAndKeepsOldBytesByALink) {
   CommitOutcome outcome;
   {
     ScopedFileSystem scope(watcher);
-    outcome = CommitTempFiles(run, JournalPathFor(project_file));
+    outcome = Commit();
   }
   ASSERT_TRUE(outcome.ok) << outcome.reason;
   EXPECT_EQ(outcome.replaced, 1);
@@ -275,7 +271,7 @@ TEST_F(StagingBesideTest, WithoutHardLinksTheOldBytesAreCopied) {
   testing::FaultyFileSystem no_links;
   no_links.FailWhen("Link", "", std::errc::operation_not_permitted);
   ScopedFileSystem scope(no_links);
-  CommitOutcome outcome = CommitTempFiles(run, JournalPathFor(project_file));
+  CommitOutcome outcome = Commit();
   ASSERT_TRUE(outcome.ok) << outcome.reason;
   EXPECT_EQ(ReadFile(a), "new a");
   EXPECT_EQ(OursLeft(), 0);
@@ -284,7 +280,7 @@ TEST_F(StagingBesideTest, WithoutHardLinksTheOldBytesAreCopied) {
 TEST_F(StagingBesideTest, DiscardingRemovesTheCopiesAndTheJournal) {
   Copy(a, "new a");
   Copy(b, "new b");
-  EXPECT_TRUE(DiscardTempFiles(run).empty());
+  EXPECT_TRUE(staging.Discard().empty());
   EXPECT_EQ(ReadFile(a), "old a");
   EXPECT_EQ(ReadFile(b), "old b");
   EXPECT_EQ(OursLeft(), 0);

@@ -4,10 +4,10 @@
 
 #include <algorithm>
 
-#include "engine/project/commit.h"
-#include "engine/project/conversion_run.h"
-#include "base/text.h"
 #include "base/file_system.h"
+#include "base/text.h"
+#include "engine/project/commit.h"
+#include "engine/project/file_result.h"
 #include "scratch_folder.h"
 
 namespace vireo {
@@ -236,10 +236,12 @@ TEST(WindowsFileSystem, TheCommitReplacesEveryOriginalOrNone) {
   WriteBytes(folder / "tmp-a", "new a");
   WriteBytes(folder / "tmp-b", "new b");
   WriteBytes(folder / "tmp-c", "same");
-  ConversionRun run;
-  run.OriginalFiles = {folder / "A.frm", folder / "B.bas", folder / "C.bas"};
-  run.TempFiles = {folder / "tmp-a", folder / "tmp-b", folder / "tmp-c"};
-  CommitOutcome outcome = CommitTempFiles(run, folder / "P.vbp.vr5journal");
+  auto copy = [&](const char* original, const char* temp) {
+    return StagedCopy{folder / original, folder / temp, false, std::nullopt};
+  };
+  std::vector<StagedCopy> run{copy("A.frm", "tmp-a"), copy("B.bas", "tmp-b"),
+                              copy("C.bas", "tmp-c")};
+  CommitOutcome outcome = CommitCopies(run, {folder / "P.vbp.vr5journal"});
   EXPECT_TRUE(outcome.ok) << outcome.reason;
   EXPECT_EQ(outcome.replaced, 2);
   EXPECT_EQ(outcome.unchanged, 1);
@@ -249,15 +251,14 @@ TEST(WindowsFileSystem, TheCommitReplacesEveryOriginalOrNone) {
   Fs().ListDirectory(folder.path(), &names);
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"A.frm", "B.bas", "C.bas"}));
-  EXPECT_TRUE(run.TempFiles.empty());
+  EXPECT_TRUE(run.empty());
 
   // A read-only original stops the commit before anything is replaced.
   WriteBytes(folder / "tmp-a", "newer a");
   WriteBytes(folder / "tmp-b", "newer b");
   ::SetFileAttributesA((folder / "B.bas").c_str(), FILE_ATTRIBUTE_READONLY);
-  run.OriginalFiles = {folder / "A.frm", folder / "B.bas"};
-  run.TempFiles = {folder / "tmp-a", folder / "tmp-b"};
-  outcome = CommitTempFiles(run, folder / "P.vbp.vr5journal");
+  run = {copy("A.frm", "tmp-a"), copy("B.bas", "tmp-b")};
+  outcome = CommitCopies(run, {folder / "P.vbp.vr5journal"});
   EXPECT_FALSE(outcome.ok);
   EXPECT_EQ(outcome.failed_file, folder / "B.bas");
   EXPECT_EQ(ReadBytes(folder / "A.frm"), "new a");

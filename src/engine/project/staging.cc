@@ -1,0 +1,215 @@
+#include "engine/project/staging.h"
+
+#include <algorithm>
+
+#include "base/file_io.h"
+#include "engine/project/journal.h"
+#include "engine/project/project_file.h"
+
+namespace vireo {
+namespace {
+
+// The files a journal may name: each existing regular file the projects
+// list, once, by the path of the file it reaches.
+std::vector<std::string> StagedOriginals(const std::vector<std::string>& listed) {
+  std::vector<std::string> originals;
+  std::vector<PathStatus> seen;
+  for (const std::string& path : listed) {
+    PathStatus status;
+    std::string real;
+    if (Files().Status(path, &status) || !status.is_regular || Files().RealPath(path, &real))
+      continue;
+    bool again = false;
+    for (const PathStatus& other : seen) again |= SameFile(status, other);
+    if (again) continue;
+    seen.push_back(status);
+    originals.push_back(real);
+  }
+  return originals;
+}
+
+bool MakeInTempDirectory(const std::string& original, std::string* path, FileHandle* file,
+                         std::string* reason) {
+  std::string directory;
+  if (auto error = Files().TempDirectory(&directory)) {
+    *reason = original + ": no temporary directory (" + Describe(error) + ")";
+    return false;
+  }
+  if (auto error = Files().CreateTempFile(directory, kTempPrefix, path, file)) {
+    *reason = original + ": cannot create a temporary file in " + directory + " (" +
+              Describe(error) + ")";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+Staging::~Staging() {
+  if (!settled_) Discard();
+}
+
+void Staging::Fail(const std::string& reason) {
+  if (failure_reason_.empty()) failure_reason_ = reason;
+}
+
+bool Staging::Begin(const std::vector<std::string>& projects, const PathResolver& resolver,
+                    const HoldPolicy& hold) {
+  std::vector<std::string> listed;
+  std::string problem;
+  for (const std::string& project : projects) {
+    std::vector<std::string> files;
+    if (!ListedFiles(project, resolver, &files, &problem)) {
+      Fail(problem);
+      return false;
+    }
+    listed.insert(listed.end(), files.begin(), files.end());
+  }
+  std::vector<std::string> originals = StagedOriginals(listed);
+  HoldResult held = HoldAll(originals, hold, &held_, &problem);
+  if (held != HoldResult::kHeld) {
+    busy_ = held == HoldResult::kBusy;
+    Fail(problem);
+    return false;
+  }
+  Journal journal;
+  journal.state = JournalState::kStaging;
+  journal.token = NewRunToken();
+  journal.unit_projects.assign(projects.begin() + 1, projects.end());
+  for (const std::string& original : originals) journal.entries.push_back({original});
+  // Named at once: a journal that took its name before the write failed
+  // goes with the run.
+  journal_ = JournalPathFor(projects.front());
+  unit_projects_ = journal.unit_projects;
+  bool written = true;
+  if (auto error = WriteJournal(journal_, journal)) {
+    Fail(journal_ + ": the commit journal cannot be written (" + Describe(error) + ")");
+    written = false;
+  }
+  for (size_t i = 0; written && i < unit_projects_.size(); ++i) {
+    std::string pointer = JournalPathFor(unit_projects_[i]);
+    if (auto error = WriteJournal(pointer, PointerJournal(projects.front(), journal.token))) {
+      Fail(pointer + ": the commit journal cannot be written (" + Describe(error) + ")");
+      written = false;
+    }
+  }
+  if (!written) {
+    leftovers_ = RemoveJournals();
+    held_.Release();
+    return false;
+  }
+  token_ = journal.token;
+  return true;
+}
+
+bool Staging::MakeCopy(const std::string& original, std::string* copy, FileHandle* file,
+                       std::string* reason) {
+  if (!begun()) {
+    if (!MakeInTempDirectory(original, copy, file, reason)) return false;
+    std::lock_guard lock(mutex_);
+    made_.push_back({original, *copy, false, std::nullopt});
+    return true;
+  }
+  std::string real;
+  if (auto error = Files().RealPath(original, &real)) {
+    *reason = original + ": cannot be opened (" + Describe(error) + ")";
+    return false;
+  }
+  *copy = StagedPathFor(real, token_);
+  std::lock_guard lock(mutex_);
+  // The same file listed again: its last copy counts.
+  auto again = std::find_if(made_.begin(), made_.end(),
+                            [&](const StagedCopy& made) { return made.copy == *copy; });
+  if (again != made_.end()) {
+    Files().Remove(*copy);
+    made_.erase(again);
+  }
+  if (auto error = Files().Open(*copy, OpenFor::kCreateExclusive, file)) {
+    *reason = original + ": cannot create its new copy " + *copy + " (" + Describe(error) + ")";
+    return false;
+  }
+  made_.push_back({original, *copy, false, std::nullopt});
+  return true;
+}
+
+void Staging::Drop(const std::string& original) {
+  std::lock_guard lock(mutex_);
+  std::erase_if(made_, [&](const StagedCopy& made) {
+    if (made.original != original) return false;
+    Files().Remove(made.copy);
+    return true;
+  });
+}
+
+void Staging::Ready(const std::vector<StagedCopy>& copies) {
+  ready_.insert(ready_.end(), copies.begin(), copies.end());
+}
+
+CommitOutcome Staging::Check() const { return CheckCommit(ready_); }
+
+CommitOutcome Staging::Commit() {
+  // Copies made but not ready (a project of the unit that needed no change)
+  // go first.
+  std::vector<std::string> unready;
+  for (const StagedCopy& made : made_) {
+    bool ready = std::any_of(ready_.begin(), ready_.end(),
+                             [&](const StagedCopy& r) { return r.copy == made.copy; });
+    if (!ready) unready.push_back(made.copy);
+  }
+  std::vector<std::string> left = RemoveCopies(unready);
+  CommitJournal journal{begun() ? journal_ : "", token_, begun(), unit_projects_};
+  CommitOutcome outcome = CommitCopies(ready_, journal);
+  outcome.leftovers.insert(outcome.leftovers.begin(), left.begin(), left.end());
+  made_.clear();
+  ready_.clear();
+  settled_ = true;
+  held_.Release();
+  return outcome;
+}
+
+std::vector<std::string> Staging::RemoveCopies(const std::vector<std::string>& copies) {
+  std::vector<std::string> leftovers;
+  for (const std::string& copy : copies) {
+    std::error_code error = Files().Remove(copy);
+    if (error && error != std::errc::no_such_file_or_directory) leftovers.push_back(copy);
+  }
+  return leftovers;
+}
+
+// The pointers first: one left alone would point to nothing.
+std::vector<std::string> Staging::RemoveJournals() {
+  std::vector<std::string> leftovers;
+  if (journal_.empty()) return leftovers;
+  std::vector<std::string> journals;
+  for (const std::string& project : unit_projects_) journals.push_back(JournalPathFor(project));
+  journals.push_back(journal_);
+  for (const std::string& journal : journals) {
+    std::error_code error = RemoveJournal(journal);
+    if (error && error != std::errc::no_such_file_or_directory) leftovers.push_back(journal);
+  }
+  journal_.clear();
+  unit_projects_.clear();
+  return leftovers;
+}
+
+std::vector<std::string> Staging::Discard() {
+  if (settled_) return {};
+  std::vector<std::string> copies;
+  {
+    std::lock_guard lock(mutex_);
+    for (const StagedCopy& made : made_) copies.push_back(made.copy);
+    made_.clear();
+  }
+  ready_.clear();
+  std::vector<std::string> leftovers = RemoveCopies(copies);
+  // A journal stays while a copy it lets recovery find is left.
+  if (leftovers.empty()) {
+    std::vector<std::string> journals = RemoveJournals();
+    leftovers.insert(leftovers.end(), journals.begin(), journals.end());
+  }
+  settled_ = true;
+  held_.Release();
+  return leftovers;
+}
+
+}  // namespace vireo
