@@ -89,7 +89,11 @@ class CrashSafetyTest : public ::testing::Test {
     PosixPathResolver resolver;
     std::optional<ScopedFileSystem> scope;
     if (files) scope.emplace(*files);
-    return ConvertProject(ide, {ui, dialog, status, resolver});
+    // The walks go through the files converted on two threads, whatever
+    // the machine's cores.
+    RunOptions options;
+    options.threads = Threads::kTwo;
+    return ConvertProject(ide, {ui, dialog, status, resolver}, options);
   }
 
   virtual bool Linked() const { return false; }
