@@ -58,7 +58,9 @@ void AddWord(std::string_view word, size_t columns, std::vector<std::string>& li
   size_t used = lines.empty() ? 0 : DisplayColumns(lines.back());
   size_t wanted = DisplayColumns(word);
   if (used > 0 && used + 1 + wanted <= columns) {
-    lines.back() += " " + std::string(word);
+    // Appended piecewise: GCC 12 warns falsely (-Wrestrict) about " " + word.
+    lines.back() += ' ';
+    lines.back() += word;
     return;
   }
   while (wanted > columns) {

@@ -70,6 +70,7 @@ bool Staging::Begin(const std::vector<std::string>& projects, const PathResolver
   if (held != HoldResult::kHeld) {
     busy_ = held == HoldResult::kBusy;
     Fail(problem);
+    held_.Release();
     return false;
   }
   Journal journal;

@@ -241,7 +241,9 @@ TEST(WindowsFileSystem, TheCommitReplacesEveryOriginalOrNone) {
   };
   std::vector<StagedCopy> run{copy("A.frm", "tmp-a"), copy("B.bas", "tmp-b"),
                               copy("C.bas", "tmp-c")};
-  CommitOutcome outcome = CommitCopies(run, {folder / "P.vbp.vr5journal"});
+  CommitJournal journal;
+  journal.path = folder / "P.vbp.vr5journal";
+  CommitOutcome outcome = CommitCopies(run, journal);
   EXPECT_TRUE(outcome.ok) << outcome.reason;
   EXPECT_EQ(outcome.replaced, 2);
   EXPECT_EQ(outcome.unchanged, 1);
@@ -258,7 +260,7 @@ TEST(WindowsFileSystem, TheCommitReplacesEveryOriginalOrNone) {
   WriteBytes(folder / "tmp-b", "newer b");
   ::SetFileAttributesA((folder / "B.bas").c_str(), FILE_ATTRIBUTE_READONLY);
   run = {copy("A.frm", "tmp-a"), copy("B.bas", "tmp-b")};
-  outcome = CommitCopies(run, {folder / "P.vbp.vr5journal"});
+  outcome = CommitCopies(run, journal);
   EXPECT_FALSE(outcome.ok);
   EXPECT_EQ(outcome.failed_file, folder / "B.bas");
   EXPECT_EQ(ReadBytes(folder / "A.frm"), "new a");
