@@ -1,6 +1,9 @@
 #include "engine/project/commit.h"
 
+#include <algorithm>
+#include <atomic>
 #include <set>
+#include <thread>
 
 #include "base/checksum.h"
 #include "base/file_io.h"
@@ -12,6 +15,7 @@ namespace {
 constexpr uint32_t kOwnerWrite = 0200;
 constexpr size_t kBufferSize = 256 * 1024;
 constexpr ChecksumKind kJournalChecksum = ChecksumKind::kXxh3;
+constexpr size_t kStagingThreads = 4;
 
 struct Replacement {
   std::string original;
@@ -181,20 +185,44 @@ bool RollBack(std::vector<Replacement>& plan, CommitOutcome& outcome) {
   return complete;
 }
 
+// Readies one replacement: its new bytes durable beside the original, its
+// old bytes kept.
+CommitOutcome StageOne(Replacement& r) {
+  // A copy the run wrote beside the original is only sealed.
+  std::error_code error =
+      r.temp == r.staged
+          ? Seal(r.staged, r.original, r.facts, &r.new_checksum)
+          : StageCopy(r.temp, r.original, r.staged, &r.new_checksum, &r.staged_made);
+  if (error)
+    return Failure(r.original, "cannot write its new content beside it in " + r.staged + " (" +
+                                   Describe(error) + ")");
+  if (auto error = KeepOldBytes(r.original, r.backup, !r.in_place, r.facts, &r.old_checksum,
+                                &r.backup_made))
+    return Failure(r.original, "cannot keep its old content beside it in " + r.backup + " (" +
+                                   Describe(error) + ")");
+  return {};
+}
+
+// The replacements are readied by a few threads at once: each waits mostly
+// on its sync, and the disk takes several at a time. The first failure in
+// the plan's order is the one told; no replacement is begun after one.
 CommitOutcome Stage(std::vector<Replacement>& plan) {
-  for (Replacement& r : plan) {
-    // A copy the run wrote beside the original is only sealed.
-    std::error_code error = r.temp == r.staged ? Seal(r.staged, r.original, r.facts,
-                                                      &r.new_checksum)
-                                               : StageCopy(r.temp, r.original, r.staged,
-                                                           &r.new_checksum, &r.staged_made);
-    if (error)
-      return Failure(r.original, "cannot write its new content beside it in " + r.staged + " (" +
-                                     Describe(error) + ")");
-    if (auto error = KeepOldBytes(r.original, r.backup, !r.in_place, r.facts, &r.old_checksum,
-                                  &r.backup_made))
-      return Failure(r.original, "cannot keep its old content beside it in " + r.backup + " (" +
-                                     Describe(error) + ")");
+  std::vector<CommitOutcome> outcomes(plan.size());
+  std::atomic<size_t> next{0};
+  std::atomic<bool> failed{false};
+  auto work = [&] {
+    for (size_t i = next++; i < plan.size() && !failed; i = next++) {
+      outcomes[i] = StageOne(plan[i]);
+      if (!outcomes[i].ok) failed = true;
+    }
+  };
+  size_t helpers = std::min<size_t>(kStagingThreads, plan.size()) - (plan.empty() ? 0 : 1);
+  std::vector<std::thread> threads;
+  for (size_t t = 0; t < helpers; ++t) threads.emplace_back(work);
+  work();
+  for (std::thread& thread : threads) thread.join();
+  for (const CommitOutcome& outcome : outcomes) {
+    if (!outcome.ok) return outcome;
   }
   return {};
 }

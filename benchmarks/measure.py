@@ -1,0 +1,40 @@
+"""What the speed scripts share: timing one child process with its own peak
+memory, finding the files a conversion changed, and the durable-rewrite
+floor (durable_floor) run over the same files."""
+import filecmp
+import os
+import subprocess
+import time
+from pathlib import Path
+
+
+def run_child(command, env):
+    """Runs `command`; returns (seconds, the child's own peak memory in MiB)."""
+    start = time.perf_counter()
+    child = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL)
+    _, status, usage = os.wait4(child.pid, 0)
+    seconds = time.perf_counter() - start
+    child.returncode = os.waitstatus_to_exitcode(status)
+    if child.returncode not in (0, 3):  # 3: a project that needed no change
+        raise SystemExit(f"{command[0]} exited with {child.returncode}: {' '.join(command)}")
+    return seconds, usage.ru_maxrss / 1024
+
+
+def changed_files(source, converted):
+    """The files (relative paths) whose bytes a conversion of `source` into
+    `converted` changed."""
+    changed = []
+    for path in sorted(Path(source).rglob("*")):
+        if path.is_file():
+            relative = path.relative_to(source)
+            if not filecmp.cmp(path, Path(converted) / relative, shallow=False):
+                changed.append(relative)
+    return changed
+
+
+def floor_command(floor, tree, changed, list_dir):
+    """The durable_floor command that rewrites `changed` inside `tree`."""
+    listing = Path(list_dir) / f"floor-{Path(tree).name}.list"
+    listing.write_text("".join(f"{Path(tree) / relative}\n" for relative in changed))
+    return [str(floor), str(listing)]
