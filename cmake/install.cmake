@@ -15,9 +15,38 @@ set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
   install(TARGETS vireo-migrate VIRAMU32 RUNTIME DESTINATION .)
-  # Documents in Windows line ends, for Notepad.
+  # Documents in Windows line ends, for Notepad. README.txt quotes the help
+  # of vireo-migrate.exe, written by a program of the Linux build (given, or
+  # built here for the build machine).
   configure_file(${PROJECT_SOURCE_DIR}/doc/README-windows.txt
-                 ${CMAKE_BINARY_DIR}/package/README.txt @ONLY NEWLINE_STYLE WIN32)
+                 ${CMAKE_BINARY_DIR}/package/README.in @ONLY)
+  set(VIREO_README_GENERATOR "" CACHE FILEPATH
+      "vireo-windows-readme of a Linux build of these sources (built here when empty)")
+  set(readme_generator ${VIREO_README_GENERATOR})
+  if(NOT readme_generator)
+    include(ExternalProject)
+    set(host_tools ${CMAKE_BINARY_DIR}/host-tools)
+    ExternalProject_Add(vireo_host_tools
+      SOURCE_DIR ${PROJECT_SOURCE_DIR}
+      BINARY_DIR ${host_tools}
+      CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release -DVIREO_BUILD_TESTS=OFF
+      BUILD_COMMAND ${CMAKE_COMMAND} --build ${host_tools} --target vireo-windows-readme
+      BUILD_ALWAYS ON
+      BUILD_BYPRODUCTS ${host_tools}/src/vireo-windows-readme
+      INSTALL_COMMAND "")
+    set(readme_generator ${host_tools}/src/vireo-windows-readme)
+  endif()
+  add_custom_command(
+    OUTPUT ${CMAKE_BINARY_DIR}/package/README.txt
+    COMMAND ${readme_generator} ${CMAKE_BINARY_DIR}/package/README.in
+            ${CMAKE_BINARY_DIR}/package/README.txt
+    DEPENDS ${readme_generator} ${CMAKE_BINARY_DIR}/package/README.in
+    COMMENT "Writing README.txt from the Windows help"
+    VERBATIM)
+  add_custom_target(vireo_windows_readme ALL DEPENDS ${CMAKE_BINARY_DIR}/package/README.txt)
+  if(NOT VIREO_README_GENERATOR)
+    add_dependencies(vireo_windows_readme vireo_host_tools)
+  endif()
   configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${CMAKE_BINARY_DIR}/package/LICENSE.txt COPYONLY)
   file(READ ${CMAKE_BINARY_DIR}/package/LICENSE.txt licence)
   string(REPLACE "\n" "\r\n" licence "${licence}")
@@ -34,9 +63,32 @@ if(WIN32)
   return()
 endif()
 
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER
+    "The Vireo Migration Utility authors <vireo-migrate@users.noreply.example.org>")
 install(TARGETS vireo-migrate RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The documents as Debian keeps them: the licence in a machine-readable
+# copyright file, and a compressed changelog.
+set(doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/vireo-migrate)
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE licence)
+string(REGEX REPLACE "\n\n" "\n.\n" LICENSE_BODY "${licence}")
+string(REGEX REPLACE "\n([^\n])" "\n \\1" LICENSE_BODY " ${LICENSE_BODY}")
+string(STRIP "${LICENSE_BODY}" LICENSE_BODY)
+set(LICENSE_BODY " ${LICENSE_BODY}")
+string(TIMESTAMP COPYRIGHT_YEAR "%Y" UTC)
+configure_file(${PROJECT_SOURCE_DIR}/packaging/debian/copyright.in
+               ${CMAKE_BINARY_DIR}/package/copyright @ONLY)
+string(TIMESTAMP CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+configure_file(${PROJECT_SOURCE_DIR}/packaging/debian/changelog.in
+               ${CMAKE_BINARY_DIR}/package/changelog @ONLY)
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/package/changelog.gz
+  COMMAND gzip -9n -f -k ${CMAKE_BINARY_DIR}/package/changelog
+  DEPENDS ${CMAKE_BINARY_DIR}/package/changelog
+  VERBATIM)
+add_custom_target(vireo_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/package/changelog.gz)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
-        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/vireo-migrate)
+              ${CMAKE_BINARY_DIR}/package/copyright ${CMAKE_BINARY_DIR}/package/changelog.gz
+        DESTINATION ${doc_dir})
 install(FILES ${PROJECT_SOURCE_DIR}/completions/vireo-migrate.bash
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME vireo-migrate)
 # Debian's zsh reads vendor-completions under /usr; site-functions is the
@@ -57,11 +109,14 @@ if(HELP2MAN AND NOT CMAKE_CROSSCOMPILING)
             "--name=convert Visual Basic 4.0 projects' data grids to Vireo Pro 5.0 for VB4"
             --include=${PROJECT_SOURCE_DIR}/doc/vireo-migrate.h2m --output=${man_page}
             $<TARGET_FILE:vireo-migrate>
+    COMMAND ${CMAKE_COMMAND} -DMAN_PAGE=${man_page} -P ${PROJECT_SOURCE_DIR}/cmake/man_page.cmake
+    COMMAND gzip -9n -f -k ${man_page}
     DEPENDS vireo-migrate ${PROJECT_SOURCE_DIR}/doc/vireo-migrate.h2m
+            ${PROJECT_SOURCE_DIR}/cmake/man_page.cmake
     COMMENT "Writing the man page vireo-migrate.1"
     VERBATIM)
   add_custom_target(vireo_man_page ALL DEPENDS ${man_page})
-  install(FILES ${man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${man_page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 else()
   message(STATUS "help2man not found: no man page (apt-get install help2man)")
 endif()
@@ -75,8 +130,10 @@ endif()
 set(CPACK_PACKAGE_FILE_NAME vireo-migrate-${PROJECT_VERSION}-linux-${deb_arch})
 set(CPACK_DEBIAN_FILE_NAME vireo-migrate_${PROJECT_VERSION}_${deb_arch}.deb)
 set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${deb_arch})
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The Vireo Migration Utility authors <vireo-migrate@localhost>")
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS bash-completion)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The summary above is the first line; this is the text below it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "vireo-migrate rewrites a Visual Basic 4.0 project (project file, forms with\n"

@@ -94,6 +94,11 @@ bool WriteAndRegisterTypeLibrary(const std::wstring& path) {
 }
 
 bool UnregisterTypeLibrary() {
+  // Gone already is no failure (Wine then answers E_INVALIDARG).
+  BSTR registered_path = nullptr;
+  if (FAILED(::QueryPathOfRegTypeLib(kTypeLibraryId, 1, 0, LOCALE_NEUTRAL, &registered_path)))
+    return true;
+  ::SysFreeString(registered_path);
   HRESULT result = ::UnRegisterTypeLib(kTypeLibraryId, 1, 0, LOCALE_NEUTRAL, SYS_WIN32);
   return SUCCEEDED(result) || result == TYPE_E_REGISTRYACCESS ||
          result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);

@@ -1,12 +1,17 @@
 // VIRAMU32.exe, the add-in: an out-of-process automation server for the
-// class Connect. Every start runs Main first (the VB.INI entry), whatever
-// the command line: "/RegServer" and "/UnregServer" then write or remove the
+// class Connect. Every start but "/UnregServer" runs Main first (the VB.INI
+// entry), whatever the rest of the command line: "/RegServer" then writes the
 // COM registration, "-Embedding" (COM starting it) serves Connect objects
 // until the last one is released, and nothing else is done otherwise.
+// "/UnregServer" undoes both: the COM registration and the VB.INI line, and
+// no other line of VB.INI. A setup program in silent mode adds "/S", which
+// keeps Main's message from being shown.
 
 #include "addin/com_registration.h"
 #include "addin/connect_object.h"
+#include "addin/vb_ini_entry.h"
 #include "engine/catalogue/grid_catalogue.h"
+#include "host/ini_settings_file.h"
 #include "host/win32/path_resolver_win32.h"
 #include "host/win32/profile_settings_file.h"
 #include "host/win32/user_interface_win32.h"
@@ -123,6 +128,20 @@ std::wstring Switch(const wchar_t* argument) {
   return word;
 }
 
+// For "/S": the one message Main may show goes nowhere.
+class QuietUserInterface final : public UserInterface {
+ public:
+  void MessageBox(const std::string&, int) override {}
+  int MousePointer() override { return 0; }
+  void SetMousePointer(int) override {}
+};
+
+bool Unregister() {
+  IniSettingsFile vb_ini(WindowsVbIniPath());
+  bool removed = RemoveAddInEntry(vb_ini);
+  return UnregisterServer() && removed;
+}
+
 std::wstring ProgramPath() {
   wchar_t path[MAX_PATH] = {};
   ::GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -138,17 +157,20 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   int status = 0;
   {
     Services services;
-    ProfileSettingsFile vb_ini("VB.INI");
-    Main(vb_ini, services.ui);
-
     int count = 0;
     LPWSTR* arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
     std::wstring action = count > 1 ? Switch(arguments[1]) : L"";
+    bool quiet = count > 2 && Switch(arguments[2]) == L"s";
     ::LocalFree(arguments);
+    if (action != L"unregserver") {
+      ProfileSettingsFile vb_ini("VB.INI");
+      QuietUserInterface quiet_ui;
+      Main(vb_ini, quiet ? static_cast<UserInterface&>(quiet_ui) : services.ui);
+    }
     if (action == L"regserver") {
       status = RegisterServer(ProgramPath()) ? 0 : 1;
     } else if (action == L"unregserver") {
-      status = UnregisterServer() ? 0 : 1;
+      status = Unregister() ? 0 : 1;
     } else if (action == L"embedding" || action == L"automation") {
       status = Serve(services.run);
     }

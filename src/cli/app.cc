@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <stdexcept>
 
 #include "base/file_io.h"
 #include "base/interrupt.h"
@@ -16,6 +17,7 @@
 #include "cli/console_ui.h"
 #include "cli/disk_project.h"
 #include "cli/host_machine.h"
+#include "cli/machine_words.h"
 #include "cli/preview.h"
 #include "cli/report.h"
 #include "cli/type_choice.h"
@@ -125,8 +127,8 @@ int16_t DetectedSource(const SourceChoice& choice, const std::string& project_pa
 // same, after one warning line.
 void WarnUnregistered(int16_t position, const HostMachine& wine, Streams io) {
   if (!GridCatalogue().Item(position).Registered(wine.registry()))
-    Say(io.err, "vireo-migrate: warning: " + GridTypeName(position) +
-                    " is not registered in the Wine prefix; converting all the same\n");
+    Say(io.err, "vireo-migrate: warning: " + GridTypeName(position) + " is not registered in " +
+                    Words().registered_in + "; converting all the same\n");
 }
 
 // Decides the dialog that answers the run: the named types, the terminal
@@ -450,20 +452,21 @@ int Register(const std::string& wine_prefix, bool quiet, Streams io) {
   } recorded;
   Main(*vb_ini, recorded);
   if (vb_ini->GetString(kAddInsSection, kAddInProgId, "") != "0" && !recorded.shown.empty())
-    return Fail(io,
-                "the add-in could not be listed in the Wine prefix's VB.INI (a prefix has a "
-                "drive_c/windows folder)");
+    return Fail(io, Words().not_listed);
   ConsoleUi ui(io.out, io.err, quiet);
   for (const auto& [text, style] : recorded.shown) ui.MessageBox(text, style);
   return kExitConverted;
 }
 
-void AddCodePageOption(CLI::App* command, std::string* code_page) {
-  command
-      ->add_option("--codepage", *code_page,
-                   "Windows code page the project file's names are written in (default: 1252 "
-                   "on Linux, the ANSI code page on Windows)")
-      ->type_name("N");
+void AddCodePageOption(CLI::App* command, std::string* code_page, const MachineWords& words) {
+  command->add_option("--codepage", *code_page, words.code_page_help)->type_name("N");
+}
+
+// Accepted everywhere; on Windows it is ignored, and its help is not shown.
+void AddPrefixOption(CLI::App* command, std::string* prefix, const MachineWords& words) {
+  CLI::Option* option = command->add_option("--wine-prefix", *prefix,
+                                            "Wine prefix (default: $WINEPREFIX, else ~/.wine)");
+  if (!words.has_prefix) option->group("");
 }
 
 // The numbers the options take, read as whole numbers in their ranges.
@@ -520,7 +523,7 @@ std::string ReportProblem(const Options& options) {
   return "";
 }
 
-int RunCommand(int argc, char** argv, Streams io) {
+int RunCommand(int argc, char** argv, Streams io, const MachineWords& words) {
   std::FILE* out = io.out;
   const std::string target = TypeName(kDefaultTargetType);
   CLI::App app{"vireo-migrate: converts a Visual Basic 4.0 project's data grids to " + target +
@@ -550,9 +553,7 @@ int RunCommand(int argc, char** argv, Streams io) {
       ->option_text("N");
   convert->add_option("--junit", options.junit,
                       "In a batch, write a JUnit XML file with one test case per project");
-  convert->add_flag(
-      "--verbose,-v", options.verbose,
-      "In a batch, a line for every file; say when the Wine prefix registers no grid type");
+  convert->add_flag("--verbose,-v", options.verbose, words.verbose_help);
   convert->add_option("--from", options.from,
                       "Grid type to convert from: position, name (\"Vireo 4.0\") or control file "
                       "(VIRA32.OCX)");
@@ -564,21 +565,19 @@ int RunCommand(int argc, char** argv, Streams io) {
   convert->add_option("--backup", options.backup,
                       "Copy every original that will be replaced into DIR first");
   convert->add_flag("--quiet,-q", options.quiet, "Show errors only");
-  convert->add_option("--wine-prefix", options.wine_prefix,
-                      "Wine prefix (default: $WINEPREFIX, else ~/.wine)");
+  AddPrefixOption(convert, &options.wine_prefix, words);
   convert
       ->add_option("--wait", numbers.wait,
                    "Wait up to SECONDS (0 to 86400) for files another run is converting "
                    "(default 60), then stop as busy")
       ->option_text("SECONDS");
-  AddCodePageOption(convert, &numbers.code_page);
+  AddCodePageOption(convert, &numbers.code_page, words);
   convert->footer(app.get_footer());
 
   std::string types_prefix;
   CLI::App* types =
       app.add_subcommand("types", "List the grid types and whether each is registered");
-  types->add_option("--wine-prefix", types_prefix,
-                    "Wine prefix (default: $WINEPREFIX, else ~/.wine)");
+  AddPrefixOption(types, &types_prefix, words);
 
   RecoverOptions recover_options;
   CLI::App* recover = app.add_subcommand(
@@ -591,15 +590,13 @@ int RunCommand(int argc, char** argv, Streams io) {
   recover->add_flag("--discard", recover_options.discard,
                     "Remove the project's commit journal, and any journal set aside as not "
                     "trustworthy, without acting on it (the files beside the originals stay)");
-  recover->add_option("--wine-prefix", recover_options.wine_prefix,
-                      "Wine prefix (default: $WINEPREFIX, else ~/.wine)");
-  AddCodePageOption(recover, &numbers.recover_code_page);
+  AddPrefixOption(recover, &recover_options.wine_prefix, words);
+  AddCodePageOption(recover, &numbers.recover_code_page, words);
 
   std::string register_prefix;
   bool register_quiet = false;
-  CLI::App* reg = app.add_subcommand("register", "List the add-in in the Wine prefix's VB.INI");
-  reg->add_option("--wine-prefix", register_prefix,
-                  "Wine prefix (default: $WINEPREFIX, else ~/.wine)");
+  CLI::App* reg = app.add_subcommand("register", words.register_help);
+  AddPrefixOption(reg, &register_prefix, words);
   reg->add_flag("--quiet,-q", register_quiet, "Show errors only");
 
   try {
@@ -648,12 +645,34 @@ int RunCommandLine(int argc, char** argv, std::FILE* out, std::FILE* err) {
   // A fault of ours (not a bad file, not the host) ends the run here: no
   // file is touched after it, and the user is told.
   try {
-    return RunCommand(argc, argv, io);
+    return RunCommand(argc, argv, io, Words());
   } catch (const std::exception& fault) {
     return Fail(io, std::string("internal error: ") + fault.what() +
                         "; nothing more was changed (files named vr5... in the temporary folder "
                         "may be left)");
   }
+}
+
+std::string FullHelp(const MachineWords& words) {
+  FillGridCatalogue();
+  std::string help;
+  for (std::vector<const char*> arguments :
+       {std::vector<const char*>{"--help"}, {"convert", "--help"}, {"recover", "--help"},
+        {"types", "--help"}, {"register", "--help"}}) {
+    arguments.insert(arguments.begin(), "vireo-migrate");
+    std::vector<std::string> texts(arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& text : texts) argv.push_back(text.data());
+    std::FILE* captured = std::tmpfile();
+    if (!captured) throw std::runtime_error("no temporary file for the help text");
+    RunCommand(static_cast<int>(argv.size()), argv.data(), Streams{captured, captured}, words);
+    std::rewind(captured);
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, captured)) > 0;) help.append(buffer, n);
+    std::fclose(captured);
+    help += "\n";
+  }
+  return help;
 }
 
 }  // namespace vireo

@@ -2,8 +2,10 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "base/version.h"
+#include "cli/machine_words.h"
 
 namespace vireo {
 
@@ -14,5 +16,8 @@ inline constexpr int kExitNothingToConvert = 3;
 inline constexpr int kExitCancelled = 4;
 
 int RunCommandLine(int argc, char** argv, std::FILE* out, std::FILE* err);
+
+// What --help and each command's --help say, one after another, in `words`.
+std::string FullHelp(const MachineWords& words);
 
 }  // namespace vireo

@@ -5,6 +5,7 @@
 
 #include "base/file_system.h"
 #include "cli/host_machine.h"
+#include "cli/machine_words.h"
 #include "cli/terminal_dialog.h"
 #include "cli/type_choice.h"
 #include "host/ini_settings_file.h"
@@ -21,6 +22,8 @@ void Say(std::FILE* stream, const std::string& text) {
 }
 
 }  // namespace
+
+const MachineWords& Words() { return kWineWords; }
 
 HostMachine::HostMachine() = default;
 HostMachine::~HostMachine() = default;

@@ -1,6 +1,7 @@
 #include <io.h>
 
 #include "cli/host_machine.h"
+#include "cli/machine_words.h"
 #include "host/win32/path_resolver_win32.h"
 #include "host/win32/profile_settings_file.h"
 #include "host/win32/user_interface_win32.h"
@@ -8,6 +9,8 @@
 #include "host/win32/windows_registry.h"
 
 namespace vireo {
+
+const MachineWords& Words() { return kWindowsWords; }
 
 HostMachine::HostMachine() = default;
 HostMachine::~HostMachine() = default;

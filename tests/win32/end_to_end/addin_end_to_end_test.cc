@@ -188,6 +188,15 @@ TEST_F(AddIn, RegistrationRunsMainWhichListsTheAddInOnce) {
   EXPECT_EQ(vb_ini.find("VIRATool32.Connector"), std::string::npos) << vb_ini;
 }
 
+// A setup program's silent mode: the entry is written, nothing is shown.
+TEST_F(AddIn, RegistrationWithSIsSilent) {
+  WriteBytes(VbIniPath(), "[Add-Ins32]\r\nOther.Connect=1\r\n");
+  EXPECT_EQ(RunServer("/RegServer /S"), 0);
+  EXPECT_TRUE(Answerer().TakeSeen().empty());
+  EXPECT_EQ(ReadBytes(VbIniPath()), "[Add-Ins32]\r\nOther.Connect=1\r\nVIRAMU32.Connect=0\r\n");
+  EXPECT_TRUE(ClassKeyExists("VIRAMU32.Connect\\CLSID"));
+}
+
 TEST_F(AddIn, ConnectingAddsTheMenuItem) {
   CLSID class_id;
   ASSERT_EQ(::CLSIDFromProgID(L"VIRAMU32.Connect", &class_id), S_OK);
@@ -264,13 +273,34 @@ TEST_F(AddIn, DisconnectingRemovesTheItemAndTheServerExits) {
   EXPECT_TRUE(ServerProcesses().empty());
 }
 
-TEST_F(AddIn, UnregisteringRemovesTheClass) {
+// Unregistering is the one start without Main: it takes the add-in's lines
+// out of VB.INI, whatever their case and spacing and in every section of
+// that name, and leaves every other byte as it was (the sibling's line too).
+TEST_F(AddIn, UnregisteringRemovesTheClassAndTheVbIniLine) {
+  const std::string before =
+      "; tools\n[Options]\r\n  FontSize = 9  \r\n\r\n[add-ins32]\r\nOther.Connect = 1\n"
+      "  viramu32.connect = 0\r\nVIRATool32.Connector=1\r\n\r\n[Last]\rx=1\r\n"
+      "[Add-Ins32]\r\nVIRAMU32.Connect=1\r\nTail.Connect=0";
+  WriteBytes(VbIniPath(), before);
   EXPECT_EQ(RunServer("/UnregServer"), 0);
+  EXPECT_EQ(ReadBytes(VbIniPath()),
+            "; tools\n[Options]\r\n  FontSize = 9  \r\n\r\n[add-ins32]\r\nOther.Connect = 1\n"
+            "VIRATool32.Connector=1\r\n\r\n[Last]\rx=1\r\n[Add-Ins32]\r\nTail.Connect=0");
   EXPECT_FALSE(ClassKeyExists("VIRAMU32.Connect"));
   ComPtr<ITypeLib> library;
   EXPECT_NE(::LoadRegTypeLib(kTypeLibraryId, 1, 0, LOCALE_NEUTRAL, library.put()), S_OK);
   CLSID class_id;
   EXPECT_NE(::CLSIDFromProgID(L"VIRAMU32.Connect", &class_id), S_OK);
+  EXPECT_TRUE(Answerer().TakeSeen().empty());
+
+  // Again, with nothing left to remove: a success that writes nothing, and
+  // no VB.INI made where there was none.
+  std::string after = ReadBytes(VbIniPath());
+  EXPECT_EQ(RunServer("/UnregServer"), 0);
+  EXPECT_EQ(ReadBytes(VbIniPath()), after);
+  ::DeleteFileA(VbIniPath().c_str());
+  EXPECT_EQ(RunServer("/UnregServer"), 0);
+  EXPECT_EQ(ReadBytes(VbIniPath()), "<missing>");
   EXPECT_TRUE(Answerer().TakeSeen().empty());
 }
 
