@@ -1,5 +1,6 @@
 // A fresh folder in the Windows temporary directory for one test, removed
-// with everything in it afterwards, and small helpers on files in it.
+// with everything in it afterwards, and small helpers on files in it. Paths
+// are in UTF-8, as the program has them.
 #pragma once
 
 #include <string>

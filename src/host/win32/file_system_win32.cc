@@ -1,4 +1,5 @@
-// Windows implementation of the file seam, on the wide file functions.
+// Windows implementation of the file seam, on the wide file functions: paths
+// come and go in UTF-8.
 // Handles are small numbers standing for Windows handles. Files are opened
 // with every sharing mode, so that, as on POSIX, a file may be renamed or
 // deleted while another handle has it open.
@@ -381,10 +382,10 @@ class WindowsFileSystem final : public FileSystem {
   std::error_code SyncDirectory(const std::string&) override { return {}; }
 
   std::error_code TempDirectory(std::string* directory) override {
-    char buffer[MAX_PATH] = {};
-    DWORD length = ::GetTempPathA(MAX_PATH, buffer);
+    wchar_t buffer[MAX_PATH + 1] = {};
+    DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);
     if (length == 0 || length > MAX_PATH) return LastWindowsError();
-    directory->assign(buffer, length);
+    *directory = Narrow(buffer, length);
     return {};
   }
 

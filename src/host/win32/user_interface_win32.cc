@@ -1,5 +1,7 @@
 #include "host/win32/user_interface_win32.h"
 
+#include "host/win32/windows_text.h"
+
 namespace vireo {
 namespace {
 
@@ -28,7 +30,7 @@ void RegisterStatusClass() {
 }  // namespace
 
 void Win32UserInterface::MessageBox(const std::string& text, int style) {
-  ::MessageBoxA(nullptr, text.c_str(), kProgramTitle, static_cast<UINT>(style));
+  ::MessageBoxW(nullptr, Wide(text).c_str(), Wide(kProgramTitle).c_str(), static_cast<UINT>(style));
 }
 
 void Win32UserInterface::SetMousePointer(int pointer) {
@@ -65,7 +67,7 @@ void Win32StatusWindow::Show() {
 
 void Win32StatusWindow::SetText(const std::string& text) {
   if (!label_) return;
-  ::SetWindowTextA(label_, text.c_str());
+  ::SetWindowTextW(label_, Wide(text).c_str());
   // The run does not return to the message loop between files.
   ::RedrawWindow(window_, nullptr, nullptr,
                  RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);

@@ -2,26 +2,41 @@
 
 namespace vireo {
 
-std::wstring Wide(const std::string& text, UINT code_page) {
-  if (text.empty()) return {};
-  int length =
-      ::MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  ::MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                        length);
+bool DecodeCodePage(const std::string& bytes, UINT code_page, std::wstring* wide) {
+  wide->clear();
+  if (bytes.empty()) return true;
+  auto decode = [&](DWORD flags, wchar_t* out, int room) {
+    return ::MultiByteToWideChar(code_page, flags, bytes.data(), static_cast<int>(bytes.size()),
+                                 out, room);
+  };
+  DWORD flags = MB_ERR_INVALID_CHARS;
+  int length = decode(flags, nullptr, 0);
+  bool whole = length > 0;
+  if (!whole) {
+    // Some code pages (ISO-2022 and others) check no bytes and refuse the flag.
+    whole = ::GetLastError() == ERROR_INVALID_FLAGS;
+    flags = 0;
+    length = decode(flags, nullptr, 0);
+  }
+  wide->resize(static_cast<size_t>(length));
+  decode(flags, wide->data(), length);
+  return whole;
+}
+
+std::wstring Wide(const std::string& text) {
+  std::wstring wide;
+  if (!DecodeCodePage(text, CP_UTF8, &wide)) DecodeCodePage(text, CP_ACP, &wide);
   return wide;
 }
 
-std::wstring Wide(const std::string& ansi) { return Wide(ansi, CP_ACP); }
-
 std::string Narrow(const wchar_t* wide, size_t length) {
   if (length == 0) return {};
-  int size = ::WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(length), nullptr, 0, nullptr,
+  int size = ::WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), nullptr, 0, nullptr,
                                    nullptr);
-  std::string ansi(static_cast<size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(length), ansi.data(), size, nullptr,
+  std::string utf8(static_cast<size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), utf8.data(), size, nullptr,
                         nullptr);
-  return ansi;
+  return utf8;
 }
 
 std::string Narrow(const std::wstring& wide) { return Narrow(wide.data(), wide.size()); }
