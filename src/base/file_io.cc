@@ -127,9 +127,15 @@ std::error_code LineWriter::Create(const std::string& path) {
 void LineWriter::Adopt(FileHandle file) {
   Close();
   file_ = file;
+  nowhere_ = false;
   error_.clear();
   buffer_.clear();
   buffer_.reserve(kBufferSize);
+}
+
+void LineWriter::WriteNowhere() {
+  Adopt(-1);
+  nowhere_ = true;
 }
 
 void LineWriter::WriteBom() {
@@ -144,18 +150,20 @@ void LineWriter::WriteLine(std::string_view text) {
 }
 
 void LineWriter::Flush() {
-  if (!error_ && file_ >= 0 && !buffer_.empty()) {
+  if (!error_ && (file_ >= 0 || nowhere_) && !buffer_.empty()) {
     if (byte_digest_) byte_digest_->Update(buffer_.data(), buffer_.size());
     // What follows the mark is lines, each with its CR LF.
     size_t mark = bom_in_buffer_ ? 3 : 0;
     if (line_digest_) line_digest_->Update(buffer_.data() + mark, buffer_.size() - mark);
     bom_in_buffer_ = false;
-    error_ = Files().Write(file_, buffer_.data(), buffer_.size());
+    if (file_ >= 0) error_ = Files().Write(file_, buffer_.data(), buffer_.size());
   }
   buffer_.clear();
 }
 
 std::error_code LineWriter::Close() {
+  if (nowhere_) Flush();
+  nowhere_ = false;
   if (file_ < 0) return error_;
   Flush();
   std::error_code closed = Files().Close(file_);
@@ -209,9 +217,10 @@ std::error_code CopyFileContent(const std::string& from, FileHandle to, Checksum
     if (auto error = Files().Read(in.handle, buffer.data(), buffer.size(), &got)) return error;
     if (got == 0) break;
     if (digest) digest->Update(buffer.data(), got);
+    if (out.handle < 0) continue;
     if (auto error = Files().Write(out.handle, buffer.data(), got)) return error;
   }
-  return out.Close();
+  return out.handle < 0 ? std::error_code() : out.Close();
 }
 
 std::error_code WriteContentInto(const std::string& from, const std::string& existing) {

@@ -76,6 +76,8 @@ class LineWriter {
   std::error_code Create(const std::string& path);
   // Writes into a file just created and open for writing; takes the handle.
   void Adopt(FileHandle file);
+  // Writes nothing: the lines only feed the digests.
+  void WriteNowhere();
   // Feeds every byte written into `bytes`, and every line (with its "\r\n")
   // into `lines`, at the latest on Close; either may be null.
   void DigestInto(Checksummer* bytes, Checksummer* lines) {
@@ -98,6 +100,7 @@ class LineWriter {
   Checksummer* byte_digest_ = nullptr;
   Checksummer* line_digest_ = nullptr;
   bool bom_in_buffer_ = false;  // the mark is not a line
+  bool nowhere_ = false;
 };
 
 std::error_code ReadWholeFile(const std::string& path, std::string* content);
@@ -105,7 +108,8 @@ std::error_code ReadWholeFile(const std::string& path, std::string* content);
 std::error_code WriteWholeFile(const std::string& path, const std::string& content);
 // Copies into a new file `to`, which must not exist yet.
 std::error_code CopyFileContent(const std::string& from, const std::string& to);
-// Copies into the open file `to`, which is closed afterwards.
+// Copies into the open file `to`, which is closed afterwards; with `to` -1
+// the bytes only feed `digest`.
 std::error_code CopyFileContent(const std::string& from, FileHandle to,
                                 Checksummer* digest = nullptr);
 // Writes `from`'s bytes into the existing file `existing` itself, from its

@@ -76,6 +76,10 @@ class FileSystem {
   // must not exist). Fails where the file system has no hard links.
   virtual std::error_code Link(const std::string& existing, const std::string& link) = 0;
   virtual std::error_code SyncDirectory(const std::string& directory) = 0;
+  // Asks the system to begin writing the file's data to disk now, without
+  // waiting, so that a later Sync has less left to do. Only a hint: where
+  // it is not supported, or fails, nothing happens.
+  virtual void StartWriteback(const std::string& /*path*/) {}
   // The path of the file `path` reaches, with every symbolic link on the way
   // (in its folders too) resolved.
   virtual std::error_code RealPath(const std::string& path, std::string* real) = 0;

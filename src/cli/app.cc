@@ -164,6 +164,7 @@ RunOptions MakeRunOptions(const Options& options, const std::string& project_pat
   run_options.project_locked = true;
   run_options.progress_by_path = true;
   run_options.dry_run = options.dry_run;
+  run_options.copies_unread = options.dry_run && !options.diff;
   run_options.on_event = [&progress](const RunEvent& event) { progress.Hear(event); };
   run_options.hold.wait_seconds = options.wait_seconds;
   run_options.hold.waiting = [&options, &progress](const std::string& file) {

@@ -346,6 +346,7 @@ RunResult Batch::ConvertOne(size_t project, UnitRun* unit) {
   RunOptions run_options;
   run_options.project_locked = true;
   run_options.dry_run = options_.dry_run;
+  run_options.copies_unread = options_.dry_run && !options_.diff;
   run_options.hold = Hold();
   run_options.unit = unit;
   run_options.progress_by_path = true;

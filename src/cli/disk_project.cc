@@ -1,6 +1,7 @@
 #include "cli/disk_project.h"
 
 #include <filesystem>
+#include <string_view>
 
 #include "base/file_io.h"
 #include "base/text.h"
@@ -64,17 +65,43 @@ struct FormFacts {
   bool names_binary = false;  // a property refers to its side file
 };
 
+// Where a form's description (its Begin ... End blocks) stands after a line.
+class DescriptionDepth {
+ public:
+  void Take(std::string_view text) {
+    if (StartsWithNoCase(text, "Begin")) {
+      ++depth_;
+      begun_ = true;
+    } else if (depth_ > 0 && StartsWithNoCase(text, "End") &&
+               (text.size() == 3 || StartsWithNoCase(text, "EndProperty"))) {
+      --depth_;
+    }
+  }
+  // The description has closed: only its attributes and the code follow.
+  bool Closed() const { return begun_ && depth_ == 0; }
+
+ private:
+  int depth_ = 0;
+  bool begun_ = false;
+};
+
+// Reads the description and the attribute lines after it; the code that
+// follows holds neither properties nor the form's name.
 std::error_code ReadFormFacts(const std::string& form_path, const std::string& extension,
                               FormFacts* facts) {
   *facts = {FileStem(form_path)};
   std::string reference = extension + "\":";
   bool named = false;
+  DescriptionDepth description;
   LineReader reader;
   std::string line;
   if (auto error = reader.Open(form_path)) return error;
   while (reader.ReadLine(&line)) {
-    facts->names_binary |= ContainsNoCase(line, reference);
     std::string_view text = TrimSpaces(line);
+    bool attribute = StartsWithNoCase(text, "Attribute");
+    if (description.Closed() && !attribute && !text.empty()) break;
+    description.Take(text);
+    facts->names_binary |= ContainsNoCase(line, reference);
     if (named || !StartsWithNoCase(text, "Attribute VB_Name")) continue;
     size_t open = text.find('"');
     size_t close = open == kNotFound ? kNotFound : text.find('"', open + 1);

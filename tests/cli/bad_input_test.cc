@@ -152,6 +152,22 @@ TEST_F(BadInputTest, EveryMissingFileIsNamedInOneMessageWithOneExitStatus) {
                 "Sub/Gone.cls; nothing was changed");
 }
 
+TEST_F(BadInputTest, OnlyTheFormsDescriptionNamesItsBinaryFile) {
+  std::filesystem::remove(project.Join("F.frx"));
+  // Code that speaks of a binary file is not a property that needs one.
+  project.Write("F.frm",
+                CrLf({"Begin VB.Form F", "   Caption = \"F\"", "End", "Attribute VB_Name = \"F\"",
+                      "' was \"F.frx\":0000 once", "Dim S As VireoCore.StyleDisp"}));
+  auto run = testing::RunProgram(VIREO_MIGRATE_BINARY, {"convert", "--quiet", project.path()},
+                                 Environment());
+  EXPECT_EQ(run.status, 0) << run.err;
+  // An attribute line after the description still counts, as do nested blocks.
+  project.Write("F.frm", CrLf({"Begin VB.Form F", "   BeginProperty Font", "   EndProperty",
+                               "   Begin VB.Label L", "   End", "End", "Attribute VB_Name = \"F\"",
+                               "Attribute VB_Exposed = \"F.frx\":0000"}));
+  ExpectRefused(1, "P.vbp: a listed file is missing: F.frx (named by F.frm); nothing was changed");
+}
+
 TEST_F(BadInputTest, ListedFormsThatAreMissingOrFolders) {
   project.Write("P.vbp", CrLf({"Form=F.frm", "Form=Gone.frm", "Module=M; M.bas", kVireo40Line}));
   std::filesystem::create_directories(project.Join("Gone.frm"));
@@ -242,14 +258,20 @@ TEST_F(BadInputTest, ReadOnlyFilesAndFolders) {
 
 // A dry run keeps its copies in the temporary folder; a real run writes
 // them beside the originals and needs none.
-TEST_F(BadInputTest, AMissingTemporaryFolderStopsOnlyADryRun) {
+// Only a diff needs the converted copies; a dry run that counts writes none.
+TEST_F(BadInputTest, AMissingTemporaryFolderStopsOnlyADryRunThatShowsItsDiff) {
   temp_dir = scratch.Join("no-such-folder");
   auto before = Snapshot();
-  auto dry = testing::RunProgram(VIREO_MIGRATE_BINARY, {"convert", project.path(), "--dry-run"},
-                                 Environment());
+  auto dry = testing::RunProgram(VIREO_MIGRATE_BINARY,
+                                 {"convert", project.path(), "--dry-run", "--diff"}, Environment());
   EXPECT_EQ(dry.status, 1) << dry.err;
   EXPECT_NE(dry.err.find("cannot create a temporary file in " + temp_dir), std::string::npos)
       << dry.err;
+  EXPECT_EQ(Snapshot(), before);
+  auto counted = testing::RunProgram(VIREO_MIGRATE_BINARY, {"convert", project.path(), "--dry-run"},
+                                     Environment());
+  EXPECT_EQ(counted.status, 0) << counted.err;
+  EXPECT_NE(counted.out.find("changed   M.bas: 1 line changed"), std::string::npos) << counted.out;
   EXPECT_EQ(Snapshot(), before);
   auto real = testing::RunProgram(VIREO_MIGRATE_BINARY, {"convert", project.path()}, Environment());
   EXPECT_EQ(real.status, 0) << real.err;

@@ -161,6 +161,20 @@ TEST_F(VireoMigrateTest, ADryRunTouchesNothingAndShowsTheDiff) {
   EXPECT_EQ(run.out.find("converted successfully"), std::string::npos);
 }
 
+// Without --diff no copy is written (see the bad input tests: no temporary
+// folder is needed), and the summary says what the run with copies said.
+TEST_F(VireoMigrateTest, ADryRunWithoutDiffCountsWhatOneWithCopiesCounts) {
+  auto counted = Run({"convert", "--dry-run", project.path()});
+  EXPECT_EQ(counted.status, 0) << counted.err;
+  auto shown = Run({"convert", "--dry-run", "--diff", project.path()});
+  ASSERT_EQ(shown.status, 0) << shown.err;
+  std::string summary = shown.out.substr(0, shown.out.find("\n\n") + 1);
+  EXPECT_NE(summary.find("changed   Orders.frx: 1 GUID replaced in 1 record"), std::string::npos)
+      << summary;
+  EXPECT_EQ(counted.out.substr(0, summary.size()), summary);
+  EXPECT_EQ(Snapshot(), before);
+}
+
 TEST_F(VireoMigrateTest, ReportAndBackup) {
   std::string report = temp_dir.Join("report.json");
   std::string backup = home.Join("backup");

@@ -15,6 +15,7 @@ namespace vireo::testing {
 class ConverterWork {
  public:
   std::unique_ptr<FileWork> Fresh() { return std::make_unique<FileWork>(staging_); }
+  Staging& staging() { return staging_; }
 
  private:
   Staging staging_;

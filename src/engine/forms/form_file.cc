@@ -289,7 +289,9 @@ int16_t ConvertFormFile(FileWork& run, const std::string& form_path, const std::
     }
     binary_copied = true;
     run.current_binary_original = binary_path;
-    int16_t text_result = converter.Run(in, out, binary_temp);
+    // Without copies the records are read from the original, and only read.
+    int16_t text_result =
+        converter.Run(in, out, run.staging.writes_copies() ? binary_temp : binary_path);
     // A copy whose records kept their bytes is the original's bytes.
     bool same = !run.result.records_changed;
     if (text_result != kFailed)

@@ -1,19 +1,64 @@
 #include "engine/forms/ole_blob.h"
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 
-#include "engine/catalogue/grid_catalogue.h"
 #include "base/file_io.h"
+#include "engine/catalogue/grid_catalogue.h"
 
 namespace vireo {
 namespace {
 
 constexpr int64_t kLbHeaderLength = 24;
 
+// Payloads up to this size are read whole; larger ones are rewritten a
+// window at a time, so that memory does not grow with any one record.
+constexpr int64_t kWholePayloadLimit = int64_t{1} << 20;
+constexpr size_t kGuidSize = 16;
+
 struct Record {
   int64_t payload_offset = 0;
-  std::string payload;
+  int64_t payload_length = 0;
+};
+
+// The binary file a record is converted in: a copy, written in place, or
+// (for a dry run that keeps no copies) the original, read only, with what
+// would have been written kept aside and seen by every later read.
+class RecordFile {
+ public:
+  RecordFile(FileHandle handle, bool writable) : handle_(handle), writable_(writable) {}
+
+  std::string Read(int64_t at, size_t size, std::string* bytes) const {
+    bytes->resize(size);
+    size_t got = 0;
+    if (auto error = Files().ReadAt(handle_, static_cast<uint64_t>(at), bytes->data(), size, &got))
+      return "cannot be read (" + Describe(error) + ")";
+    if (got != size) return "its payload could not be read whole";
+    for (const auto& [where, written] : set_aside_) {
+      int64_t from = std::max(where, at);
+      int64_t to =
+          std::min(where + static_cast<int64_t>(written.size()), at + static_cast<int64_t>(size));
+      for (int64_t i = from; i < to; ++i) (*bytes)[i - at] = written[i - where];
+    }
+    return "";
+  }
+  std::string Write(int64_t at, std::string_view bytes) {
+    if (!writable_) {
+      set_aside_.emplace_back(at, std::string(bytes));
+      return "";
+    }
+    if (auto error =
+            Files().WriteAt(handle_, static_cast<uint64_t>(at), bytes.data(), bytes.size()))
+      return "cannot be written (" + Describe(error) + ")";
+    return "";
+  }
+  FileHandle handle() const { return handle_; }
+
+ private:
+  FileHandle handle_;
+  bool writable_;
+  std::vector<std::pair<int64_t, std::string>> set_aside_;
 };
 
 std::string_view GuidBytes(const GUID& guid, std::array<uint8_t, 16>& storage) {
@@ -46,8 +91,8 @@ std::string ReadHeader(const unsigned char* header, size_t got, int64_t* header_
   return "";
 }
 
-// Reads the record's payload; an empty string is returned in `problem` when all is well.
-std::string ReadRecord(FileHandle file, int32_t offset, Record* record) {
+// Finds the record's payload; an empty string is returned in `problem` when all is well.
+std::string LocateRecord(FileHandle file, int32_t offset, Record* record) {
   if (offset < 0) return "its offset " + std::to_string(offset) + " is negative";
   uint64_t size = 0;
   if (auto error = Files().SizeOf(file, &size))
@@ -68,40 +113,140 @@ std::string ReadRecord(FileHandle file, int32_t offset, Record* record) {
     return "its payload of " + std::to_string(payload_length) + " bytes ends at " +
            std::to_string(end) + ", past the end of the file (" + std::to_string(size) + " bytes)";
   record->payload_offset = int64_t{offset} + header_length;
-  record->payload.resize(static_cast<size_t>(payload_length));
-  if (auto error = Files().ReadAt(file, static_cast<uint64_t>(record->payload_offset),
-                                  record->payload.data(), record->payload.size(), &got))
-    return "cannot be read (" + Describe(error) + ")";
-  if (got != record->payload.size()) return "its payload could not be read whole";
+  record->payload_length = payload_length;
   return "";
 }
 
-// Replaces the GUIDs in the payload; empty `problem` when all is well.
-bool ReplaceGuids(FileWork& run, int32_t offset, Record& record, int16_t from_type, int16_t to_type,
-                  std::string* problem) {
-  const GridVersion& source = GridCatalogue().Item(from_type);
-  const GridVersion& target = GridCatalogue().Item(to_type);
+// Reads `size` bytes of the payload from `at` into `bytes`.
+std::string ReadPayload(const RecordFile& file, const Record& record, int64_t at, size_t size,
+                        std::string* bytes) {
+  return file.Read(record.payload_offset + at, size, bytes);
+}
+
+// What converting one record does to its file: each GUID's new bytes, where
+// they go, in the order they were replaced.
+struct Replacer {
+  FileWork& run;
+  int32_t offset;
+  const Record& record;
+  const GridVersion& source;
+  const GridVersion& target;
   bool changed = false;
+
+  // The counterpart of `guid`, or null (with `problem`) when the target lacks it.
+  const GUID* CounterpartOf(const GUID& guid, std::string* problem) const {
+    const GUID* counterpart = target.Find(guid.Name);
+    if (!counterpart)
+      *problem = "holds " + guid.Name + ", which the target grid type does not have";
+    return counterpart;
+  }
+  void Log(const GUID& guid, const GUID& counterpart, int64_t at, bool same) {
+    if (!same) run.result.records_changed = true;
+    changed = true;
+    run.result.guid_replacements.push_back({run.current_binary_original, offset,
+                                            record.payload_offset + at, guid.Name, guid.ToString(),
+                                            counterpart.ToString()});
+  }
+};
+
+// Replaces the GUIDs in a payload held whole, one GUID after another, each
+// searched in what the ones before it left.
+bool ReplaceInWhole(Replacer& replacer, std::string& payload, std::string* problem) {
   std::array<uint8_t, 16> source_storage, target_storage;
-  for (const GUID& guid : source.Items()) {
+  for (const GUID& guid : replacer.source.Items()) {
     std::string_view pattern = GuidBytes(guid, source_storage);
-    for (size_t at = record.payload.find(pattern); at != std::string::npos;
-         at = record.payload.find(pattern, at + pattern.size())) {
-      const GUID* counterpart = target.Find(guid.Name);
-      if (!counterpart) {
-        *problem = "holds " + guid.Name + ", which the target grid type does not have";
-        return false;
-      }
+    for (size_t at = payload.find(pattern); at != std::string::npos;
+         at = payload.find(pattern, at + pattern.size())) {
+      const GUID* counterpart = replacer.CounterpartOf(guid, problem);
+      if (!counterpart) return false;
       std::string_view replacement = GuidBytes(*counterpart, target_storage);
-      if (replacement != pattern) run.result.records_changed = true;
-      record.payload.replace(at, pattern.size(), replacement);
-      changed = true;
-      run.result.guid_replacements.push_back({run.current_binary_original, offset,
-                                              record.payload_offset + static_cast<int64_t>(at),
-                                              guid.Name, guid.ToString(), counterpart->ToString()});
+      replacer.Log(guid, *counterpart, static_cast<int64_t>(at), replacement == pattern);
+      payload.replace(at, pattern.size(), replacement);
     }
   }
-  return changed;
+  return true;
+}
+
+// Writes back only the 16-byte windows the replacements touched.
+std::string WriteWindows(RecordFile& file, const Record& record, const std::string& payload,
+                         const std::vector<GuidReplacement>& log, size_t from) {
+  for (size_t i = from; i < log.size(); ++i) {
+    int64_t at = log[i].byte_offset - record.payload_offset;
+    std::string_view window(payload.data() + at, kGuidSize);
+    if (std::string problem = file.Write(log[i].byte_offset, window); !problem.empty())
+      return problem;
+  }
+  return "";
+}
+
+// Calls `on_match` with each place `pattern` begins in a payload too large
+// to hold, left to right, not overlapping the match before: the payload is
+// read in overlapping windows, each after the writes `on_match` made before.
+template <typename OnMatch>
+std::string EachMatch(const RecordFile& file, const Record& record, std::string_view pattern,
+                      OnMatch on_match) {
+  constexpr int64_t kWindow = int64_t{1} << 16;
+  const int64_t reach = kWindow + static_cast<int64_t>(kGuidSize) - 1;
+  std::string bytes;
+  int64_t next = 0;  // where the next match may begin
+  for (int64_t start = 0; start + static_cast<int64_t>(kGuidSize) <= record.payload_length;
+       start += kWindow) {
+    size_t size = static_cast<size_t>(std::min(reach, record.payload_length - start));
+    if (std::string problem = ReadPayload(file, record, start, size, &bytes); !problem.empty())
+      return problem;
+    size_t from = static_cast<size_t>(std::max<int64_t>(next - start, 0));
+    for (size_t at = bytes.find(pattern, from); at != std::string::npos && at < kWindow;
+         at = bytes.find(pattern, at + kGuidSize)) {
+      next = start + static_cast<int64_t>(at);
+      if (std::string problem = on_match(next); !problem.empty()) return problem;
+      next += static_cast<int64_t>(kGuidSize);
+    }
+  }
+  return "";
+}
+
+// The same replacements over a payload too large to hold, a GUID at a time,
+// each pass seeing what the ones before it left, as when held whole. A GUID
+// the target lacks is looked for first, so that the file stays untouched.
+std::string ReplaceStreamed(Replacer& replacer, RecordFile& file) {
+  std::array<uint8_t, 16> source_storage, target_storage;
+  for (const GUID& guid : replacer.source.Items()) {
+    std::string problem;
+    if (replacer.CounterpartOf(guid, &problem)) continue;
+    std::string found = EachMatch(file, replacer.record, GuidBytes(guid, source_storage),
+                                  [&](int64_t) { return problem; });
+    if (!found.empty()) return found;
+  }
+  for (const GUID& guid : replacer.source.Items()) {
+    std::string_view pattern = GuidBytes(guid, source_storage);
+    std::string problem = EachMatch(file, replacer.record, pattern, [&](int64_t where) {
+      std::string missing;
+      const GUID* counterpart = replacer.CounterpartOf(guid, &missing);
+      if (!counterpart) return missing;
+      std::string_view replacement = GuidBytes(*counterpart, target_storage);
+      std::string written = file.Write(replacer.record.payload_offset + where, replacement);
+      if (!written.empty()) return written;
+      replacer.Log(guid, *counterpart, where, replacement == pattern);
+      return std::string();
+    });
+    if (!problem.empty()) return problem;
+  }
+  return "";
+}
+
+// Rewrites the record's GUIDs in `file`; "" when all is well.
+std::string ReplaceGuids(Replacer& replacer, RecordFile& file) {
+  if (replacer.record.payload_length > kWholePayloadLimit) return ReplaceStreamed(replacer, file);
+  std::string payload;
+  if (std::string problem = ReadPayload(
+          file, replacer.record, 0, static_cast<size_t>(replacer.record.payload_length), &payload);
+      !problem.empty())
+    return problem;
+  size_t logged = replacer.run.result.guid_replacements.size();
+  std::string problem;
+  if (!ReplaceInWhole(replacer, payload, &problem)) return problem;
+  return WriteWindows(file, replacer.record, payload, replacer.run.result.guid_replacements,
+                      logged);
 }
 
 }  // namespace
@@ -114,8 +259,10 @@ int16_t ConvertOleObjectBlob(FileWork& run, const std::string& file, int32_t off
     run.Fail(shown + ": the record at offset " + std::to_string(offset) + ": " + problem);
     return kFailed;
   };
+  // Without copies `file` is the original itself, and is only read.
+  bool writable = run.staging.writes_copies();
   FileHandle handle;
-  if (auto error = Files().Open(file, OpenFor::kReadWrite, &handle))
+  if (auto error = Files().Open(file, writable ? OpenFor::kReadWrite : OpenFor::kRead, &handle))
     return fail("cannot be opened (" + Describe(error) + ")");
   struct Closer {
     FileHandle handle;
@@ -123,18 +270,18 @@ int16_t ConvertOleObjectBlob(FileWork& run, const std::string& file, int32_t off
   } closer{handle};
 
   Record record;
-  std::string problem = ReadRecord(handle, offset, &record);
+  RecordFile record_file(handle, writable);
+  std::string problem = LocateRecord(handle, offset, &record);
   if (!problem.empty()) return fail(problem);
   size_t logged = run.result.guid_replacements.size();
-  bool changed = ReplaceGuids(run, offset, record, from_type, to_type, &problem);
+  Replacer replacer{run, offset, record, GridCatalogue().Item(from_type),
+                    GridCatalogue().Item(to_type)};
+  problem = ReplaceGuids(replacer, record_file);
   if (!problem.empty()) {
     run.result.guid_replacements.resize(logged);
     return fail(problem);
   }
-  if (!changed) return kUnchanged;
-  if (auto error = Files().WriteAt(handle, static_cast<uint64_t>(record.payload_offset),
-                                   record.payload.data(), record.payload.size()))
-    return fail("cannot be written (" + Describe(error) + ")");
+  if (!replacer.changed) return kUnchanged;
   return kChanged;
 }
 

@@ -189,6 +189,7 @@ bool ProjectConversion::RewriteTheProjectFile(bool project_changed) {
 // A run that will commit holds the files its project lists and journals
 // them before it writes a copy beside any of them.
 bool ProjectConversion::BeginStaging() {
+  if (options_.dry_run && options_.copies_unread && !options_.unit) own_staging_.WriteNoCopies();
   if (options_.unit || options_.dry_run || file_name_.empty()) return true;
   if (own_staging_.Begin({file_name_}, services_.resolver, options_.hold)) return true;
   AddLeftovers(own_staging_.leftovers());

@@ -54,6 +54,9 @@ struct RunOptions {
   // Convert into temporary files only: the originals are never touched, the
   // host is not asked to reload and no success message is shown.
   bool dry_run = false;
+  // A dry run whose copies nobody reads (no diff shown, nothing reviewed):
+  // files are converted into digests and counts, and no copy is written.
+  bool copies_unread = false;
   std::function<void(const RunChanges&)> preview;
   // Runs before the commit; returns false (with a reason) to stop the run as failed.
   std::function<bool(const RunChanges&, std::string* failed_file, std::string* reason)>

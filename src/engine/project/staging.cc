@@ -105,6 +105,11 @@ bool Staging::Begin(const std::vector<std::string>& projects, const PathResolver
 
 bool Staging::MakeCopy(const std::string& original, std::string* copy, FileHandle* file,
                        std::string* reason) {
+  if (no_copies_) {
+    copy->clear();
+    *file = -1;
+    return true;
+  }
   if (!begun()) {
     if (!MakeInTempDirectory(original, copy, file, reason)) return false;
     std::lock_guard lock(mutex_);

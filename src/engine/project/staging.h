@@ -41,6 +41,10 @@ class Staging {
   bool Begin(const std::vector<std::string>& projects, const PathResolver& resolver,
              const HoldPolicy& hold);
   bool begun() const { return !token_.empty(); }
+  // For a dry run whose copies nobody reads: from now on MakeCopy makes
+  // none (an empty path and no file), and converters feed digests only.
+  void WriteNoCopies() { no_copies_ = !begun(); }
+  bool writes_copies() const { return !no_copies_; }
   bool busy() const { return busy_; }
   const std::string& failure_reason() const { return failure_reason_; }
   const std::vector<std::string>& leftovers() const { return leftovers_; }
@@ -50,6 +54,7 @@ class Staging {
   // staging has begun (a copy made there before for the same file is
   // deleted: the last one counts), else in the temporary directory. Safe
   // to call from several threads. False, with the reason, when that fails.
+  // After WriteNoCopies, `copy` is empty and `file` is -1.
   bool MakeCopy(const std::string& original, std::string* copy, FileHandle* file,
                 std::string* reason);
   // Deletes every copy made of `original`.
@@ -81,6 +86,7 @@ class Staging {
   HeldFiles held_;
   bool busy_ = false;
   bool settled_ = false;
+  bool no_copies_ = false;
   std::string failure_reason_;
   std::vector<std::string> leftovers_;
 };

@@ -14,7 +14,11 @@ int16_t ConvertTextFile(FileWork& run, const std::string& original, const LineRu
       old_lines(ChecksumKind::kXxh3), new_lines(ChecksumKind::kXxh3);
   LineReader in;
   LineWriter out;
-  out.Adopt(temp_file);
+  if (run.staging.writes_copies()) {
+    out.Adopt(temp_file);
+  } else {
+    out.WriteNowhere();
+  }
   in.DigestInto(&old_bytes, &old_lines);
   out.DigestInto(&new_bytes, &new_lines);
   if (auto error = in.Open(original)) {

@@ -237,6 +237,17 @@ class PosixFileSystem final : public FileSystem {
     return result;
   }
 
+  void StartWriteback(const std::string& path) override {
+#ifdef __linux__
+    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return;
+    ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    ::close(fd);
+#else
+    (void)path;
+#endif
+  }
+
   std::error_code RealPath(const std::string& path, std::string* real) override {
     char* resolved = ::realpath(path.c_str(), nullptr);
     if (!resolved) return LastError();

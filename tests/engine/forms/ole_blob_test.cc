@@ -174,6 +174,81 @@ TEST_F(OleBlobTest, MalformedLbRecordsFailWithoutTouchingTheFile) {
   }
 }
 
+// A payload too large to hold is converted window by window: GUIDs across a
+// window's edge, at its first and last byte, doubled across an edge, and at
+// the payload's end are replaced as in a small one.
+TEST_F(OleBlobTest, ALargePayloadIsConvertedAsASmallOneIs) {
+  constexpr size_t kWindow = 1 << 16;
+  std::string plover = GuidBytes(2, "CLSID_MsPlover"), split = GuidBytes(2, "IID_DVrSplit");
+  std::string payload(3 * kWindow * 8 + 5, 'x');
+  std::string expected = payload;
+  auto place = [&](size_t at, const std::string& from, const std::string& to) {
+    payload.replace(at, 16, from);
+    expected.replace(at, 16, to);
+  };
+  std::string new_plover = GuidBytes(5, "CLSID_MsPlover"), new_split = GuidBytes(5, "IID_DVrSplit");
+  place(0, plover, new_plover);
+  place(kWindow - 8, plover, new_plover);
+  place(2 * kWindow, split, new_split);
+  place(3 * kWindow - 16, split, new_split);
+  place(5 * kWindow - 16, split, new_split);
+  place(5 * kWindow, split, new_split);
+  place(payload.size() - 16, plover, new_plover);
+  // The last byte of one copy starting the next: only the first is replaced.
+  std::string overlapped = split + split.substr(1);
+  payload.replace(7 * kWindow - 10, overlapped.size(), overlapped);
+  expected.replace(7 * kWindow - 10, overlapped.size(), new_split + split.substr(1));
+  ASSERT_EQ(Convert("HEAD" + Record(payload) + "TAIL", 4), kChanged) << run->result.failure_reason;
+  EXPECT_TRUE(Result() == "HEAD" + Record(expected) + "TAIL");
+  const auto& log = run->result.guid_replacements;
+  ASSERT_EQ(log.size(), 8u);
+  EXPECT_EQ(log[0].role, "CLSID_MsPlover");
+  EXPECT_EQ(log[2].byte_offset, static_cast<int64_t>(4 + 12 + payload.size() - 16));
+  EXPECT_EQ(log[3].role, "IID_DVrSplit");
+  EXPECT_EQ(log[3].byte_offset, static_cast<int64_t>(4 + 12 + 2 * kWindow));
+}
+
+TEST_F(OleBlobTest, ALargePayloadWithAGuidWithoutCounterpartIsLeftAsItWas) {
+  std::string payload(2 << 20, 'x');
+  payload.replace(100, 16, GuidBytes(2, "CLSID_MsPlover"));
+  payload.replace(payload.size() - 16, 16, GuidBytes(2, "CLSID_VireoDrop"));
+  std::string content = Record(payload);
+  EXPECT_EQ(Convert(content, 0, 2, 1), kFailed);
+  EXPECT_TRUE(Result() == content);
+  EXPECT_TRUE(run->result.guid_replacements.empty());
+  EXPECT_NE(run->result.failure_reason.find("CLSID_VireoDrop"), std::string::npos);
+}
+
+// A dry run that keeps no copies reads the records from the original, which
+// stays as it was, and logs what converting a copy logs, small or large.
+TEST_F(OleBlobTest, WithoutCopiesTheOriginalIsOnlyReadAndTheSameIsLogged) {
+  std::string plover = GuidBytes(2, "CLSID_MsPlover"), split = GuidBytes(2, "IID_DVrSplit");
+  for (size_t size : {size_t{200}, size_t{3} << 20}) {
+    std::string payload(size, 'x');
+    payload.replace(3, 16, split);
+    payload.replace(size / 2 - 8, 16, plover);
+    payload.replace(size / 2 + 8, 31, split + split.substr(1));
+    payload.replace(size - 16, 16, split);
+    std::string content = "HEAD" + Record(payload);
+    run = work.Fresh();
+    ASSERT_EQ(Convert(content, 4), kChanged) << run->result.failure_reason;
+    std::vector<GuidReplacement> with_copy = run->result.guid_replacements;
+
+    testing::ConverterWork counting;
+    counting.staging().WriteNoCopies();
+    auto counted = counting.Fresh();
+    path = dir.Write("Form1.frx", content);
+    ASSERT_EQ(ConvertOleObjectBlob(*counted, path, 4, 2, 5), kChanged);
+    EXPECT_TRUE(Result() == content);
+    ASSERT_EQ(counted->result.guid_replacements.size(), with_copy.size()) << size;
+    ASSERT_EQ(with_copy.size(), 4u);
+    for (size_t i = 0; i < with_copy.size(); ++i) {
+      EXPECT_EQ(counted->result.guid_replacements[i].byte_offset, with_copy[i].byte_offset);
+      EXPECT_EQ(counted->result.guid_replacements[i].new_text, with_copy[i].new_text);
+    }
+  }
+}
+
 TEST_F(OleBlobTest, AMissingFileFails) {
   EXPECT_EQ(ConvertOleObjectBlob(*run, dir.Join("none.frx"), 0, 2, 5), kFailed);
 }
