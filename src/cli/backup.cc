@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "base/file_io.h"
+#include "base/path_text.h"
 #include "engine/project/commit.h"
 
 namespace vireo {
@@ -31,7 +32,7 @@ bool BackUpOriginals(const RunChanges& run, const std::string& project_folder,
     bool same = false;
     std::string target = BackupPath(original, project_folder, backup_folder);
     std::error_code error;
-    std::filesystem::create_directories(std::filesystem::path(target).parent_path(), error);
+    std::filesystem::create_directories(NativePath(target).parent_path(), error);
     if (!error) error = CopyFileContent(original, target);
     // An earlier run's backup of the same bytes will do; other bytes are
     // never overwritten.

@@ -15,6 +15,7 @@
 
 #include "base/file_io.h"
 #include "base/interrupt.h"
+#include "base/path_text.h"
 #include "cli/app.h"
 #include "cli/batch_projects.h"
 #include "cli/console_ui.h"
@@ -69,9 +70,8 @@ std::string OutcomeKey(Outcome outcome) {
 // when it lies below it.
 std::string Shown(const std::string& path) {
   std::error_code ignored;
-  std::string relative = std::filesystem::path(path)
-                             .lexically_relative(std::filesystem::current_path(ignored))
-                             .string();
+  std::string relative =
+      PathText(NativePath(path).lexically_relative(std::filesystem::current_path(ignored)));
   return relative.empty() || relative.compare(0, 2, "..") == 0 ? path : relative;
 }
 

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "base/file_io.h"
+#include "base/path_text.h"
 #include "base/text.h"
 #include "cli/disk_project.h"
 #include "engine/project/project_file.h"
@@ -20,7 +21,7 @@ namespace fs = std::filesystem;
 using Identity = std::pair<uint64_t, uint64_t>;
 
 bool HasExtension(const std::string& name, const char* extension) {
-  std::string ext = fs::path(name).extension().string();
+  std::string ext = PathText(NativePath(name).extension());
   return EqualsNoCase(ext, extension);
 }
 
@@ -30,7 +31,7 @@ bool IsProjectFile(const std::string& name) {
 
 std::string Absolute(const std::string& path) {
   std::error_code ignored;
-  return fs::absolute(path, ignored).lexically_normal().string();
+  return PathText(fs::absolute(NativePath(path), ignored).lexically_normal());
 }
 
 // The value of a "Project=" or "StartupProject=" line; empty for any other.
@@ -92,17 +93,18 @@ bool ReadGroup(const std::string& group, const PathResolver& resolver,
 // Every project file below `folder`, in name order.
 void FindProjectsBelow(const std::string& folder, std::vector<std::string>* projects) {
   std::error_code error;
-  fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, error);
+  fs::recursive_directory_iterator it(NativePath(folder),
+                                      fs::directory_options::skip_permission_denied, error);
   std::vector<std::string> found;
   for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-    std::string name = it->path().filename().string();
+    std::string name = PathText(it->path().filename());
     bool hidden = !name.empty() && name[0] == '.';
     if (it->is_directory(error) && !it->is_symlink(error)) {
       if (hidden) it.disable_recursion_pending();
       continue;
     }
     if (!hidden && IsProjectFile(name) && it->is_regular_file(error))
-      found.push_back(it->path().lexically_normal().string());
+      found.push_back(PathText(it->path().lexically_normal()));
   }
   std::sort(found.begin(), found.end());
   projects->insert(projects->end(), found.begin(), found.end());

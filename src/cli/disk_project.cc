@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "base/file_io.h"
+#include "base/path_text.h"
 #include "base/text.h"
 #include "engine/project/project.h"
 #include "engine/project/project_file.h"
@@ -190,7 +191,7 @@ std::string MissingFilesProblem(const std::string& project_path,
 
 // `name` in `folder`, joined with the platform's separator.
 std::string InFolder(const std::string& folder, const std::string& name) {
-  return (std::filesystem::path(folder) / name).string();
+  return PathText(NativePath(folder) / NativePath(name));
 }
 
 }  // namespace
@@ -260,7 +261,8 @@ std::string NotAProject(const std::string& path) {
 bool LocateProjectFile(const std::string& argument, std::string* project_path,
                        std::string* problem) {
   std::error_code ignored;
-  std::string absolute = std::filesystem::absolute(argument, ignored).lexically_normal().string();
+  std::string absolute =
+      PathText(std::filesystem::absolute(NativePath(argument), ignored).lexically_normal());
   PathStatus status;
   if (Files().Status(absolute, &status) || !status.exists) {
     *problem = argument + ": no such project file or folder";

@@ -4,8 +4,9 @@
 #include <filesystem>
 #include <map>
 
-#include "cli/unified_diff.h"
 #include "base/file_io.h"
+#include "base/path_text.h"
+#include "cli/unified_diff.h"
 #include "engine/project/commit.h"
 
 namespace vireo {
@@ -127,16 +128,16 @@ std::vector<std::string> ChangedOutsideFolder(const RunChanges& run,
                                               const std::string& project_folder) {
   namespace fs = std::filesystem;
   std::error_code ignored;
-  fs::path folder = fs::weakly_canonical(fs::path(project_folder), ignored);
+  fs::path folder = fs::weakly_canonical(NativePath(project_folder), ignored);
   std::vector<std::string> outside;
   for (const StagedCopy& copy : run.copies) {
-    fs::path file = fs::weakly_canonical(fs::path(copy.original), ignored);
+    fs::path file = fs::weakly_canonical(NativePath(copy.original), ignored);
     auto [stop, rest] = std::mismatch(folder.begin(), folder.end(), file.begin(), file.end());
     bool inside = stop == folder.end() || (stop->empty() && std::next(stop) == folder.end());
     bool differs = true;
     if (inside || (!CopyDiffers(copy, &differs) && !differs)) continue;
-    if (std::find(outside.begin(), outside.end(), file.string()) == outside.end())
-      outside.push_back(file.string());
+    if (std::find(outside.begin(), outside.end(), PathText(file)) == outside.end())
+      outside.push_back(PathText(file));
   }
   return outside;
 }

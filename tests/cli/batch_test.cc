@@ -167,6 +167,28 @@ TEST_F(BatchTest, AFailingUnitChangesNothingOfItsOwnAndTheOthersStillConvert) {
       << batch.out;
 }
 
+// Paths are bytes: a folder named on a Greek machine (Windows-1253, no UTF-8)
+// is found by its folder and below it, and named with the same bytes.
+TEST_F(BatchTest, FoldersWhoseNamesAreNoUtf8AreFoundAndNamedByTheirBytes) {
+  const std::string greek = "\xD6\xDC\xEA\xE5\xEB\xEF\xF2";
+  Write(greek + "/Grids.bas", kModule);
+  for (const std::string project : {"p", "q"}) {
+    WriteForm(greek + "/" + project, "Main");
+    WriteProject(greek + "/" + project + "/P.vbp",
+                 {"Form=Main.frm", "Module=Grids; ..\\Grids.bas"});
+  }
+  auto single = Run({"convert", root.Join("tree/" + greek + "/p")});
+  EXPECT_EQ(single.status, 0) << single.err;
+  EXPECT_NE(single.err.find("will be changed:\n  " + root.Join("tree/" + greek + "/Grids.bas")),
+            std::string::npos)
+      << single.err;
+  auto batch = Run({"convert", "-r", root.Join("tree")});
+  EXPECT_EQ(batch.status, 0) << batch.err;
+  EXPECT_NE(batch.out.find(root.Join("tree/" + greek + "/q/P.vbp")), std::string::npos)
+      << batch.out;
+  EXPECT_NE(ReadFile(root.Join("tree/" + greek + "/q/Main.frm")), Form("Main"));
+}
+
 TEST_F(BatchTest, ProjectsThatShareFilesButUseDifferentGridTypesAreAFailedUnit) {
   Write("common/Grids.bas", kModule);
   WriteProject("a/A.vbp", {"Module=Grids; ..\\common\\Grids.bas"});

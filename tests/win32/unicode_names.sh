@@ -6,11 +6,14 @@
 # the same exit status and name the files alike in UTF-8, in the progress
 # lines and in the report. Without --codepage both read the names in
 # Windows-1252 and find neither file; a name that is no UTF-8 under
-# --codepage 65001 is refused, naming its bytes.
+# --codepage 65001 is refused, naming its bytes. The same project in a
+# folder with a Greek name, its module one folder up, is found when the
+# command line names that folder, its project file, or (with -r) a folder
+# above it, by absolute path and relative to a Greek current folder.
 # The Wine prefix is the one in WINEPREFIX; this sets its own locale.
 # Usage: unicode_names.sh LINUX_TOOL WINDOWS_EXE SOURCE_DIR WORK_DIR
 set -uo pipefail
-linux_tool=$1 windows_exe=$2 source_dir=$3 work=$4
+linux_tool=$(realpath "$1") windows_exe=$(realpath "$2") source_dir=$3 work=$4
 here=$(cd "$(dirname "$0")" && pwd)
 export LC_ALL=C.UTF-8 LANG=C.UTF-8 TERM=dumb
 rm -rf "$work" && mkdir -p "$work"
@@ -29,27 +32,59 @@ text = text.replace(b'StyleCache.cls', 'Κλάσεις\\StyleCache.cls'.encode('
 open(path, 'wb').write(text)
 EOF
 
+# The same project as Φάκελος/Έργο, its module moved up into Φάκελος.
+nested="$work/nested"
+mkdir -p "$nested/Φάκελος"
+cp -r "$project" "$nested/Φάκελος/Έργο"
+mv "$nested/Φάκελος/Έργο/Μονάδα.bas" "$nested/Φάκελος/"
+python3 - "$nested/Φάκελος/Έργο/Inventory.vbp" <<'EOF'
+import sys
+path = sys.argv[1]
+text = open(path, 'rb').read()
+text = text.replace('Μονάδα.bas'.encode('cp1253'), '..\\Μονάδα.bas'.encode('cp1253'))
+open(path, 'wb').write(text)
+EOF
+
 failures=()
 fail() { failures+=("$1"); }
 
-# Runs both builds on copies named after `case`; the rest are the options.
-run_both() {
-  local case=$1
-  shift
-  cp -r "$project" "$work/$case.linux"
-  cp -r "$project" "$work/$case.windows"
-  "$linux_tool" convert "$@" "$work/$case.linux" --report "$work/$case.linux.json" </dev/null \
-    >"$work/$case.linux.out" 2>"$work/$case.linux.err"
-  echo $? >"$work/$case.linux.status"
-  "$here/../../cmake/wine-run" "$windows_exe" convert "$@" \
-    "Z:$(echo "$work/$case.windows" | tr / '\\')" --report "Z:$(echo "$work/$case.windows.json" | tr / '\\')" \
-    </dev/null >"$work/$case.windows.out" 2>"$work/$case.windows.err"
-  echo $? >"$work/$case.windows.status"
+windows_path() {
+  case $1 in
+    /*) echo "Z:$1" | tr / '\\' ;;
+    *) echo "$1" | tr / '\\' ;;
+  esac
 }
 
-# What a run said, with the project's own folder and separators left out.
+# Runs both builds on copies named after `case`; the rest are the options.
+# A copy is of `$tree` (default the project). The command line names the
+# copy, or `$named` in it; with `$in` set, the run starts in that folder of
+# the copy and names `$named` relative to it.
+run_both() {
+  local case=$1 build copy argument
+  shift
+  for build in linux windows; do
+    copy="$work/$case.$build"
+    cp -r "${tree:-$project}" "$copy"
+    argument=${in:+$named}
+    argument=${argument:-$copy${named:+/$named}}
+    (
+      if [ -n "${in:-}" ]; then cd "$copy/$in" || exit 125; fi
+      if [ $build = linux ]; then
+        "$linux_tool" convert "$@" "$argument" --report "$copy.json"
+      else
+        "$here/../../cmake/wine-run" "$windows_exe" convert "$@" "$(windows_path "$argument")" \
+          --report "$(windows_path "$copy.json")"
+      fi
+    ) </dev/null >"$copy.out" 2>"$copy.err"
+    echo $? >"$copy.status"
+  done
+}
+
+# What a run said, with the project's own folder and separators left out,
+# and a table's columns (as wide as the longest path) two spaces apart.
 said() {
-  tr -d '\r' <"$work/$1.$2.$3" | tr '\\' / | sed "s|[^ ]*/$1\.$2/||g" | grep -v ' is not registered in '
+  tr -d '\r' <"$work/$1.$2.$3" | tr '\\' / | sed "s|[^ ]*/$1\.$2/||g" |
+    sed 's/\([^ ]\)   */\1  /g' | grep -v ' is not registered in '
 }
 
 # Every file of the report with its result, in the project's folder.
@@ -97,6 +132,24 @@ cmp -s "$project/Inventory.vbp" "$work/greek.windows/Inventory.vbp" &&
   fail "greek: the project file's reference was not moved"
 grep -qa "$(printf '\xCC\xEF\xED\xDC\xE4\xE1')\.bas" "$work/greek.windows/Inventory.vbp" ||
   fail "greek: the project file lost its Windows-1253 bytes"
+
+# Φάκελος/Έργο named by its folder, by its project file, by the folder above
+# it with -r, and by Έργο with -r from within Φάκελος.
+tree=$nested named=Φάκελος/Έργο run_both folder --from 2 --codepage 1253
+tree=$nested named=Φάκελος/Έργο/Inventory.vbp run_both file --from 2 --codepage 1253
+tree=$nested named=Φάκελος run_both below -r --from 2 --codepage 1253
+tree=$nested in=Φάκελος named=Έργο run_both relative -r --from 2 --codepage 1253
+for case in folder file below relative; do
+  compare "$case"
+  [ "$(cat "$work/$case.windows.status")" = 0 ] ||
+    fail "$case: exit status $(cat "$work/$case.windows.status")"
+  [ "$(reported "$case" linux)" = "$(reported "$case" windows)" ] ||
+    fail "$case: the reports differ: $(diff <(reported "$case" linux) <(reported "$case" windows) | tr '\n' ' ')"
+done
+tr -d '\r' <"$work/folder.windows.err" | grep -q '^  Z:.*\\folder\.windows\\Φάκελος\\Μονάδα\.bas$' ||
+  fail "folder: the Windows build does not name Φάκελος\\Μονάδα.bas as lying outside the project's folder"
+grep -q '^Έργο\\Inventory\.vbp ' "$work/relative.windows.out" ||
+  fail "relative: the Windows build does not show the project as Έργο\\Inventory.vbp"
 
 # The machine's ANSI code page, 1252, reads other letters from these bytes.
 run_both ansi --from 2

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "base/file_system.h"
+#include "base/path_text.h"
 #include "host/win32/path_resolver_win32.h"
 #include "host/win32/windows_text.h"
 #include "scratch_folder.h"
@@ -136,6 +138,20 @@ TEST_F(GreekFolderTest, ListingStagingAndReplacingKeepTheName) {
   }
   EXPECT_FALSE(Fs().Remove(original));
   EXPECT_EQ(::GetFileAttributesW(on_disk.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// The command line's path handling goes through std::filesystem, which must
+// get the UTF-16 name rather than the ANSI code page's reading of the bytes.
+TEST_F(GreekFolderTest, StdFilesystemGetsAndGivesTheNameInUtf8) {
+  std::filesystem::path folder = NativePath(greek_folder_);
+  EXPECT_TRUE(std::filesystem::is_directory(folder));
+  std::error_code error;
+  std::filesystem::directory_iterator entry(folder, error);
+  ASSERT_FALSE(error);
+  EXPECT_EQ(PathText(entry->path().filename()), kGreekUtf8);
+  EXPECT_EQ(PathText(std::filesystem::absolute(folder / NativePath(kGreekUtf8))),
+            greek_folder_ + "\\" + kGreekUtf8);
+  EXPECT_EQ(NativePath(kGreekUtf8).native(), kGreekWide);
 }
 
 // Temporary files (a dry run's copies) go where TMP says, Greek or not.
