@@ -16,7 +16,7 @@ _vireo_migrate() {
   command=""
   for ((i = 1; i < COMP_CWORD; i++)); do
     case ${COMP_WORDS[i]} in
-      convert|recover|types|register) command=${COMP_WORDS[i]}; break ;;
+      convert|scan|recover|types|register) command=${COMP_WORDS[i]}; break ;;
     esac
   done
   case $prev in
@@ -25,7 +25,7 @@ _vireo_migrate() {
       compopt -o filenames
       COMPREPLY=($(compgen -d -- "$cur"))
       return ;;
-    --report|--junit)
+    --report|--junit|--html)
       local IFS=$'\n'
       compopt -o filenames
       COMPREPLY=($(compgen -f -- "$cur"))
@@ -41,8 +41,9 @@ _vireo_migrate() {
   esac
   local options
   case $command in
-    "") options="convert recover types register --help --version" ;;
-    convert) options="--from --to --dry-run --diff --report --backup --quiet -q --wait --recursive -r --jobs -j --junit --verbose -v --wine-prefix --codepage --help" ;;
+    "") options="convert scan recover types register --help --version" ;;
+    convert) options="--from --to --dry-run --diff --report --backup --html --allow-dirty --quiet -q --wait --recursive -r --jobs -j --junit --verbose -v --wine-prefix --codepage --help" ;;
+    scan) options="--recursive -r --json --html --jobs -j --quiet -q --wine-prefix --codepage --help" ;;
     recover) options="--recursive -r --discard --wine-prefix --codepage --help" ;;
     types) options="--wine-prefix --help" ;;
     register) options="--wine-prefix --quiet -q --help" ;;

@@ -1,9 +1,12 @@
 #include "base/file_system.h"
 
+#include <atomic>
+
 namespace vireo {
 namespace {
 
 FileSystem* current = nullptr;
+std::atomic<bool> keep_access_times{false};
 
 enum FileError { kNotRegular = 1, kSymbolicLink = 2 };
 
@@ -29,6 +32,9 @@ bool SameFile(const PathStatus& a, const PathStatus& b) {
 
 std::error_code NotARegularFile() { return FileErrorCode(kNotRegular); }
 std::error_code IsASymbolicLink() { return FileErrorCode(kSymbolicLink); }
+
+void SetReadsKeepAccessTimes(bool keep) { keep_access_times = keep; }
+bool ReadsKeepAccessTimes() { return keep_access_times; }
 
 FileSystem& Files() { return current ? *current : PlatformFileSystem(); }
 

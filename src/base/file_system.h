@@ -113,6 +113,12 @@ class FileSystem {
 // The file system in force for this process.
 FileSystem& Files();
 
+// Whether the platform's reads and folder listings leave access times as
+// they were, where it allows that (O_NOATIME on Linux: for the file's owner,
+// or root). Off unless a run that must touch nothing turns it on.
+void SetReadsKeepAccessTimes(bool keep);
+bool ReadsKeepAccessTimes();
+
 // Puts `replacement` in force for the lifetime of this object.
 class ScopedFileSystem {
  public:

@@ -16,10 +16,13 @@
 #include "cli/batch.h"
 #include "cli/console_ui.h"
 #include "cli/disk_project.h"
+#include "cli/git_state.h"
 #include "cli/host_machine.h"
+#include "cli/html_report.h"
 #include "cli/machine_words.h"
 #include "cli/preview.h"
 #include "cli/report.h"
+#include "cli/scan.h"
 #include "cli/type_choice.h"
 #include "cli/usage_hints.h"
 #include "dialogs/convert_form.h"
@@ -51,6 +54,8 @@ struct Options {
   bool diff = false;
   std::string report;
   std::string backup;
+  std::string html;
+  bool allow_dirty = false;
   bool quiet = false;
   std::string wine_prefix;
   int code_page = 0;
@@ -157,14 +162,29 @@ int ChooseTypes(const Options& options, const std::string& project_path, const H
   return kExitConverted;
 }
 
+// What a single run learnt for its review page and its refusals.
+struct RunFindings {
+  std::string preview_text;
+  std::vector<std::string> outside;
+  Preview review;
+  bool git_refused = false;
+};
+
+// A refusal of the files the run would change that hold uncommitted work.
+std::string GitRefusal(const RunChanges& run, const Options& options, bool* refused) {
+  if (options.allow_dirty) return "";
+  std::string problem = UncommittedProblem(AskGit(ChangedOriginals(run)));
+  *refused = !problem.empty();
+  return problem;
+}
+
 RunOptions MakeRunOptions(const Options& options, const std::string& project_path,
-                          ConsoleProgress& progress, std::string* preview_text,
-                          std::vector<std::string>* outside) {
+                          ConsoleProgress& progress, RunFindings* findings) {
   RunOptions run_options;
   run_options.project_locked = true;
   run_options.progress_by_path = true;
   run_options.dry_run = options.dry_run;
-  run_options.copies_unread = options.dry_run && !options.diff;
+  run_options.copies_unread = options.dry_run && !options.diff && options.html.empty();
   run_options.on_event = [&progress](const RunEvent& event) { progress.Hear(event); };
   run_options.hold.wait_seconds = options.wait_seconds;
   run_options.hold.waiting = [&options, &progress](const std::string& file) {
@@ -173,17 +193,28 @@ RunOptions MakeRunOptions(const Options& options, const std::string& project_pat
                    std::to_string(options.wait_seconds) + " s, see --wait)\n");
   };
   std::string folder = ProjectDirectory(project_path);
+  bool review = !options.html.empty();
   if (options.dry_run) {
-    run_options.preview = [&options, folder, preview_text, outside](const RunChanges& run) {
-      *outside = ChangedOutsideFolder(run, folder);
-      *preview_text = RenderPreview(run, folder, options.diff) + FormatOutsideFolder(*outside);
+    run_options.preview = [&options, folder, findings, review](const RunChanges& run) {
+      findings->outside = ChangedOutsideFolder(run, folder);
+      Preview preview = BuildPreview(run, {folder, options.diff || review});
+      std::string note = UncommittedNote(AskGit(ChangedOriginals(run)));
+      Preview shown = preview;
+      shown.diff = options.diff;
+      findings->preview_text = FormatPreview(shown) + FormatOutsideFolder(findings->outside) +
+                               (note.empty() ? "" : note + "\n");
+      if (review) findings->review = std::move(preview);
     };
   }
-  run_options.before_commit = [&options, folder, &progress, outside](const RunChanges& run,
-                                                                     std::string* failed_file,
-                                                                     std::string* reason) {
-    *outside = ChangedOutsideFolder(run, folder);
-    progress.Say(FormatOutsideFolder(*outside));
+  run_options.refuse_commit = [&options, findings](const RunChanges& run) {
+    return GitRefusal(run, options, &findings->git_refused);
+  };
+  run_options.before_commit = [&options, folder, &progress, findings, review](
+                                  const RunChanges& run, std::string* failed_file,
+                                  std::string* reason) {
+    findings->outside = ChangedOutsideFolder(run, folder);
+    progress.Say(FormatOutsideFolder(findings->outside));
+    if (review) findings->review = BuildPreview(run, {folder, true});
     return options.backup.empty() ||
            BackUpOriginals(run, folder, options.backup, failed_file, reason);
   };
@@ -267,8 +298,6 @@ bool IsBatch(const std::vector<std::string>& projects, bool recursive) {
 }
 
 int ConvertBatch(const Options& options, Streams io) {
-  if (!options.backup.empty())
-    return UsageError(io, "--backup takes one project; convert the projects one by one");
   HostMachine wine;
   if (!wine.Choose(options.wine_prefix, io.err, !options.verbose, options.code_page))
     return kExitUsage;
@@ -287,6 +316,9 @@ int ConvertBatch(const Options& options, Streams io) {
   batch.wait_seconds = options.wait_seconds;
   batch.report = options.report;
   batch.junit = options.junit;
+  batch.html = options.html;
+  batch.backup = options.backup;
+  batch.allow_dirty = options.allow_dirty;
   batch.report_stream = options.report_stream;
   batch.quiet = options.quiet;
   batch.verbose = options.verbose;
@@ -296,14 +328,52 @@ int ConvertBatch(const Options& options, Streams io) {
 // What a run said at its end beside its outcome: the hint for a source the
 // project does not use, and what a project with nothing to convert uses.
 void SayAfterOutcome(const RunResult& result, const std::string& project_path,
-                     const Options& options, Streams io) {
-  if (result.outcome == RunOutcome::kRefused)
+                     const Options& options, bool git_refused, Streams io) {
+  if (result.outcome == RunOutcome::kRefused && !git_refused)
     Say(io.err,
         "vireo-migrate: name the grid type it uses with --from (vireo-migrate types "
         "lists them), or leave --from out to have it told from the project\n");
   std::set<int16_t> referenced = result.referenced_types;
   if (result.outcome == RunOutcome::kNothingToConvert && !referenced.empty() && !options.quiet)
     Say(io.out, project_path + " references " + GridTypeNames(referenced) + ".\n");
+}
+
+// The command that converts the project, or fixes what stopped it.
+std::string NextCommand(const RunResult& result, const Options& options, bool git_refused) {
+  std::string project = " " + ShellWord(options.project_path);
+  if (git_refused) return "vireo-migrate convert --allow-dirty" + project;
+  if (result.outcome == RunOutcome::kRefused)
+    return "vireo-migrate convert --from TYPE" + project + "  (vireo-migrate types lists them)";
+  if (result.outcome == RunOutcome::kConverted && options.dry_run)
+    return "vireo-migrate convert" + project;
+  if (result.outcome == RunOutcome::kConverted || result.outcome == RunOutcome::kNothingToConvert)
+    return "";
+  return "vireo-migrate convert" + project;
+}
+
+// False, after saying so, when the page could not be written.
+bool WriteRunPage(const Options& options, const RunResult& result, const RunFindings& findings,
+                  int exit_status, Streams io) {
+  ReviewPage page;
+  page.title = options.dry_run ? "vireo-migrate convert --dry-run" : "vireo-migrate convert";
+  page.subtitle = options.dry_run ? "A dry run: nothing was changed." : "A conversion run.";
+  ReviewProject& project = page.projects.emplace_back();
+  project.path = options.project_path;
+  bool would = options.dry_run && result.outcome == RunOutcome::kConverted;
+  project.outcome = would ? "would be converted" : OutcomeName(result.outcome);
+  project.outcome_key = OutcomeName(result.outcome);
+  project.source = result.from_type ? TypeName(result.from_type) : "";
+  project.reason = result.failure_reason;
+  project.command = NextCommand(result, options, findings.git_refused);
+  project.facts = {{"Files replaced", options.dry_run ? "" : std::to_string(result.replaced)}};
+  project.preview = findings.review;
+  if (auto error = WriteReviewHtml(options.html, page, options.report_stream)) {
+    Say(io.err, "vireo-migrate: " + options.html + ": cannot write the review page (" +
+                    Describe(error) + "); " +
+                    WhatTheRunDid(exit_status, options.dry_run, options.project_path) + "\n");
+    return false;
+  }
+  return true;
 }
 
 int Convert(Options options, Streams io) {
@@ -344,27 +414,29 @@ int Convert(Options options, Streams io) {
   SilentStatus status;
   ConsoleProgress progress(io.err, options.quiet ? 0 : TerminalColumns(io.err), options.quiet);
   RunServices services{ui, *dialog, status, wine.resolver()};
-  std::string preview;
-  std::vector<std::string> outside;
-  RunOptions run_options = MakeRunOptions(options, project_path, progress, &preview, &outside);
+  RunFindings findings;
+  RunOptions run_options = MakeRunOptions(options, project_path, progress, &findings);
   CatchInterrupts();
   RunResult result = ConvertProject(*ide, services, run_options);
   progress.Finish(result.outcome == RunOutcome::kConverted && !options.dry_run);
   ui.ShowHeldMessages();
-  Say(io.out, preview);
+  Say(io.out, findings.preview_text);
   if (result.outcome == RunOutcome::kFailed && !result.failure_reason.empty())
     Say(io.err, result.failure_reason + "\n");
   SayLeftovers(result.leftovers, io);
   if (options.dry_run && result.outcome == RunOutcome::kConverted && !options.quiet)
     Say(io.out, "Dry run: the project would be converted; nothing was changed.\n");
   SayInterrupted(result, io);
-  SayAfterOutcome(result, project_path, options, io);
+  SayAfterOutcome(result, project_path, options, findings.git_refused, io);
   int exit_status = ExitStatusOf(result.outcome);
+  if (!options.html.empty() && !WriteRunPage(options, result, findings, exit_status, io))
+    return kExitFailed;
   if (!options.report.empty()) {
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     // A report asked for and not written fails the run, which says what it did.
-    if (!WriteRunReport(options, result, ide->missing_forms(), exit_status, seconds, outside, io))
+    if (!WriteRunReport(options, result, ide->missing_forms(), exit_status, seconds,
+                        findings.outside, io))
       return kExitFailed;
   }
   return exit_status;
@@ -431,6 +503,30 @@ int RecoverAll(RecoverOptions options, Streams io) {
   return worst;
 }
 
+// The numbers the options take, read as whole numbers in their ranges.
+struct NumberTexts {
+  std::string jobs, wait, code_page, recover_code_page, scan_jobs, scan_code_page;
+};
+
+int Scan(ScanOptions options, const NumberTexts& numbers, const std::string& prefix, Streams io) {
+  int code_page = 0;
+  std::string problem;
+  if ((!numbers.scan_jobs.empty() &&
+       !ParseWholeNumber("--jobs", numbers.scan_jobs, 1, 1024, &options.jobs, &problem)) ||
+      (!numbers.scan_code_page.empty() &&
+       !ParseWholeNumber("--codepage", numbers.scan_code_page, 1, 65535, &code_page, &problem)))
+    return UsageError(io, problem + " (see --help)");
+  if (options.json && options.html == "-")
+    return UsageError(io, "--json and --html - cannot both be written to standard output");
+  if (!options.html.empty()) {
+    if (std::string problem = ReportDestinationProblem(options.html); !problem.empty())
+      return UsageError(io, problem);
+  }
+  HostMachine wine;
+  if (!wine.Choose(prefix, io.err, true, code_page)) return kExitUsage;
+  return RunScan(options, wine, io.out, io.err);
+}
+
 int ListTypes(const std::string& wine_prefix, Streams io) {
   HostMachine wine;
   if (!wine.Choose(wine_prefix, io.err, false)) return kExitUsage;
@@ -469,11 +565,6 @@ void AddPrefixOption(CLI::App* command, std::string* prefix, const MachineWords&
                                             "Wine prefix (default: $WINEPREFIX, else ~/.wine)");
   if (!words.has_prefix) option->group("");
 }
-
-// The numbers the options take, read as whole numbers in their ranges.
-struct NumberTexts {
-  std::string jobs, wait, code_page, recover_code_page;
-};
 
 bool ReadNumbers(const NumberTexts& texts, Options& options, int* recover_code_page,
                  std::string* problem) {
@@ -516,7 +607,10 @@ std::vector<CommandWords> KnownWords(const CLI::App& app) {
 std::string ReportProblem(const Options& options) {
   if (options.report == "-" && options.junit == "-")
     return "--report and --junit cannot both be written to standard output (-)";
-  for (const std::string* file : {&options.report, &options.junit}) {
+  int to_standard_output = (options.report == "-") + (options.junit == "-") + (options.html == "-");
+  if (to_standard_output > 1)
+    return "only one of --report, --junit and --html can be written to standard output (-)";
+  for (const std::string* file : {&options.report, &options.junit, &options.html}) {
     if (file->empty()) continue;
     if (std::string problem = ReportDestinationProblem(*file); !problem.empty())
       return problem + "; nothing was changed";
@@ -564,7 +658,12 @@ int RunCommand(int argc, char** argv, Streams io, const MachineWords& words) {
   convert->add_flag("--diff", options.diff, "With --dry-run: show a unified diff of every change");
   convert->add_option("--report", options.report, "Write a JSON report of the run to FILE");
   convert->add_option("--backup", options.backup,
-                      "Copy every original that will be replaced into DIR first");
+                      "Copy every original that will be replaced into DIR first (in a batch, "
+                      "below DIR/<project folder>)");
+  convert->add_option("--html", options.html,
+                      "Write a review page (one HTML file) of every change to FILE");
+  convert->add_flag("--allow-dirty", options.allow_dirty,
+                    "Convert files that have uncommitted changes in git all the same");
   convert->add_flag("--quiet,-q", options.quiet, "Show errors only");
   AddPrefixOption(convert, &options.wine_prefix, words);
   convert
@@ -574,6 +673,28 @@ int RunCommand(int argc, char** argv, Streams io, const MachineWords& words) {
       ->option_text("SECONDS");
   AddCodePageOption(convert, &numbers.code_page, words);
   convert->footer(app.get_footer());
+
+  ScanOptions scan_options;
+  std::string scan_prefix;
+  CLI::App* scan = app.add_subcommand(
+      "scan",
+      "Survey projects without changing anything: the grids they use, what a conversion "
+      "would change, what would stop it, and the command that converts each");
+  scan->add_option("PROJECT", scan_options.arguments,
+                   "Project files, project groups (.vbg) or folders")
+      ->required();
+  scan->add_flag("--recursive,-r", scan_options.recursive,
+                 "Scan every .vbp and .mak below the folders given");
+  scan->add_flag("--json", scan_options.json,
+                 "Write the survey as a JSON document to standard output instead of the table");
+  scan->add_option("--html", scan_options.html,
+                   "Write a review page (one HTML file) with every change a conversion would make");
+  scan->add_option("--jobs,-j", numbers.scan_jobs,
+                   "Projects scanned at once, 1 to 1024 (default: one per core)")
+      ->option_text("N");
+  scan->add_flag("--quiet,-q", scan_options.quiet, "Show no table and no progress");
+  AddPrefixOption(scan, &scan_prefix, words);
+  AddCodePageOption(scan, &numbers.scan_code_page, words);
 
   std::string types_prefix;
   CLI::App* types =
@@ -626,13 +747,14 @@ int RunCommand(int argc, char** argv, Streams io, const MachineWords& words) {
       return UsageError(io, problem);
     // A report on standard output leaves it to the report alone.
     options.report_stream = io.out;
-    if (options.report == "-" || options.junit == "-") io.out = io.err;
+    if (options.report == "-" || options.junit == "-" || options.html == "-") io.out = io.err;
     if (IsBatch(options.projects, options.recursive) || !options.junit.empty())
       return ConvertBatch(options, io);
     options.project = options.projects[0];
     return Convert(options, io);
   }
   if (*recover) return RecoverAll(recover_options, io);
+  if (*scan) return Scan(scan_options, numbers, scan_prefix, io);
   if (*types) return ListTypes(types_prefix, io);
   if (*reg) return Register(register_prefix, register_quiet, io);
   return kExitUsage;
@@ -657,9 +779,12 @@ int RunCommandLine(int argc, char** argv, std::FILE* out, std::FILE* err) {
 std::string FullHelp(const MachineWords& words) {
   FillGridCatalogue();
   std::string help;
-  for (std::vector<const char*> arguments :
-       {std::vector<const char*>{"--help"}, {"convert", "--help"}, {"recover", "--help"},
-        {"types", "--help"}, {"register", "--help"}}) {
+  for (std::vector<const char*> arguments : {std::vector<const char*>{"--help"},
+                                             {"convert", "--help"},
+                                             {"scan", "--help"},
+                                             {"recover", "--help"},
+                                             {"types", "--help"},
+                                             {"register", "--help"}}) {
     arguments.insert(arguments.begin(), "vireo-migrate");
     std::vector<std::string> texts(arguments.begin(), arguments.end());
     std::vector<char*> argv;

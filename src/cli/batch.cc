@@ -17,9 +17,12 @@
 #include "base/interrupt.h"
 #include "base/path_text.h"
 #include "cli/app.h"
+#include "cli/backup.h"
 #include "cli/batch_projects.h"
 #include "cli/console_ui.h"
 #include "cli/disk_project.h"
+#include "cli/git_state.h"
+#include "cli/html_report.h"
 #include "cli/preview.h"
 #include "cli/report.h"
 #include "cli/type_choice.h"
@@ -91,6 +94,8 @@ struct ProjectRecord {
   uint64_t bytes = 0;
   double seconds = 0;
   std::string preview;
+  Preview review;  // for the review page
+  bool git_refused = false;
   JsonDocument run_report;  // the project's own run report, when one ran (else null)
   std::vector<std::string> missing_forms;
   bool ran = false;
@@ -189,24 +194,13 @@ class Progress {
   Clock::time_point started_, last_drawn_;
 };
 
-// Message boxes are the run's outcome, said in the summary instead.
-class QuietUi final : public UserInterface {
- public:
-  void MessageBox(const std::string&, int) override {}
-  int MousePointer() override { return pointer_; }
-  void SetMousePointer(int pointer) override { pointer_ = pointer; }
-
- private:
-  int pointer_ = 0;
-};
-
 class Batch {
  public:
   // A report on standard output leaves it to the report alone.
   Batch(const BatchOptions& options, const HostMachine& machine, std::FILE* out, std::FILE* err)
       : options_(options),
         machine_(machine),
-        out_(options.report == "-" || options.junit == "-" ? err : out),
+        out_(options.report == "-" || options.junit == "-" || options.html == "-" ? err : out),
         err_(err) {}
   int Run();
 
@@ -227,6 +221,8 @@ class Batch {
   void AddReport(ProjectRecord& record, const RunResult& result);
   void Say(const std::vector<std::string>& leftovers);
   HoldPolicy Hold() const;
+  std::string BackupFolderOf(const std::string& project) const;
+  bool WriteHtml(int exit_status);
   void CountChangedFiles(const std::vector<size_t>& members, const std::set<std::string>& changed);
   int ExitStatus() const;
   void PrintSummary();
@@ -321,6 +317,15 @@ bool Batch::ChooseTypes(ProjectRecord& record) {
   return false;
 }
 
+// Where a project's originals go: below the backup folder, at the path of
+// the project's folder (relative to the current folder when below it).
+std::string Batch::BackupFolderOf(const std::string& project) const {
+  std::string folder = Shown(ProjectDirectory(project));
+  while (!folder.empty() && folder.back() == '/') folder.pop_back();
+  size_t start = folder.find_first_not_of('/');
+  return options_.backup + "/" + (start == std::string::npos ? "" : folder.substr(start));
+}
+
 HoldPolicy Batch::Hold() const {
   HoldPolicy hold;
   hold.wait_seconds = options_.wait_seconds;
@@ -346,7 +351,7 @@ RunResult Batch::ConvertOne(size_t project, UnitRun* unit) {
   RunOptions run_options;
   run_options.project_locked = true;
   run_options.dry_run = options_.dry_run;
-  run_options.copies_unread = options_.dry_run && !options_.diff;
+  run_options.copies_unread = options_.dry_run && !options_.diff && options_.html.empty();
   run_options.hold = Hold();
   run_options.unit = unit;
   run_options.progress_by_path = true;
@@ -354,11 +359,28 @@ RunResult Batch::ConvertOne(size_t project, UnitRun* unit) {
     progress_->Hear(project, shown, event);
   };
   std::string folder = ProjectDirectory(record.path);
-  if (options_.dry_run && options_.diff) {
+  bool review = !options_.html.empty();
+  if (options_.dry_run && (options_.diff || review)) {
     run_options.preview = [&](const RunChanges& run) {
-      record.preview = RenderPreview(run, folder, true);
+      record.review = BuildPreview(run, {folder, true});
+      std::string note = UncommittedNote(AskGit(ChangedOriginals(run)));
+      if (options_.diff) record.preview = FormatPreview(record.review);
+      if (!note.empty()) record.preview += note + "\n";
+      if (!review) record.review = {};
     };
   }
+  run_options.refuse_commit = [&](const RunChanges& run) -> std::string {
+    if (options_.allow_dirty) return "";
+    std::string problem = UncommittedProblem(AskGit(ChangedOriginals(run)));
+    record.git_refused = !problem.empty();
+    return problem;
+  };
+  run_options.before_commit = [&](const RunChanges& run, std::string* failed_file,
+                                  std::string* reason) {
+    if (review) record.review = BuildPreview(run, {folder, true});
+    return options_.backup.empty() ||
+           BackUpOriginals(run, folder, BackupFolderOf(record.path), failed_file, reason);
+  };
   result = ConvertProject(*ide, services, run_options);
   record.seconds += std::chrono::duration<double>(Clock::now() - started).count();
   record.missing_forms = ide->missing_forms();
@@ -778,6 +800,46 @@ bool Batch::WriteJunit(double seconds) {
                       WriteReportText(options_.junit, xml, options_.report_stream));
 }
 
+// What converts a project, or settles what stopped it.
+std::string NextCommand(const ProjectRecord& record, bool dry_run) {
+  std::string project = " " + ShellWord(record.path);
+  switch (record.outcome) {
+    case Outcome::kConverted:
+      return dry_run ? "vireo-migrate convert" + project : "";
+    case Outcome::kSkipped:
+      if (record.git_refused) return "vireo-migrate convert --allow-dirty" + project;
+      return "vireo-migrate convert --from TYPE" + project + "  (vireo-migrate types lists them)";
+    case Outcome::kFailed:
+    case Outcome::kInterrupted:
+      return "vireo-migrate convert" + project;
+    default:
+      return "";
+  }
+}
+
+bool Batch::WriteHtml(int exit_status) {
+  ReviewPage page;
+  page.title = options_.dry_run ? "vireo-migrate convert --dry-run" : "vireo-migrate convert";
+  page.subtitle = std::to_string(projects_.size()) + " projects in " +
+                  std::to_string(units_.size()) + " units; exit status " +
+                  std::to_string(exit_status) +
+                  (options_.dry_run ? "; a dry run: nothing was changed." : ".");
+  for (const ProjectRecord& record : projects_) {
+    ReviewProject& project = page.projects.emplace_back();
+    project.path = Shown(record.path);
+    project.outcome = OutcomeText(record.outcome, options_.dry_run);
+    project.outcome_key = OutcomeKey(record.outcome);
+    project.source = TypeName(record.from);
+    project.reason = record.reason;
+    project.command = NextCommand(record, options_.dry_run);
+    project.facts = {{"Files changed", std::to_string(record.files_changed)},
+                     {"Unit", std::to_string(record.unit + 1)}};
+    project.preview = record.review;
+  }
+  return SayUnwritten(options_.html, "the review page",
+                      WriteReviewHtml(options_.html, page, options_.report_stream));
+}
+
 Progress::Totals Batch::ProgressTotals() const {
   Progress::Totals totals;
   totals.units = units_.size();
@@ -807,7 +869,11 @@ int Batch::Run() {
   work();
   for (std::thread& thread : threads) thread.join();
   progress_->Finish();
-  for (const ProjectRecord& record : projects_) std::fputs(record.preview.c_str(), out_);
+  // Each project's diff under its own heading.
+  for (const ProjectRecord& record : projects_) {
+    if (!record.preview.empty())
+      std::fputs(("== " + Shown(record.path) + "\n" + record.preview + "\n").c_str(), out_);
+  }
   if (!options_.quiet) PrintSummary();
   if (InterruptRequestedAnywhere())
     std::fputs("vireo-migrate: interrupted: units not begun were left as they were\n", err_);
@@ -815,7 +881,8 @@ int Batch::Run() {
   double seconds = std::chrono::duration<double>(Clock::now() - started).count();
   bool report_written = options_.report.empty() || WriteReport(exit_status, seconds);
   bool junit_written = options_.junit.empty() || WriteJunit(seconds);
-  return report_written && junit_written ? exit_status : kExitFailed;
+  bool html_written = options_.html.empty() || WriteHtml(exit_status);
+  return report_written && junit_written && html_written ? exit_status : kExitFailed;
 }
 
 }  // namespace

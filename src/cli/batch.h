@@ -24,6 +24,9 @@ struct BatchOptions {
   int wait_seconds = 60;
   std::string report;  // "-": standard output (`report_stream`)
   std::string junit;
+  std::string html;          // a review page of every project
+  std::string backup;        // each project's originals below backup/<its folder>
+  bool allow_dirty = false;  // convert files with uncommitted changes in git
   std::FILE* report_stream = stdout;
   bool quiet = false;
   bool verbose = false;

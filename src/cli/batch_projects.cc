@@ -90,21 +90,27 @@ bool ReadGroup(const std::string& group, const PathResolver& resolver,
   return true;
 }
 
-// Every project file below `folder`, in name order.
+// Every project file below `folder`, in name order. Folders are listed
+// through the file seam, so a survey leaves their access times alone.
 void FindProjectsBelow(const std::string& folder, std::vector<std::string>* projects) {
-  std::error_code error;
-  fs::recursive_directory_iterator it(NativePath(folder),
-                                      fs::directory_options::skip_permission_denied, error);
-  std::vector<std::string> found;
-  for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-    std::string name = PathText(it->path().filename());
-    bool hidden = !name.empty() && name[0] == '.';
-    if (it->is_directory(error) && !it->is_symlink(error)) {
-      if (hidden) it.disable_recursion_pending();
-      continue;
+  std::vector<std::string> found, pending{folder};
+  while (!pending.empty()) {
+    std::string directory = pending.back();
+    pending.pop_back();
+    std::vector<std::string> names;
+    if (Files().ListDirectory(directory, &names)) continue;
+    for (const std::string& name : names) {
+      std::string path = PathText((NativePath(directory) / NativePath(name)).lexically_normal());
+      std::error_code error;
+      fs::file_status own = fs::symlink_status(NativePath(path), error);
+      bool hidden = name[0] == '.';
+      if (error || hidden) continue;
+      if (fs::is_directory(own)) {
+        pending.push_back(path);
+      } else if (IsProjectFile(name) && fs::is_regular_file(fs::status(NativePath(path), error)) && !error) {
+        found.push_back(path);
+      }
     }
-    if (!hidden && IsProjectFile(name) && it->is_regular_file(error))
-      found.push_back(PathText(it->path().lexically_normal()));
   }
   std::sort(found.begin(), found.end());
   projects->insert(projects->end(), found.begin(), found.end());

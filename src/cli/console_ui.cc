@@ -237,4 +237,14 @@ void ConsoleProgress::Finish(bool committed) {
   std::fflush(err_);
 }
 
+std::string ShellWord(const std::string& word) {
+  bool plain = !word.empty() && word.find_first_not_of(
+                                    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                    "0123456789_./+,:=@%-") == std::string::npos;
+  if (plain) return word;
+  std::string quoted = "'";
+  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
 }  // namespace vireo

@@ -31,6 +31,9 @@ std::string KeepStart(std::string_view text, size_t columns);
 // longer than a line is broken where the line ends.
 std::vector<std::string> WrapAtSpaces(std::string_view text, size_t columns);
 
+// `word` as a POSIX shell reads it back: as it is when plain, else quoted.
+std::string ShellWord(const std::string& word);
+
 // A table row; its note is printed under it.
 struct TableRow {
   std::vector<std::string> cells;
@@ -89,6 +92,17 @@ class ConsoleUi final : public UserInterface {
 
 // The Status window's texts are the add-in's: a front end that follows the
 // run's events shows none of them.
+// Message boxes are the run's outcome, said in a summary instead.
+class QuietUi final : public UserInterface {
+ public:
+  void MessageBox(const std::string&, int) override {}
+  int MousePointer() override { return pointer_; }
+  void SetMousePointer(int pointer) override { pointer_ = pointer; }
+
+ private:
+  int pointer_ = 0;
+};
+
 class SilentStatus final : public StatusWindow {
  public:
   void Show() override {}

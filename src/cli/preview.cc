@@ -142,6 +142,17 @@ std::vector<std::string> ChangedOutsideFolder(const RunChanges& run,
   return outside;
 }
 
+std::vector<std::string> ChangedOriginals(const RunChanges& run) {
+  std::vector<std::string> changed;
+  for (const StagedCopy& copy : run.copies) {
+    bool differs = true;
+    CopyDiffers(copy, &differs);
+    if (differs && std::find(changed.begin(), changed.end(), copy.original) == changed.end())
+      changed.push_back(copy.original);
+  }
+  return changed;
+}
+
 std::string FormatOutsideFolder(const std::vector<std::string>& files) {
   if (files.empty()) return "";
   std::string text = "These files outside the project's folder will be changed:\n";

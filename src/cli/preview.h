@@ -56,6 +56,9 @@ std::string RenderPreview(const RunChanges& run, const std::string& base_folder,
 std::vector<std::string> ChangedOutsideFolder(const RunChanges& run,
                                               const std::string& project_folder);
 
+// The originals the commit would change (their converted copies differ), once each.
+std::vector<std::string> ChangedOriginals(const RunChanges& run);
+
 // The lines that name them, before a commit or in a dry run; "" for none.
 std::string FormatOutsideFolder(const std::vector<std::string>& files);
 

@@ -38,6 +38,11 @@ const char* OutcomeName(RunOutcome outcome);
 // "changed", "unchanged" or "failed" for a converter's result code.
 const char* FileResultName(int16_t result);
 
+// The length of the well-formed UTF-8 sequence of two to four bytes that
+// starts at `at`, or 0 when there is none (overlong forms, surrogates and
+// code points above U+10FFFF are not well formed).
+size_t Utf8SequenceAt(std::string_view text, size_t at);
+
 // `bytes` as a JSON string, quotes included.
 std::string JsonString(std::string_view bytes);
 

@@ -9,11 +9,9 @@
 namespace vireo {
 namespace {
 
-const std::vector<std::vector<std::string>> kHelpArguments = {{"--help"},
-                                                              {"convert", "--help"},
-                                                              {"recover", "--help"},
-                                                              {"types", "--help"},
-                                                              {"register", "--help"}};
+const std::vector<std::vector<std::string>> kHelpArguments = {
+    {"--help"},          {"convert", "--help"}, {"scan", "--help"}, {"recover", "--help"},
+    {"types", "--help"}, {"register", "--help"}};
 
 TEST(FullHelp, IsWhatTheProgramPrintsForEachCommand) {
   std::string printed;

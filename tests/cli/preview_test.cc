@@ -21,7 +21,7 @@ class PreviewTest : public ::testing::Test {
     return original;
   }
   void AddGuid(const std::string& file, int64_t record, int64_t at, const std::string& role) {
-    run.guid_replacements.push_back({file, record, at, role, "OLD-" + role, "NEW-" + role});
+    run.guid_replacements.push_back({file, record, at, role, "OLD-" + role, "NEW-" + role, "VB4"});
   }
   // A form with one changed line and two records, three GUIDs in all; a module
   // left as it was.

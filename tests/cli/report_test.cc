@@ -48,7 +48,7 @@ class ReportTest : public ::testing::Test {
                     {"module", "/p/M\xE9.bas", "", kUnchanged, ""},
                     {"project", "/p/P.vbp", "", kChanged, ""}};
     result.changed_lines = {{"/p/Form1.frm", 2}, {"/p/P.vbp", 1}};
-    result.guid_replacements = {{"/p/Form1.frx", 24, 40, "CLSID_A", "OLD", "NEW"}};
+    result.guid_replacements = {{"/p/Form1.frx", 24, 40, "CLSID_A", "OLD", "NEW", "VB4"}};
     result.replaced = 3;
     result.unchanged = 1;
     result.leftovers = {"/tmp/vr5abc"};

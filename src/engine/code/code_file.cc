@@ -74,6 +74,7 @@ int16_t ConvertCodeFile(FileWork& run, const std::string& path, int16_t from_typ
       }
       if (RewriteDeclarations(line, from_type, to_type)) {
         changed = true;
+        ++run.result.counts.declarations;
         MarkChange(run, out, path);
       }
       WriteCurrentLine(run, out, line);

@@ -92,11 +92,12 @@ bool FormConverter::ConvertLine(std::string& line, bool* write_current) {
     }
   }
   if (in_code_) {
-    bool rewritten = IsGridEventProcedure(*events_, line)
-                         ? RewriteEventHeader(run_, line, from_, to_)
-                         : RewriteDeclarations(line, from_, to_);
+    bool event = IsGridEventProcedure(*events_, line);
+    bool rewritten =
+        event ? RewriteEventHeader(run_, line, from_, to_) : RewriteDeclarations(line, from_, to_);
     if (rewritten) {
       changed_ = true;
+      ++(event ? run_.result.counts.event_headers : run_.result.counts.declarations);
       MarkChange(run_, *out_, form_path_);
     }
     return true;
@@ -113,6 +114,8 @@ bool FormConverter::ConvertLine(std::string& line, bool* write_current) {
   if (renamed != line) {
     changed_ = true;
     run_.result.changed_lines[form_path_] += 1;
+    bool grid = ContainsNoCase(line, GridCatalogue().Item(from_).FullName);
+    ++(grid ? run_.result.counts.grid_blocks : run_.result.counts.drop_down_blocks);
   }
   out_->WriteLine(renamed);
   bool ended_at_end_line = false;
@@ -142,6 +145,7 @@ bool FormConverter::ConvertReferenceLine(const std::string& line, bool* write_cu
     reference_replaced_ = true;
     changed_ = true;
     run_.result.changed_lines[form_path_] += 1;
+    ++run_.result.counts.reference_lines;
     out_->WriteLine(FormObjectLineFor(to_));
     *write_current = false;
     return true;

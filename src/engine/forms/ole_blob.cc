@@ -18,6 +18,7 @@ constexpr int64_t kWholePayloadLimit = int64_t{1} << 20;
 constexpr size_t kGuidSize = 16;
 
 struct Record {
+  bool lb_layout = false;
   int64_t payload_offset = 0;
   int64_t payload_length = 0;
 };
@@ -112,6 +113,7 @@ std::string LocateRecord(FileHandle file, int32_t offset, Record* record) {
   if (end > static_cast<int64_t>(size))
     return "its payload of " + std::to_string(payload_length) + " bytes ends at " +
            std::to_string(end) + ", past the end of the file (" + std::to_string(size) + " bytes)";
+  record->lb_layout = header[0] == 'L' && header[1] == 'B';
   record->payload_offset = int64_t{offset} + header_length;
   record->payload_length = payload_length;
   return "";
@@ -145,7 +147,8 @@ struct Replacer {
     changed = true;
     run.result.guid_replacements.push_back({run.current_binary_original, offset,
                                             record.payload_offset + at, guid.Name, guid.ToString(),
-                                            counterpart.ToString()});
+                                            counterpart.ToString(),
+                                            record.lb_layout ? "LB" : "VB4"});
   }
 };
 

@@ -70,6 +70,7 @@ class ProjectConversion {
   void Finish(RunOutcome outcome, const std::string& message, int style);
   void FailWith(const std::string& path);
   bool StopIfInterrupted();
+  bool HooksAllowCommit();
   void Commit();
   void AddLeftovers(const std::vector<std::string>& leftovers);
   void Fail(const std::string& reason) {
@@ -378,6 +379,7 @@ void ProjectConversion::Finish(RunOutcome outcome, const std::string& message, i
   result_.referenced_types = ReferencedTypes();
   result_.changed_lines = changes_.changed_lines;
   result_.guid_replacements = changes_.guid_replacements;
+  result_.counts = changes_.counts;
   Tell([&] { services_.status.Hide(); });
   Tell([&] { services_.ui.SetMousePointer(saved_pointer_); });
   if (!message.empty()) Tell([&] { services_.ui.MessageBox(message, style); });
@@ -396,9 +398,27 @@ bool ProjectConversion::StopIfInterrupted() {
   return true;
 }
 
+// False, with the run ended, when a hook stops it before its commit.
+bool ProjectConversion::HooksAllowCommit() {
+  if (options_.refuse_commit) {
+    if (std::string reason = options_.refuse_commit(changes_); !reason.empty()) {
+      result_.failure_reason = reason;
+      Finish(RunOutcome::kRefused, reason, kStyleWarning);
+      return false;
+    }
+  }
+  std::string failed_file, reason;
+  if (options_.before_commit && !options_.before_commit(changes_, &failed_file, &reason)) {
+    Fail(reason);
+    FailWith(failed_file);
+    return false;
+  }
+  return true;
+}
+
 void ProjectConversion::Commit() {
   if (options_.unit) {
-    if (StopIfInterrupted()) return;
+    if (StopIfInterrupted() || (!options_.dry_run && !HooksAllowCommit())) return;
     staging().Ready(changes_.copies);
     Finish(RunOutcome::kConverted, "", kStyleInformation);
     result_.message = kConvertedMessage;
@@ -416,12 +436,7 @@ void ProjectConversion::Commit() {
     result_.message = kConvertedMessage;
     return;
   }
-  std::string failed_file, reason;
-  if (options_.before_commit && !options_.before_commit(changes_, &failed_file, &reason)) {
-    Fail(reason);
-    FailWith(failed_file);
-    return;
-  }
+  if (!HooksAllowCommit()) return;
   // From here on the commit runs to its end or rolls back, whatever is asked.
   if (StopIfInterrupted()) return;
   own_staging_.Ready(changes_.copies);

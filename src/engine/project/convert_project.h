@@ -58,9 +58,13 @@ struct RunOptions {
   // files are converted into digests and counts, and no copy is written.
   bool copies_unread = false;
   std::function<void(const RunChanges&)> preview;
-  // Runs before the commit; returns false (with a reason) to stop the run as failed.
+  // Runs before the commit (also of one project of a unit, before its copies
+  // are handed on); returns false (with a reason) to stop the run as failed.
   std::function<bool(const RunChanges&, std::string* failed_file, std::string* reason)>
       before_commit;
+  // Runs first of all before the commit; a reason it returns stops the run
+  // as refused, with nothing changed (files the user must settle first).
+  std::function<std::string(const RunChanges&)> refuse_commit;
   // The caller holds the project's run lock and has recovered any
   // interrupted commit already.
   bool project_locked = false;
@@ -115,6 +119,7 @@ struct RunResult {
   std::vector<FileOutcome> files;
   std::map<std::string, int> changed_lines;
   std::vector<GuidReplacement> guid_replacements;
+  ChangeCounts counts;  // of the files this run converted itself
   int replaced = 0;   // originals replaced by the commit
   int unchanged = 0;  // files left as they were: nothing in them needed a change
   std::vector<std::string> leftovers;

@@ -26,6 +26,7 @@ struct GuidReplacement {
   std::string role;       // the GUID's name, such as "CLSID_MsPlover"
   std::string old_text;
   std::string new_text;
+  std::string layout;  // the record's: "VB4" or "LB"
 };
 
 // What was learnt about a converted copy while its bytes streamed through
@@ -45,6 +46,23 @@ struct StagedCopy {
   std::optional<CopyFacts> facts;  // known when the copy was converted to its end
 };
 
+// What the text rules changed, by kind of change.
+struct ChangeCounts {
+  int grid_blocks = 0;       // grid control blocks moved to the target's class
+  int drop_down_blocks = 0;  // drop-down control blocks moved likewise
+  int reference_lines = 0;   // forms' library lines above their first Begin
+  int event_headers = 0;     // grid event procedure headers rewritten
+  int declarations = 0;      // other code lines whose declarations were moved
+
+  void Add(const ChangeCounts& other) {
+    grid_blocks += other.grid_blocks;
+    drop_down_blocks += other.drop_down_blocks;
+    reference_lines += other.reference_lines;
+    event_headers += other.event_headers;
+    declarations += other.declarations;
+  }
+};
+
 struct FileResult {
   int16_t result = kUnchanged;
   std::string failure_reason;  // with kFailed: the file and what is wrong with it
@@ -54,6 +72,7 @@ struct FileResult {
   bool records_changed = false;  // a binary record's bytes changed
   // The catalogue types the reference lines above a form's first Begin name.
   std::set<int16_t> form_references;
+  ChangeCounts counts;
 };
 
 // What a run's converters produced together, in the files' order.
@@ -63,8 +82,10 @@ struct RunChanges {
   std::vector<GuidReplacement> guid_replacements;
   bool records_changed = false;
   std::set<int16_t> form_references;
+  ChangeCounts counts;
 
   void Add(const FileResult& file) {
+    counts.Add(file.counts);
     copies.insert(copies.end(), file.copies.begin(), file.copies.end());
     for (const auto& [path, lines] : file.changed_lines) changed_lines[path] += lines;
     guid_replacements.insert(guid_replacements.end(), file.guid_replacements.begin(),

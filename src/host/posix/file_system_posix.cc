@@ -71,6 +71,20 @@ std::error_code CheckRegular(int fd) {
   return {};
 }
 
+int NoAccessTime() { return ReadsKeepAccessTimes() ? O_NOATIME : 0; }
+
+// Opens `path`; where O_NOATIME is not the process's to ask (a file it does
+// not own), without it.
+int OpenKeepingAccessTime(const std::string& path, int flags) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags, 0600);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0 && errno == EPERM && (flags & O_NOATIME))
+    return OpenKeepingAccessTime(path, flags & ~O_NOATIME);
+  return fd;
+}
+
 class PosixFileSystem final : public FileSystem {
  public:
   std::error_code Open(const std::string& path, OpenFor how, FileHandle* file) override {
@@ -91,10 +105,7 @@ class PosixFileSystem final : public FileSystem {
         flags |= O_WRONLY | O_CREAT | O_TRUNC;
         break;
     }
-    int fd;
-    do {
-      fd = ::open(path.c_str(), flags, 0600);
-    } while (fd < 0 && errno == EINTR);
+    int fd = OpenKeepingAccessTime(path, flags | (how == OpenFor::kRead ? NoAccessTime() : 0));
     if (fd < 0) return errno == ELOOP && how != OpenFor::kRead ? IsASymbolicLink() : LastError();
     if (auto error = CheckRegular(fd)) {
       ::close(fd);
@@ -203,8 +214,13 @@ class PosixFileSystem final : public FileSystem {
   std::error_code ListDirectory(const std::string& directory,
                                 std::vector<std::string>* names) override {
     names->clear();
-    DIR* dir = ::opendir(directory.c_str());
-    if (!dir) return LastError();
+    int fd = OpenKeepingAccessTime(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC | NoAccessTime());
+    DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
+    if (!dir) {
+      std::error_code error = LastError();
+      if (fd >= 0) ::close(fd);
+      return error;
+    }
     while (struct dirent* entry = ::readdir(dir)) {
       std::string name = entry->d_name;
       if (name != "." && name != "..") names->push_back(name);

@@ -1,0 +1,31 @@
+// Whether files a run would change hold work that git does not have yet:
+// uncommitted changes, or no commit at all (untracked). Asked only where git
+// is installed and the file lies in a work tree; git runs with an
+// environment of our own, no user or system configuration, no hooks, no
+// file system monitor, no filter commands and no index writes, so a project
+// folder's git configuration cannot make it run anything.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vireo {
+
+struct GitState {
+  // The files with uncommitted changes, or untracked, as given.
+  std::vector<std::string> uncommitted;
+  // Files whose state git could not tell, each with why.
+  std::vector<std::string> unknown;
+
+  bool clean() const { return uncommitted.empty() && unknown.empty(); }
+};
+
+// Asks git about each of `files` (absolute paths) that lies in a work tree.
+GitState AskGit(const std::vector<std::string>& files);
+
+// The refusal a run that would change them gives; "" when `state` is clean.
+std::string UncommittedProblem(const GitState& state);
+// What a dry run or a scan says of them instead; "" when `state` is clean.
+std::string UncommittedNote(const GitState& state);
+
+}  // namespace vireo
