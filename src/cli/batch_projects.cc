@@ -107,7 +107,8 @@ void FindProjectsBelow(const std::string& folder, std::vector<std::string>* proj
       if (error || hidden) continue;
       if (fs::is_directory(own)) {
         pending.push_back(path);
-      } else if (IsProjectFile(name) && fs::is_regular_file(fs::status(NativePath(path), error)) && !error) {
+      } else if (IsProjectFile(name) && fs::is_regular_file(fs::status(NativePath(path), error)) &&
+                 !error) {
         found.push_back(path);
       }
     }
