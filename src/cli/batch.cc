@@ -659,7 +659,8 @@ std::string Coloured(const std::string& text, Outcome outcome) {
 // "3 projects in 2 units: 2 converted, 1 failed."
 std::string CountsLine(size_t projects, size_t units, const std::map<Outcome, int>& counts,
                        bool dry_run) {
-  std::string text = std::to_string(projects) + " projects in " + std::to_string(units) + " units:";
+  std::string text = Counted(static_cast<int>(projects), "project", "projects") + " in " +
+                     Counted(static_cast<int>(units), "unit", "units") + ":";
   bool first = true;
   for (const auto& [outcome, count] : counts) {
     text += std::string(first ? " " : ", ") + std::to_string(count) + " " +

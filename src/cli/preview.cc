@@ -10,13 +10,14 @@
 #include "engine/project/commit.h"
 
 namespace vireo {
-namespace {
-
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
 std::string Counted(int count, const char* one, const char* many) {
   return std::to_string(count) + " " + (count == 1 ? one : many);
 }
+
+namespace {
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
 std::vector<GuidRecord> RecordsOf(const RunChanges& run, const std::string& original) {
   std::vector<GuidRecord> records;

@@ -11,6 +11,9 @@
 
 namespace vireo {
 
+// "1 line", "2 lines": `count` with the word for it.
+std::string Counted(int count, const char* one, const char* many);
+
 // The GUIDs replaced inside one binary record.
 struct GuidRecord {
   int64_t record_offset = 0;

@@ -403,10 +403,10 @@ void Scan::PrintTable() const {
       total += count;
       parts += ", " + std::to_string(count) + " " + FindingText(finding);
     }
-    text += "  " + source + ": " + std::to_string(total) + " projects" + parts + "\n";
+    text += "  " + source + ": " + Counted(total, "project", "projects") + parts + "\n";
   }
-  text += std::to_string(projects_.size()) + " projects in " + std::to_string(units_.size()) +
-          " units:";
+  text += Counted(static_cast<int>(projects_.size()), "project", "projects") + " in " +
+          Counted(static_cast<int>(units_.size()), "unit", "units") + ":";
   bool first = true;
   for (const auto& [finding, count] : by_finding) {
     text += std::string(first ? " " : ", ") + std::to_string(count) + " " + FindingText(finding);

@@ -197,7 +197,7 @@ TEST_F(SeamsTest, AUnitWithASkippedProjectIsSkippedWholeAndNothingOfItChanges) {
                            " with " + root.Join("tree/b/B.vbp") + ", which was skipped"),
             std::string::npos)
       << batch.out;
-  EXPECT_NE(batch.out.find("2 projects in 1 units: 2 skipped."), std::string::npos) << batch.out;
+  EXPECT_NE(batch.out.find("2 projects in 1 unit: 2 skipped."), std::string::npos) << batch.out;
 }
 
 TEST_F(SeamsTest, AReportThatCannotBeWrittenIsRefusedFirstOrFailsTheRunSayingWhatWasDone) {
@@ -237,7 +237,7 @@ TEST_F(SeamsTest, AReportOnStandardOutputLeavesTheRestToStandardError) {
   auto batch = Run({"convert", "-r", "--report", "-", root.Join("tree")});
   ASSERT_EQ(batch.status, 0) << batch.err;
   EXPECT_EQ(nlohmann::json::parse(batch.out)["projects"].size(), 2u);
-  EXPECT_NE(batch.err.find("2 projects in 1 units: 2 converted."), std::string::npos);
+  EXPECT_NE(batch.err.find("2 projects in 1 unit: 2 converted."), std::string::npos);
   auto both = Run({"convert", "--report", "-", "--junit", "-", root.Join("tree")});
   EXPECT_EQ(both.status, 2);
 }
