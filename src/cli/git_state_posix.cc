@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "cli/git_state.h"
+#include "cli/real_paths.h"
 
 extern char** environ;
 
@@ -194,11 +195,13 @@ GitState AskGit(const std::vector<std::string>& files) {
   GitState state;
   std::string git;
   std::map<std::string, std::map<std::string, std::string>> by_tree;
+  RealPaths real_paths;
+  std::map<fs::path, std::string> trees;  // by real folder
   for (const std::string& file : files) {
-    std::error_code error;
-    fs::path real = fs::weakly_canonical(file, error);
-    if (error) real = file;
-    std::string tree = WorkTreeOf(real.string());
+    fs::path real = real_paths.Of(file);
+    auto [known, added] = trees.try_emplace(real.parent_path());
+    if (added) known->second = WorkTreeOf(real.string());
+    const std::string& tree = known->second;
     if (tree.empty()) continue;
     if (git.empty() && (git = FindGit()).empty()) return state;
     by_tree[tree][real.lexically_relative(tree).generic_string()] = file;

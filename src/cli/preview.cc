@@ -6,6 +6,7 @@
 
 #include "base/file_io.h"
 #include "base/path_text.h"
+#include "cli/real_paths.h"
 #include "cli/unified_diff.h"
 #include "engine/project/commit.h"
 
@@ -131,8 +132,9 @@ std::vector<std::string> ChangedOutsideFolder(const RunChanges& run,
   std::error_code ignored;
   fs::path folder = fs::weakly_canonical(NativePath(project_folder), ignored);
   std::vector<std::string> outside;
+  RealPaths real_paths;
   for (const StagedCopy& copy : run.copies) {
-    fs::path file = fs::weakly_canonical(NativePath(copy.original), ignored);
+    fs::path file = real_paths.Of(copy.original);
     auto [stop, rest] = std::mismatch(folder.begin(), folder.end(), file.begin(), file.end());
     bool inside = stop == folder.end() || (stop->empty() && std::next(stop) == folder.end());
     bool differs = true;
