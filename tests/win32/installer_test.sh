@@ -65,7 +65,8 @@ check "the system PATH holds the folder" has "$(query "$environment_key" /v PATH
 
 # README.txt quotes what the installed program's help says.
 help=""
-for arguments in "--help" "convert --help" "recover --help" "types --help" "register --help"; do
+for arguments in "--help" "convert --help" "scan --help" "recover --help" "types --help" \
+  "register --help"; do
   # shellcheck disable=SC2086
   help+=$(run "$folder/vireo-migrate.exe" $arguments 2>&1 | tr -d '\r' | sed 's/^./    &/')$'\n\n'
 done
@@ -74,6 +75,22 @@ check "README.txt quotes vireo-migrate.exe's help" has "$readme" "$help"
 check "the help speaks of Windows, not Wine" bash -c '! grep -qi wine <<<"$1"' _ "$help"
 check "the installed vireo-migrate.exe runs" \
   has "$(run "$folder/vireo-migrate.exe" --version 2>&1)" "vireo-migrate "
+
+# The installed add-in, driven through COM as the IDE drives it, converts a
+# project (VIREO_E2E names the scripted IDE, the project and the bytes to
+# expect); VB.INI is put back after, as those steps rewrite it.
+if [ -n "${VIREO_E2E:-}" ]; then
+  IFS='|' read -r e2e_exe e2e_project e2e_expected <<<"$VIREO_E2E"
+  cp "$windows/VB.INI" "$work/vb.ini.installed"
+  timeout -k 5 300 "$wine" "$e2e_exe" --server="$folder_windows\VIRAMU32.exe" \
+    --project="$e2e_project" --expected="$e2e_expected" \
+    --gtest_filter='AddIn.Connecting*:AddIn.AClickConverts*:AddIn.Disconnecting*' \
+    >"$work/e2e.log" 2>&1
+  check "the installed add-in converts a project through COM" \
+    grep -q '^\[  PASSED  \] 3 tests\.' "$work/e2e.log"
+  cp "$work/vb.ini.installed" "$windows/VB.INI"
+  settle
+fi
 
 echo "-- silent uninstall"
 run "$folder/uninstall.exe" /S
