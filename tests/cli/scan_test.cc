@@ -4,6 +4,7 @@
 // git are refused; a batch keeps each project's originals apart.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -175,6 +176,32 @@ TEST_F(SurveyTest, CountsAreTheDryRunsAndFindingsSayWhatStopsAConversion) {
   EXPECT_EQ(shared["unit"], found[Tree("apps/p4/Inventory.vbp")]["unit"]);
   EXPECT_NE(shared["command"].get<std::string>().find(Tree("apps/p8/Inventory.vbp")),
             std::string::npos);
+}
+
+// A journal waiting for recovery, and a file another run holds, each stop a
+// conversion; the scan says so, leaves the journal alone and names the cure.
+TEST_F(SurveyTest, APendingJournalAndAHeldFileAreBlockers) {
+  Sample("waiting");
+  Sample("held");
+  std::string journal = Tree("waiting/Inventory.vbp.vr5journal");
+  testing::WriteFile(journal, "cut short\n");
+  int held = ::open(Tree("held/Grids.bas").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+  Json scan = ScanJson();
+  ::close(held);
+  std::map<std::string, Json> found;
+  for (const Json& project : scan["projects"]) found[project["project"]] = project;
+  const Json& waiting = found[Tree("waiting/Inventory.vbp")];
+  EXPECT_EQ(waiting["finding"], "blocked");
+  EXPECT_NE(waiting["blockers"].dump().find("waits for recovery"), std::string::npos)
+      << waiting.dump();
+  EXPECT_EQ(waiting["command"], "vireo-migrate recover " + Tree("waiting/Inventory.vbp"));
+  EXPECT_EQ(ReadFile(journal), "cut short\n");
+  const Json& busy = found[Tree("held/Inventory.vbp")];
+  EXPECT_EQ(busy["finding"], "blocked");
+  EXPECT_NE(busy["blockers"].dump().find("Grids.bas: another run holds it"), std::string::npos)
+      << busy.dump();
 }
 
 TEST_F(SurveyTest, ChangesNoByteNorTimeAndLeavesNoFile) {
