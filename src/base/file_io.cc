@@ -30,7 +30,7 @@ LineReader::~LineReader() { Close(); }
 
 std::error_code LineReader::Open(const std::string& path) {
   Close();
-  buffer_.resize(kBufferSize);
+  if (!buffer_) buffer_.reset(new char[kBufferSize]);
   pos_ = end_ = 0;
   eof_ = false;
   lines_read_ = 0;
@@ -41,7 +41,7 @@ std::error_code LineReader::Open(const std::string& path) {
     return error_;
   }
   // A read error here is kept for the first ReadLine to report.
-  if (Fill() && end_ >= 3 && std::memcmp(buffer_.data(), kUtf8Bom, 3) == 0) {
+  if (Fill() && end_ >= 3 && std::memcmp(buffer_.get(), kUtf8Bom, 3) == 0) {
     has_bom_ = true;
     pos_ = 3;
   }
@@ -58,10 +58,10 @@ bool LineReader::Fill() {
   if (eof_ || error_ || file_ < 0) return false;
   size_t got = 0;
   error_ = stop_on_interrupt_ && InterruptRequested() ? std::make_error_code(std::errc::interrupted)
-                                : Files().Read(file_, buffer_.data(), buffer_.size(), &got);
+                                : Files().Read(file_, buffer_.get(), kBufferSize, &got);
   pos_ = next_cr_ = next_lf_ = 0;
   end_ = error_ ? 0 : got;
-  if (byte_digest_ && end_) byte_digest_->Update(buffer_.data(), end_);
+  if (byte_digest_ && end_) byte_digest_->Update(buffer_.get(), end_);
   if (!error_ && got == 0) eof_ = true;
   return end_ > 0;
 }
@@ -77,7 +77,7 @@ bool LineReader::ReadLine(std::string* line) {
   line->clear();
   if (!Fill()) return false;
   while (true) {
-    const char* start = buffer_.data() + pos_;
+    const char* start = buffer_.get() + pos_;
     size_t stop = std::min(Next('\r', &next_cr_), Next('\n', &next_lf_));
     if (stop == end_) {
       line->append(start, end_ - pos_);
@@ -94,8 +94,8 @@ bool LineReader::ReadLine(std::string* line) {
 
 size_t LineReader::Next(char c, size_t* cached) {
   if (*cached < pos_ || *cached == 0) {
-    const void* found = std::memchr(buffer_.data() + pos_, c, end_ - pos_);
-    *cached = found ? static_cast<size_t>(static_cast<const char*>(found) - buffer_.data()) : end_;
+    const void* found = std::memchr(buffer_.get() + pos_, c, end_ - pos_);
+    *cached = found ? static_cast<size_t>(static_cast<const char*>(found) - buffer_.get()) : end_;
   }
   return *cached;
 }
@@ -211,14 +211,14 @@ std::error_code CopyFileContent(const std::string& from, FileHandle to, Checksum
     in.handle = -1;
     return error;
   }
-  std::vector<char> buffer(kBufferSize);
+  std::unique_ptr<char[]> buffer(new char[kBufferSize]);
   while (true) {
     size_t got = 0;
-    if (auto error = Files().Read(in.handle, buffer.data(), buffer.size(), &got)) return error;
+    if (auto error = Files().Read(in.handle, buffer.get(), kBufferSize, &got)) return error;
     if (got == 0) break;
-    if (digest) digest->Update(buffer.data(), got);
+    if (digest) digest->Update(buffer.get(), got);
     if (out.handle < 0) continue;
-    if (auto error = Files().Write(out.handle, buffer.data(), got)) return error;
+    if (auto error = Files().Write(out.handle, buffer.get(), got)) return error;
   }
   return out.handle < 0 ? std::error_code() : out.Close();
 }

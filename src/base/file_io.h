@@ -4,6 +4,7 @@
 // byte order mark at the start of a file is not part of its first line.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -50,7 +51,7 @@ class LineReader {
   size_t Next(char c, size_t* cached);
 
   FileHandle file_ = -1;
-  std::vector<char> buffer_;
+  std::unique_ptr<char[]> buffer_;  // kBufferSize bytes, left uninitialised
   size_t pos_ = 0;
   size_t end_ = 0;
   bool eof_ = false;

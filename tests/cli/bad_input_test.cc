@@ -152,6 +152,20 @@ TEST_F(BadInputTest, EveryMissingFileIsNamedInOneMessageWithOneExitStatus) {
                 "Sub/Gone.cls; nothing was changed");
 }
 
+// A dry run that keeps no copies still fails where copying would.
+TEST_F(BadInputTest, ABinaryFileThatCannotBeReadFailsEveryKindOfRun) {
+  std::filesystem::remove(project.Join("F.frx"));
+  std::filesystem::create_directories(project.Join("F.frx"));
+  for (std::vector<std::string> extra : {std::vector<std::string>{}, {"--dry-run"},
+                                          {"--dry-run", "--diff"}}) {
+    std::vector<std::string> args{"convert", "--quiet", project.path()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    auto run = testing::RunProgram(VIREO_MIGRATE_BINARY, args, Environment());
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find("F.frx: cannot be copied"), std::string::npos) << run.err;
+  }
+}
+
 TEST_F(BadInputTest, OnlyTheFormsDescriptionNamesItsBinaryFile) {
   std::filesystem::remove(project.Join("F.frx"));
   // Code that speaks of a binary file is not a property that needs one.

@@ -18,14 +18,19 @@ bool HoldsNul(const std::string& line, const LineReader& in, std::string* proble
 }  // namespace
 
 bool ReadLogicalLine(LineReader& in, FileWork& run, std::string* line, std::string* problem) {
-  run.RawLines.clear();
   if (!in.ReadLine(line)) {
+    run.RawLines.clear();
     *problem = in.error() ? "cannot be read (" + Describe(in.error()) + ")"
                           : "has no further line to read";
     return false;
   }
-  if (HoldsNul(*line, in, problem)) return false;
-  run.RawLines.push_back(*line);
+  if (HoldsNul(*line, in, problem)) {
+    run.RawLines.clear();
+    return false;
+  }
+  // The first physical line reuses the string of the line before.
+  run.RawLines.resize(1);
+  run.RawLines[0] = *line;
   if ((!line->empty() && (*line)[0] == '\'') || line->compare(0, 3, "Rem") == 0) return true;
   std::string next;
   while (true) {

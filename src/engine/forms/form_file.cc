@@ -14,6 +14,18 @@
 namespace vireo {
 namespace {
 
+// Without a copy, a binary file is only opened and its first byte read: a
+// run that copies it would fail where this does.
+std::error_code CanBeRead(const std::string& path) {
+  FileHandle file;
+  if (auto error = Files().Open(path, OpenFor::kRead, &file)) return error;
+  char first;
+  size_t got = 0;
+  std::error_code error = Files().Read(file, &first, 1, &got);
+  std::error_code closed = Files().Close(file);
+  return error ? error : closed;
+}
+
 constexpr const char* kGridEventNames[] = {
     "_FetchCellStyle",   "_UnboundReadData", "_UnboundReadDateEx", "_UnboundAddData",
     "_UnboundWriteData", "_FirstRowChange",  "_LeftColChange"};
@@ -287,7 +299,9 @@ int16_t ConvertFormFile(FileWork& run, const std::string& form_path, const std::
     if (!run.MakeCopy(binary_path, true, &binary_temp, &binary_file)) return kFailed;
     const size_t binary_copy = run.result.copies.size() - 1;
     Checksummer old_bytes(ChecksumKind::kXxh3);
-    if (auto error = CopyFileContent(binary_path, binary_file, &old_bytes)) {
+    if (auto error = run.staging.writes_copies()
+                         ? CopyFileContent(binary_path, binary_file, &old_bytes)
+                         : CanBeRead(binary_path)) {
       run.Fail(binary_path + ": cannot be copied (" + Describe(error) + ")");
       return kFailed;
     }

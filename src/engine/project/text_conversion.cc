@@ -19,8 +19,11 @@ int16_t ConvertTextFile(FileWork& run, const std::string& original, const LineRu
   } else {
     out.WriteNowhere();
   }
-  in.DigestInto(&old_bytes, &old_lines);
-  out.DigestInto(&new_bytes, &new_lines);
+  // Without a copy there is nothing to commit, and the byte digests are
+  // only the commit's: the lines alone tell whether the text changed.
+  bool copied = run.staging.writes_copies();
+  in.DigestInto(copied ? &old_bytes : nullptr, &old_lines);
+  out.DigestInto(copied ? &new_bytes : nullptr, &new_lines);
   if (auto error = in.Open(original)) {
     run.Fail(original + ": cannot be opened (" + Describe(error) + ")");
     return kFailed;
@@ -41,7 +44,7 @@ int16_t ConvertTextFile(FileWork& run, const std::string& original, const LineRu
   if (read_whole) {
     // Lines digested with a terminator of their own: equal digests, equal lines.
     run.result.copies[own_copy].facts = CopyFacts{
-        old_bytes.Digest(), old_lines.Digest() == new_lines.Digest(), true, new_bytes.Digest()};
+        old_bytes.Digest(), old_lines.Digest() == new_lines.Digest(), copied, new_bytes.Digest()};
   }
   return result;
 }
