@@ -57,8 +57,9 @@ bool LineReader::Fill() {
   if (pos_ < end_) return true;
   if (eof_ || error_ || file_ < 0) return false;
   size_t got = 0;
-  error_ = stop_on_interrupt_ && InterruptRequested() ? std::make_error_code(std::errc::interrupted)
-                                : Files().Read(file_, buffer_.get(), kBufferSize, &got);
+  error_ = stop_on_interrupt_ && InterruptRequested()
+               ? std::make_error_code(std::errc::interrupted)
+               : Files().Read(file_, buffer_.get(), kBufferSize, &got);
   pos_ = next_cr_ = next_lf_ = 0;
   end_ = error_ ? 0 : got;
   if (byte_digest_ && end_) byte_digest_->Update(buffer_.get(), end_);

@@ -156,8 +156,8 @@ TEST_F(BadInputTest, EveryMissingFileIsNamedInOneMessageWithOneExitStatus) {
 TEST_F(BadInputTest, ABinaryFileThatCannotBeReadFailsEveryKindOfRun) {
   std::filesystem::remove(project.Join("F.frx"));
   std::filesystem::create_directories(project.Join("F.frx"));
-  for (std::vector<std::string> extra : {std::vector<std::string>{}, {"--dry-run"},
-                                          {"--dry-run", "--diff"}}) {
+  for (std::vector<std::string> extra :
+       {std::vector<std::string>{}, {"--dry-run"}, {"--dry-run", "--diff"}}) {
     std::vector<std::string> args{"convert", "--quiet", project.path()};
     args.insert(args.end(), extra.begin(), extra.end());
     auto run = testing::RunProgram(VIREO_MIGRATE_BINARY, args, Environment());
