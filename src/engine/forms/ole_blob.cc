@@ -28,7 +28,9 @@ struct Record {
 // would have been written kept aside and seen by every later read.
 class RecordFile {
  public:
-  RecordFile(FileHandle handle, bool writable) : handle_(handle), writable_(writable) {}
+  RecordFile(FileHandle handle, bool writable,
+             std::vector<std::pair<int64_t, std::string>>& set_aside)
+      : handle_(handle), writable_(writable), set_aside_(set_aside) {}
 
   std::string Read(int64_t at, size_t size, std::string* bytes) const {
     bytes->resize(size);
@@ -59,7 +61,7 @@ class RecordFile {
  private:
   FileHandle handle_;
   bool writable_;
-  std::vector<std::pair<int64_t, std::string>> set_aside_;
+  std::vector<std::pair<int64_t, std::string>>& set_aside_;
 };
 
 std::string_view GuidBytes(const GUID& guid, std::array<uint8_t, 16>& storage) {
@@ -273,7 +275,7 @@ int16_t ConvertOleObjectBlob(FileWork& run, const std::string& file, int32_t off
   } closer{handle};
 
   Record record;
-  RecordFile record_file(handle, writable);
+  RecordFile record_file(handle, writable, run.set_aside_writes);
   std::string problem = LocateRecord(handle, offset, &record);
   if (!problem.empty()) return fail(problem);
   size_t logged = run.result.guid_replacements.size();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <set>
 #include <thread>
 
@@ -93,14 +94,14 @@ std::error_code StageCopy(const std::string& from, const std::string& original,
     Files().Close(out);
     return error;
   }
-  std::vector<char> buffer(kBufferSize);
+  std::unique_ptr<char[]> buffer(new char[kBufferSize]);
   std::error_code error;
   Checksummer sum(kJournalChecksum);
   while (!error) {
     size_t got = 0;
-    if ((error = Files().Read(in, buffer.data(), buffer.size(), &got)) || got == 0) break;
-    sum.Update(buffer.data(), got);
-    error = Files().Write(out, buffer.data(), got);
+    if ((error = Files().Read(in, buffer.get(), kBufferSize, &got)) || got == 0) break;
+    sum.Update(buffer.get(), got);
+    error = Files().Write(out, buffer.get(), got);
   }
   *checksum = sum.Digest();
   Files().Close(in);
@@ -123,12 +124,12 @@ std::error_code Seal(const std::string& staged, const std::string& original,
   if (facts && facts->new_known) {
     *checksum = facts->new_checksum;
   } else {
-    std::vector<char> buffer(kBufferSize);
+    std::unique_ptr<char[]> buffer(new char[kBufferSize]);
     Checksummer sum(kJournalChecksum);
     while (!error) {
       size_t got = 0;
-      if ((error = Files().Read(file, buffer.data(), buffer.size(), &got)) || got == 0) break;
-      sum.Update(buffer.data(), got);
+      if ((error = Files().Read(file, buffer.get(), kBufferSize, &got)) || got == 0) break;
+      sum.Update(buffer.get(), got);
     }
     *checksum = sum.Digest();
   }

@@ -4,7 +4,9 @@
 // is shared.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/project/file_result.h"
@@ -24,6 +26,10 @@ struct FileWork {
   bool WriteJoined = false;
   // The original whose binary records are being converted (for the GUID log).
   std::string current_binary_original;
+  // Where a run that keeps no copies reads the records from the original:
+  // what converting them would have written there, by offset, so that every
+  // later record of the file sees it as it would in a copy.
+  std::vector<std::pair<int64_t, std::string>> set_aside_writes;
   FileResult result;
 
   // The first reason counts.

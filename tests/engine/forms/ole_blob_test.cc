@@ -232,6 +232,8 @@ TEST_F(OleBlobTest, WithoutCopiesTheOriginalIsOnlyReadAndTheSameIsLogged) {
     std::string content = "HEAD" + Record(payload);
     run = work.Fresh();
     ASSERT_EQ(Convert(content, 4), kChanged) << run->result.failure_reason;
+    // The same record named again finds what the first conversion left.
+    EXPECT_EQ(ConvertOleObjectBlob(*run, path, 4, 2, 5), kUnchanged);
     std::vector<GuidReplacement> with_copy = run->result.guid_replacements;
 
     testing::ConverterWork counting;
@@ -239,6 +241,7 @@ TEST_F(OleBlobTest, WithoutCopiesTheOriginalIsOnlyReadAndTheSameIsLogged) {
     auto counted = counting.Fresh();
     path = dir.Write("Form1.frx", content);
     ASSERT_EQ(ConvertOleObjectBlob(*counted, path, 4, 2, 5), kChanged);
+    EXPECT_EQ(ConvertOleObjectBlob(*counted, path, 4, 2, 5), kUnchanged);
     EXPECT_TRUE(Result() == content);
     ASSERT_EQ(counted->result.guid_replacements.size(), with_copy.size()) << size;
     ASSERT_EQ(with_copy.size(), 4u);
