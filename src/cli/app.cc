@@ -654,7 +654,7 @@ int RunCommand(int argc, char** argv, Streams io, const MachineWords& words) {
                       "(VIRA32.OCX)");
   convert->add_option("--to", options.to, "Grid type to convert to (default: " + target + ")");
   convert->add_flag("--dry-run", options.dry_run,
-                    "Convert into temporary files only and show what would change");
+                    "Convert without changing or writing anything and show what would change");
   convert->add_flag("--diff", options.diff, "With --dry-run: show a unified diff of every change");
   convert->add_option("--report", options.report, "Write a JSON report of the run to FILE");
   convert->add_option("--backup", options.backup,
