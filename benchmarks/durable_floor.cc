@@ -14,6 +14,7 @@
 //
 //     durable_floor [--threads N] [--no-writeback] LIST
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -80,6 +81,16 @@ int WriteCopy(const std::string& original, bool writeback) {
   return out;
 }
 
+// Whether the process may hold `wanted` open files, raising its limit as
+// far as it may.
+bool RaiseOpenFileLimit(size_t wanted) {
+  struct rlimit limit;
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return false;
+  if (limit.rlim_cur >= wanted) return true;
+  limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, wanted);
+  return ::setrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur >= wanted;
+}
+
 template <typename Work>
 void OnThreads(size_t count, int threads, Work work) {
   std::atomic<size_t> next{0};
@@ -124,11 +135,23 @@ int main(int argc, char** argv) {
 
   WriteJournal(journal, files, "staging");
   SyncFolder(Folder(journal));
-  std::vector<int> copies(files.size());
-  for (size_t i = 0; i < files.size(); ++i) copies[i] = WriteCopy(files[i], writeback);
+  // Each copy stays open until it is synced where the process may hold that
+  // many files; past that it is closed when written and opened again.
+  bool keep_open = RaiseOpenFileLimit(files.size() + 64);
+  std::vector<int> copies(files.size(), -1);
+  for (size_t i = 0; i < files.size(); ++i) {
+    int copy = WriteCopy(files[i], writeback);
+    if (keep_open) {
+      copies[i] = copy;
+    } else {
+      ::close(copy);
+    }
+  }
   OnThreads(files.size(), threads, [&](size_t i) {
-    if (::fsync(copies[i]) != 0) Die(files[i]);
-    ::close(copies[i]);
+    int copy = copies[i];
+    if (copy < 0) copy = ::open(Beside(files[i], ".floor-new").c_str(), O_RDONLY);
+    if (copy < 0 || ::fsync(copy) != 0) Die(files[i]);
+    ::close(copy);
   });
   for (const std::string& file : files) {
     if (::link(file.c_str(), Beside(file, ".floor-old").c_str()) != 0) Die(file);
