@@ -32,19 +32,25 @@ class RecordFile {
              std::vector<std::pair<int64_t, std::string>>& set_aside)
       : handle_(handle), writable_(writable), set_aside_(set_aside) {}
 
-  std::string Read(int64_t at, size_t size, std::string* bytes) const {
+  // Up to `size` bytes from `at` (fewer at the end of the file).
+  std::string ReadUpTo(int64_t at, size_t size, std::string* bytes) const {
     bytes->resize(size);
     size_t got = 0;
     if (auto error = Files().ReadAt(handle_, static_cast<uint64_t>(at), bytes->data(), size, &got))
       return "cannot be read (" + Describe(error) + ")";
-    if (got != size) return "its payload could not be read whole";
+    bytes->resize(got);
     for (const auto& [where, written] : set_aside_) {
       int64_t from = std::max(where, at);
       int64_t to =
-          std::min(where + static_cast<int64_t>(written.size()), at + static_cast<int64_t>(size));
+          std::min(where + static_cast<int64_t>(written.size()), at + static_cast<int64_t>(got));
       for (int64_t i = from; i < to; ++i) (*bytes)[i - at] = written[i - where];
     }
     return "";
+  }
+  // Exactly `size` bytes from `at`.
+  std::string Read(int64_t at, size_t size, std::string* bytes) const {
+    if (std::string problem = ReadUpTo(at, size, bytes); !problem.empty()) return problem;
+    return bytes->size() == size ? "" : "its payload could not be read whole";
   }
   std::string Write(int64_t at, std::string_view bytes) {
     if (!writable_) {
@@ -94,19 +100,18 @@ std::string ReadHeader(const unsigned char* header, size_t got, int64_t* header_
   return "";
 }
 
-// Finds the record's payload; an empty string is returned in `problem` when all is well.
-std::string LocateRecord(FileHandle file, int32_t offset, Record* record) {
+// Finds the record's payload, its header read as a copy would hold it; an
+// empty string is returned in `problem` when all is well.
+std::string LocateRecord(const RecordFile& file, int32_t offset, Record* record) {
   if (offset < 0) return "its offset " + std::to_string(offset) + " is negative";
   uint64_t size = 0;
-  if (auto error = Files().SizeOf(file, &size))
+  if (auto error = Files().SizeOf(file.handle(), &size))
     return "cannot be measured (" + Describe(error) + ")";
-  unsigned char header[8];
-  size_t got = 0;
-  if (auto error = Files().ReadAt(file, static_cast<uint64_t>(offset),
-                                  reinterpret_cast<char*>(header), sizeof header, &got))
-    return "cannot be read (" + Describe(error) + ")";
+  std::string bytes;
+  if (std::string problem = file.ReadUpTo(offset, 8, &bytes); !problem.empty()) return problem;
+  const auto* header = reinterpret_cast<const unsigned char*>(bytes.data());
   int64_t header_length = 0, payload_length = 0;
-  if (std::string problem = ReadHeader(header, got, &header_length, &payload_length);
+  if (std::string problem = ReadHeader(header, bytes.size(), &header_length, &payload_length);
       !problem.empty())
     return problem;
   if (payload_length < 1)
@@ -276,7 +281,7 @@ int16_t ConvertOleObjectBlob(FileWork& run, const std::string& file, int32_t off
 
   Record record;
   RecordFile record_file(handle, writable, run.set_aside_writes);
-  std::string problem = LocateRecord(handle, offset, &record);
+  std::string problem = LocateRecord(record_file, offset, &record);
   if (!problem.empty()) return fail(problem);
   size_t logged = run.result.guid_replacements.size();
   Replacer replacer{run, offset, record, GridCatalogue().Item(from_type),

@@ -252,6 +252,39 @@ TEST_F(OleBlobTest, WithoutCopiesTheOriginalIsOnlyReadAndTheSameIsLogged) {
   }
 }
 
+// A record whose header lies where an earlier record's GUID was replaced is
+// read as the copy holds it, with or without a copy.
+TEST_F(OleBlobTest, WithoutCopiesAHeaderIsReadAsTheCopyHoldsIt) {
+  std::string payload =
+      std::string(10, 'x') + GuidBytes(2, "CLSID_MsPlover") + std::string(40, 'y');
+  std::string content = Record(payload) + std::string(100, 'z');
+  const int32_t inside = 12 + 10;  // the second record starts at the GUID
+  struct Outcome {
+    int16_t first, second;
+    std::string reason;
+    size_t logged;
+  };
+  auto convert_both = [&](FileWork& work, const std::string& file) {
+    Outcome outcome;
+    outcome.first = ConvertOleObjectBlob(work, file, 0, 2, 5);
+    outcome.second = ConvertOleObjectBlob(work, file, inside, 2, 5);
+    outcome.reason = work.result.failure_reason;
+    outcome.logged = work.result.guid_replacements.size();
+    return outcome;
+  };
+  run = work.Fresh();
+  Outcome copied = convert_both(*run, dir.Write("Copy.frx", content));
+  testing::ConverterWork counting;
+  counting.staging().WriteNoCopies();
+  Outcome counted = convert_both(*counting.Fresh(), dir.Write("Original.frx", content));
+  EXPECT_EQ(counted.first, copied.first);
+  EXPECT_EQ(counted.second, copied.second);
+  EXPECT_EQ(counted.reason.substr(counted.reason.find(':')),
+            copied.reason.substr(copied.reason.find(':')));
+  EXPECT_EQ(counted.logged, copied.logged);
+  EXPECT_TRUE(testing::ReadFile(dir.Join("Original.frx")) == content);
+}
+
 TEST_F(OleBlobTest, AMissingFileFails) {
   EXPECT_EQ(ConvertOleObjectBlob(*run, dir.Join("none.frx"), 0, 2, 5), kFailed);
 }
