@@ -362,6 +362,11 @@ bool ProjectConversion::ConvertComponents() {
     }
   }
   if (StopIfInterrupted()) return false;
+  // A file left unconverted without a failure told is never a success.
+  if (failed.empty() && results.size() < to_convert.size()) {
+    failed = to_convert[results.size()].path;
+    Fail(failed + ": was not converted");
+  }
   if (!failed.empty()) {
     FailWith(failed);
     return false;

@@ -1,6 +1,7 @@
 #include "engine/project/file_jobs.h"
 
 #include <atomic>
+#include <cstdint>
 #include <future>
 #include <optional>
 #include <set>
@@ -105,12 +106,20 @@ class OnThreads {
     // A run that must not be stopped is not stopped on these threads either.
     std::optional<InterruptShield> shield;
     if (shielded_) shield.emplace();
+    // A file before a failure is still converted: the failure is handed on
+    // only once every file before it is, as one by one.
     for (size_t i = next_++; i < jobs_.size(); i = next_++) {
-      if (!stop_ && !InterruptRequested()) {
+      if (!stop_ && i < first_failure_ && !InterruptRequested()) {
         results_[i] = Convert(staging_, from_, to_, jobs_[i]);
-        if (results_[i]->result == kFailed) stop_ = true;
+        if (results_[i]->result == kFailed) NoteFailure(i);
       }
       done_[i].set_value();
+    }
+  }
+
+  void NoteFailure(size_t i) {
+    size_t first = first_failure_;
+    while (i < first && !first_failure_.compare_exchange_weak(first, i)) {
     }
   }
 
@@ -120,7 +129,8 @@ class OnThreads {
   std::vector<std::optional<FileResult>> results_;
   std::vector<std::promise<void>> done_;
   std::atomic<size_t> next_{0};
-  std::atomic<bool> stop_{false};
+  std::atomic<bool> stop_{false};  // the results are no longer awaited
+  std::atomic<size_t> first_failure_{SIZE_MAX};
   bool shielded_ = false;
 };
 
