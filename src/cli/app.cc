@@ -429,17 +429,16 @@ int Convert(Options options, Streams io) {
   SayInterrupted(result, io);
   SayAfterOutcome(result, project_path, options, findings.git_refused, io);
   int exit_status = ExitStatusOf(result.outcome);
-  if (!options.html.empty() && !WriteRunPage(options, result, findings, exit_status, io))
-    return kExitFailed;
+  // A page or report asked for and not written fails the run; each is still
+  // attempted, the report saying what the run did.
+  bool written = options.html.empty() || WriteRunPage(options, result, findings, exit_status, io);
   if (!options.report.empty()) {
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    // A report asked for and not written fails the run, which says what it did.
-    if (!WriteRunReport(options, result, ide->missing_forms(), exit_status, seconds,
-                        findings.outside, io))
-      return kExitFailed;
+    written &= WriteRunReport(options, result, ide->missing_forms(), exit_status, seconds,
+                              findings.outside, io);
   }
-  return exit_status;
+  return written ? exit_status : kExitFailed;
 }
 
 struct RecoverOptions {

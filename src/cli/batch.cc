@@ -821,8 +821,8 @@ std::string NextCommand(const ProjectRecord& record, bool dry_run) {
 bool Batch::WriteHtml(int exit_status) {
   ReviewPage page;
   page.title = options_.dry_run ? "vireo-migrate convert --dry-run" : "vireo-migrate convert";
-  page.subtitle = std::to_string(projects_.size()) + " projects in " +
-                  std::to_string(units_.size()) + " units; exit status " +
+  page.subtitle = Counted(static_cast<int>(projects_.size()), "project", "projects") + " in " +
+                  Counted(static_cast<int>(units_.size()), "unit", "units") + "; exit status " +
                   std::to_string(exit_status) +
                   (options_.dry_run ? "; a dry run: nothing was changed." : ".");
   for (const ProjectRecord& record : projects_) {

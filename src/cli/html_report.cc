@@ -205,7 +205,8 @@ std::string PageWriter::Summary() const {
   std::vector<std::pair<std::string, size_t>> outcomes(by_outcome.begin(), by_outcome.end());
   std::vector<std::pair<std::string, size_t>> sources(by_source.begin(), by_source.end());
   return "<section id=\"summary\"><h2>Summary: <span id=\"project-count\">" +
-         Number(page_.projects.size()) + "</span> projects</h2><div class=\"charts\">" +
+         Number(page_.projects.size()) + "</span> " +
+         (page_.projects.size() == 1 ? "project" : "projects") + "</h2><div class=\"charts\">" +
          Bars("Projects by outcome", outcomes, "outcome") +
          Bars("Projects by source type", sources, "source") + "</div></section>";
 }

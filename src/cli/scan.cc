@@ -85,7 +85,10 @@ struct Scanned {
   Counts counts;
   size_t unit = 0;
   std::vector<std::string> shared_files;
+  std::vector<std::string> changing;  // the files a conversion would change
   std::vector<std::string> uncommitted;
+  // What converts it, or fixes what stops it; a project in a unit of
+  // several is converted by its unit's command.
   std::string command;
   Preview preview;
   bool diffs_left_out = false;
@@ -173,12 +176,15 @@ class Scan {
   void ScanOne(Scanned& scanned);
   void DryRun(const Project& project, Scanned& scanned);
   void KeepPreview(const RunChanges& run, const std::string& folder, Scanned& scanned);
+  void AskGitOnce();
   void FindUnits();
   void ChooseCommands();
-  std::string Command(const Scanned& scanned) const;
+  std::string UnitCommand(size_t unit) const;
+  std::string Then(const Scanned& scanned) const;
   void PrintTable() const;
   JsonDocument Json() const;
-  ReviewPage Page() const;
+  ReviewPage Page();
+  void AddUnitCommand(const Scanned& s, ReviewProject& project) const;
   bool Write(const std::string& destination, const std::string& what, std::error_code error);
 
   const ScanOptions& options_;
@@ -187,6 +193,7 @@ class Scan {
   std::FILE* err_;
   std::vector<Scanned> projects_;
   std::vector<std::vector<size_t>> units_;
+  std::vector<std::string> unit_commands_;  // "" for a unit of one
   std::set<Identity> locked_;
   std::atomic<size_t> diff_bytes_{0};
 };
@@ -204,9 +211,7 @@ void Scan::KeepPreview(const RunChanges& run, const std::string& folder, Scanned
     for (PreviewFile& file : scanned.preview.files) file.diff.clear();
     scanned.diffs_left_out = true;
   }
-  GitState git = AskGit(changing);
-  scanned.uncommitted = git.uncommitted;
-  scanned.uncommitted.insert(scanned.uncommitted.end(), git.unknown.begin(), git.unknown.end());
+  scanned.changing = std::move(changing);
   if (!want_diffs) scanned.preview = {};
 }
 
@@ -329,18 +334,68 @@ void Scan::FindUnits() {
   }
 }
 
-std::string Scan::Command(const Scanned& scanned) const {
-  if (scanned.journal_pending) return "vireo-migrate recover " + ShellWord(scanned.path);
-  if (scanned.finding != Finding::kWouldConvert && scanned.finding != Finding::kBlocked) return "";
-  std::string command = "vireo-migrate convert";
-  if (!scanned.candidates.empty())
-    command += " --from " + ShellWord(TypeName(scanned.candidates.front()));
-  for (size_t i : units_[scanned.unit]) command += " " + ShellWord(projects_[i].path);
+// git is asked once for the files of every project, each work tree once.
+void Scan::AskGitOnce() {
+  std::vector<std::string> files;
+  std::map<std::string, std::vector<size_t>> changers;
+  for (size_t i = 0; i < projects_.size(); ++i) {
+    for (const std::string& file : projects_[i].changing) {
+      std::vector<size_t>& by = changers[file];
+      if (by.empty()) files.push_back(file);
+      by.push_back(i);
+    }
+  }
+  GitState git = AskGit(files);
+  for (const std::string& file : git.uncommitted) {
+    for (size_t i : changers[file]) projects_[i].uncommitted.push_back(file);
+  }
+  // An unknown state reads "FILE (why)"; the file is the longest listed prefix.
+  for (const std::string& unknown : git.unknown) {
+    for (size_t at = unknown.rfind(" ("); at != std::string::npos && at > 0;
+         at = unknown.rfind(" (", at - 1)) {
+      auto found = changers.find(unknown.substr(0, at));
+      if (found == changers.end()) continue;
+      for (size_t i : found->second) projects_[i].uncommitted.push_back(unknown);
+      break;
+    }
+  }
+}
+
+// One command converts the projects of a unit together; it is kept once,
+// for the unit, so a unit of thousands costs its paths once, not per project.
+std::string Scan::UnitCommand(size_t unit) const {
+  const std::vector<size_t>& members = units_[unit];
+  std::string from;
+  for (size_t i : members) {
+    if (!projects_[i].candidates.empty() && from.empty())
+      from = " --from " + ShellWord(TypeName(projects_[i].candidates.front()));
+  }
+  std::string command = "vireo-migrate convert" + from;
+  for (size_t i : members) command += " " + ShellWord(projects_[i].path);
   return command;
 }
 
 void Scan::ChooseCommands() {
-  for (Scanned& scanned : projects_) scanned.command = Command(scanned);
+  unit_commands_.assign(units_.size(), "");
+  for (size_t u = 0; u < units_.size(); ++u) {
+    if (units_[u].size() > 1) unit_commands_[u] = UnitCommand(u);
+  }
+  for (Scanned& scanned : projects_) {
+    if (scanned.journal_pending)
+      scanned.command = "vireo-migrate recover " + ShellWord(scanned.path);
+    else if (units_[scanned.unit].size() == 1 &&
+             (scanned.finding == Finding::kWouldConvert || scanned.finding == Finding::kBlocked))
+      scanned.command = UnitCommand(scanned.unit);
+  }
+}
+
+// What the table says to run once what stops a project is mended.
+std::string Scan::Then(const Scanned& scanned) const {
+  if (scanned.finding != Finding::kBlocked) return "";
+  if (!scanned.command.empty()) return "then: " + scanned.command;
+  if (!unit_commands_[scanned.unit].empty())
+    return "then: the command of unit " + std::to_string(scanned.unit + 1) + " (below)";
+  return "";
 }
 
 std::string Join(const std::vector<std::string>& parts, const std::string& between) {
@@ -387,8 +442,7 @@ void Scan::PrintTable() const {
     std::string unit = std::to_string(s.unit + 1);
     if (units_[s.unit].size() > 1) unit += " (" + std::to_string(units_[s.unit].size()) + ")";
     std::string note = Reason(s);
-    if (s.finding == Finding::kBlocked && !s.command.empty())
-      note += (note.empty() ? "" : "; ") + std::string("then: ") + s.command;
+    if (std::string then = Then(s); !then.empty()) note += (note.empty() ? "" : "; ") + then;
     rows.push_back({{s.path, LibraryNames(s.libraries), TypeName(s.source), FindingText(s.finding),
                      ChangesCell(s.counts), unit},
                     note});
@@ -404,6 +458,13 @@ void Scan::PrintTable() const {
       parts += ", " + std::to_string(count) + " " + FindingText(finding);
     }
     text += "  " + source + ": " + Counted(total, "project", "projects") + parts + "\n";
+  }
+  bool heading = false;
+  for (size_t u = 0; u < units_.size(); ++u) {
+    if (unit_commands_[u].empty()) continue;
+    if (!heading) text += "Units of several projects, each converted by one command:\n";
+    heading = true;
+    text += "  unit " + std::to_string(u + 1) + ": " + unit_commands_[u] + "\n";
   }
   text += Counted(static_cast<int>(projects_.size()), "project", "projects") + " in " +
           Counted(static_cast<int>(units_.size()), "unit", "units") + ":";
@@ -461,6 +522,8 @@ JsonDocument Scan::Json() const {
     for (size_t i : unit) paths.push_back(projects_[i].path);
     units.push_back(std::move(paths));
   }
+  JsonDocument unit_commands = JsonDocument::array();
+  for (const std::string& command : unit_commands_) unit_commands.push_back(command);
   JsonDocument totals;
   totals["projects"] = projects_.size();
   totals["by_finding"] = by_finding;
@@ -472,16 +535,35 @@ JsonDocument Scan::Json() const {
   report["target"] = TypeName(kDefaultTargetType);
   report["totals"] = std::move(totals);
   report["units"] = std::move(units);
+  report["unit_commands"] = std::move(unit_commands);
   report["projects"] = std::move(projects);
   return report;
 }
 
-ReviewPage Scan::Page() const {
+// A unit's command is shown once, under its first project; the others point there.
+void Scan::AddUnitCommand(const Scanned& s, ReviewProject& project) const {
+  const std::vector<size_t>& unit = units_[s.unit];
+  const std::string& command = unit_commands_[s.unit];
+  if (command.empty()) return;
+  if (&projects_[unit.front()] != &s)
+    project.notes.push_back(
+        "Converted together with the " +
+        Counted(static_cast<int>(unit.size() - 1), "other project", "other projects") +
+        " of unit " + std::to_string(s.unit + 1) + " by the command shown under " +
+        projects_[unit.front()].path + ".");
+  else if (project.command.empty())
+    project.command = command;
+  else
+    project.notes.push_back("Its unit's command: " + command);
+}
+
+ReviewPage Scan::Page() {
   ReviewPage page;
   page.title = "vireo-migrate scan";
-  page.subtitle = std::to_string(projects_.size()) + " projects surveyed for conversion to " +
-                  TypeName(kDefaultTargetType) + " by dry runs; nothing was changed.";
-  for (const Scanned& s : projects_) {
+  page.subtitle = Counted(static_cast<int>(projects_.size()), "project", "projects") +
+                  " surveyed for conversion to " + TypeName(kDefaultTargetType) +
+                  " by dry runs; nothing was changed.";
+  for (Scanned& s : projects_) {
     ReviewProject& project = page.projects.emplace_back();
     project.path = s.path;
     project.outcome = FindingText(s.finding);
@@ -489,6 +571,7 @@ ReviewPage Scan::Page() const {
     project.source = TypeName(s.source);
     project.reason = Join(s.blockers, "; ");
     project.command = s.command;
+    AddUnitCommand(s, project);
     project.facts = {{"Libraries", LibraryNames(s.libraries)},
                      {"Changes", ChangesCell(s.counts)},
                      {"Unit", std::to_string(s.unit + 1)},
@@ -497,7 +580,7 @@ ReviewPage Scan::Page() const {
       project.notes.push_back("Uncommitted changes in git (a conversion would refuse them): " +
                               Join(s.uncommitted, ", "));
     if (s.diffs_left_out) project.notes.push_back("Diffs left out: the page holds no more.");
-    project.preview = s.preview;
+    project.preview = std::move(s.preview);
   }
   return page;
 }
@@ -523,6 +606,7 @@ int Scan::Run() {
   for (size_t i = 0; i < paths.size(); ++i) projects_[i].path = paths[i];
   locked_ = LockedFiles();
   ScanAll();
+  AskGitOnce();
   FindUnits();
   ChooseCommands();
   bool written = true;

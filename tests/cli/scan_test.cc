@@ -174,8 +174,12 @@ TEST_F(SurveyTest, CountsAreTheDryRunsAndFindingsSayWhatStopsAConversion) {
   const Json& shared = found[Tree("apps/p0/Inventory.vbp")];
   EXPECT_EQ(shared["shared_files"], Json::array({"../../common/Shared.bas"}));
   EXPECT_EQ(shared["unit"], found[Tree("apps/p4/Inventory.vbp")]["unit"]);
-  EXPECT_NE(shared["command"].get<std::string>().find(Tree("apps/p8/Inventory.vbp")),
-            std::string::npos);
+  // The unit's command is given once, for the unit, not repeated by each member.
+  EXPECT_EQ(shared["command"], "");
+  const std::string unit_command = scan["unit_commands"][shared["unit"].get<size_t>()];
+  EXPECT_NE(unit_command.find(Tree("apps/p8/Inventory.vbp")), std::string::npos);
+  EXPECT_NE(unit_command.find(Tree("apps/p0/Inventory.vbp")), std::string::npos);
+  EXPECT_EQ(scan["unit_commands"].size(), scan["units"].size());
 }
 
 // A journal waiting for recovery, and a file another run holds, each stop a
@@ -246,6 +250,18 @@ TEST_F(SurveyTest, APageSaysWhatTheReportSaysAndShowsHostileNamesAsText) {
   EXPECT_NE(html.find("CLSID_"), std::string::npos) << "the binary records' table";
 }
 
+// A page that cannot be written fails the run, and the report is still written.
+TEST_F(SurveyTest, APageThatCannotBeWrittenLeavesTheReportWritten) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  Sample("app");
+  std::string report = root.Join("report.json");
+  auto run = Run({"convert", "--dry-run", "--html", "/dev/full", "--report", report, Tree("app")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("/dev/full: cannot write the review page"), std::string::npos) << run.err;
+  ASSERT_TRUE(testing::FileExists(report));
+  EXPECT_EQ(Json::parse(ReadFile(report))["outcome"], "converted");
+}
+
 class GitSafetyTest : public SurveyTest {
  protected:
   void SetUp() override {
@@ -286,6 +302,23 @@ TEST_F(GitSafetyTest, UncommittedFilesAreRefusedUntilAllowed) {
   auto dry = Run({"convert", "--dry-run", Tree("app")});
   EXPECT_EQ(dry.status, 0);
   EXPECT_NE(dry.out.find("--allow-dirty"), std::string::npos);
+  // A scan names the same files, asking git once for the whole share; a work
+  // tree git cannot read leaves its files' state unknown, said as such.
+  Sample("broken");
+  testing::WriteFile(Tree("broken/.git"), "gitdir: " + root.Join("nowhere") + "\n");
+  auto scan = Run({"scan", "-r", "--json", Tree()});
+  std::map<std::string, Json> found;
+  ASSERT_EQ(scan.status, 0) << scan.err;
+  Json survey = Json::parse(scan.out);
+  for (const Json& project : survey["projects"]) found[project["project"]] = project;
+  std::string app = found[Tree("app/Inventory.vbp")]["uncommitted"].dump();
+  EXPECT_NE(app.find("Grids.bas"), std::string::npos) << app;
+  EXPECT_NE(app.find("New.bas"), std::string::npos) << app;
+  EXPECT_EQ(app.find("Main.frm"), std::string::npos) << app;
+  const Json& broken = found[Tree("broken/Inventory.vbp")]["uncommitted"];
+  ASSERT_FALSE(broken.empty());
+  EXPECT_EQ(broken[0].get<std::string>().rfind(Tree("broken/"), 0), 0u) << broken.dump();
+  EXPECT_FALSE(testing::FileExists(witness));
   EXPECT_EQ(Run({"convert", "-q", "--allow-dirty", Tree("app")}).status, 0);
   EXPECT_FALSE(testing::FileExists(witness));
 }
