@@ -4,21 +4,34 @@ floor (durable_floor) run over the same files."""
 import filecmp
 import os
 import subprocess
+import tempfile
 import time
 from pathlib import Path
 
 
+TIME = "/usr/bin/time"
+
+
 def run_child(command, env):
-    """Runs `command`; returns (seconds, the child's own peak memory in MiB)."""
-    start = time.perf_counter()
-    child = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL,
-                             stderr=subprocess.DEVNULL)
-    _, status, usage = os.wait4(child.pid, 0)
-    seconds = time.perf_counter() - start
-    child.returncode = os.waitstatus_to_exitcode(status)
-    if child.returncode not in (0, 3):  # 3: a project that needed no change
-        raise SystemExit(f"{command[0]} exited with {child.returncode}: {' '.join(command)}")
-    return seconds, usage.ru_maxrss / 1024
+    """Runs `command`; returns (seconds, the child's own peak memory in MiB).
+
+    A child started by this script keeps this script's peak as its own: Linux
+    carries the largest resident size across exec, and Python starts children
+    by vfork, from its own memory. So the peak is taken by GNU time, a small
+    process whose child starts from its memory, not this script's."""
+    with tempfile.NamedTemporaryFile("r") as peak:
+        measured = [TIME, "-f", "%M", "-o", peak.name, *command] if os.path.exists(TIME) \
+            else command
+        start = time.perf_counter()
+        child = subprocess.Popen(measured, env=env, stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.DEVNULL)
+        _, status, usage = os.wait4(child.pid, 0)
+        seconds = time.perf_counter() - start
+        code = os.waitstatus_to_exitcode(status)
+        if code not in (0, 3):  # 3: a project that needed no change
+            raise SystemExit(f"{command[0]} exited with {code}: {' '.join(command)}")
+        kib = int(peak.read().split()[-1]) if measured is not command else usage.ru_maxrss
+    return seconds, kib / 1024
 
 
 def changed_files(source, converted):
