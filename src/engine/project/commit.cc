@@ -1,13 +1,12 @@
 #include "engine/project/commit.h"
 
 #include <algorithm>
-#include <atomic>
 #include <memory>
 #include <set>
-#include <thread>
 
 #include "base/checksum.h"
 #include "base/file_io.h"
+#include "engine/project/at_once.h"
 #include "engine/project/journal.h"
 
 namespace vireo {
@@ -209,19 +208,10 @@ CommitOutcome StageOne(Replacement& r) {
 // the plan's order is the one told; no replacement is begun after one.
 CommitOutcome Stage(std::vector<Replacement>& plan) {
   std::vector<CommitOutcome> outcomes(plan.size());
-  std::atomic<size_t> next{0};
-  std::atomic<bool> failed{false};
-  auto work = [&] {
-    for (size_t i = next++; i < plan.size() && !failed; i = next++) {
-      outcomes[i] = StageOne(plan[i]);
-      if (!outcomes[i].ok) failed = true;
-    }
-  };
-  size_t helpers = std::min<size_t>(kStagingThreads, plan.size()) - (plan.empty() ? 0 : 1);
-  std::vector<std::thread> threads;
-  for (size_t t = 0; t < helpers; ++t) threads.emplace_back(work);
-  work();
-  for (std::thread& thread : threads) thread.join();
+  AtOnce(plan.size(), kStagingThreads, [&](size_t i) {
+    outcomes[i] = StageOne(plan[i]);
+    return outcomes[i].ok;
+  });
   for (const CommitOutcome& outcome : outcomes) {
     if (!outcome.ok) return outcome;
   }
@@ -257,9 +247,13 @@ CommitOutcome Swap(std::vector<Replacement>& plan) {
     r.swapped = true;
     directories.insert(ParentDirectory(r.original));
   }
-  for (const std::string& directory : directories) {
-    if (auto error = Files().SyncDirectory(directory))
-      return Failure(directory, "cannot be synced (" + Describe(error) + ")");
+  // The folders are synced together, as the copies were.
+  std::vector<std::string> folders(directories.begin(), directories.end());
+  std::vector<std::error_code> errors(folders.size());
+  AtOnce(folders.size(), kStagingThreads,
+         [&](size_t i) { return !(errors[i] = Files().SyncDirectory(folders[i])); });
+  for (size_t i = 0; i < folders.size(); ++i) {
+    if (errors[i]) return Failure(folders[i], "cannot be synced (" + Describe(errors[i]) + ")");
   }
   return {};
 }

@@ -3,11 +3,14 @@
 #include <algorithm>
 
 #include "base/file_io.h"
+#include "engine/project/at_once.h"
 #include "engine/project/journal.h"
 #include "engine/project/project_file.h"
 
 namespace vireo {
 namespace {
+
+constexpr size_t kPointerThreads = 4;
 
 // The files a journal may name: each existing regular file the projects
 // list, once, by the path of the file it reaches.
@@ -87,12 +90,21 @@ bool Staging::Begin(const std::vector<std::string>& projects, const PathResolver
     Fail(journal_ + ": the commit journal cannot be written (" + Describe(error) + ")");
     written = false;
   }
-  for (size_t i = 0; written && i < unit_projects_.size(); ++i) {
-    std::string pointer = JournalPathFor(unit_projects_[i]);
-    if (auto error = WriteJournal(pointer, PointerJournal(projects.front(), journal.token))) {
-      Fail(pointer + ": the commit journal cannot be written (" + Describe(error) + ")");
-      written = false;
-    }
+  // The other projects' pointers, once the journal they point to is
+  // durable; each is written and synced on its own, so several at once.
+  std::vector<std::error_code> errors(unit_projects_.size());
+  if (written) {
+    AtOnce(unit_projects_.size(), kPointerThreads, [&](size_t i) {
+      errors[i] = WriteJournal(JournalPathFor(unit_projects_[i]),
+                               PointerJournal(projects.front(), journal.token));
+      return !errors[i];
+    });
+  }
+  for (size_t i = 0; written && i < errors.size(); ++i) {
+    if (!errors[i]) continue;
+    Fail(JournalPathFor(unit_projects_[i]) + ": the commit journal cannot be written (" +
+         Describe(errors[i]) + ")");
+    written = false;
   }
   if (!written) {
     leftovers_ = RemoveJournals();
