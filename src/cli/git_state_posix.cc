@@ -1,24 +1,59 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
-#include <filesystem>
-#include <map>
-#include <set>
 #include <string_view>
 
-#include "cli/git_state.h"
-#include "cli/real_paths.h"
-
-extern char** environ;
+#include "cli/git_query.h"
 
 namespace vireo {
 namespace {
 
-namespace fs = std::filesystem;
+// Drains both pipes as either has something, so that git never waits on a
+// full pipe that is not being read.
+void Drain(int out_fd, int err_fd, GitRun* run) {
+  char buffer[4096];
+  pollfd pipes[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
+  std::string* texts[2] = {&run->out, &run->err};
+  for (int open = 2; open > 0;) {
+    if (::poll(pipes, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (pipes[i].fd < 0 || !pipes[i].revents) continue;
+      ssize_t n = ::read(pipes[i].fd, buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n > 0) {
+        texts[i]->append(buffer, static_cast<size_t>(n));
+        continue;
+      }
+      ::close(pipes[i].fd);
+      pipes[i].fd = -1;
+      --open;
+    }
+  }
+  for (const pollfd& pipe : pipes) {
+    if (pipe.fd >= 0) ::close(pipe.fd);
+  }
+}
+
+std::vector<std::string> GitEnvironment() {
+  const char* path = std::getenv("PATH");
+  std::vector<std::string> environment = GitSettingsEnvironment("/nonexistent");
+  environment.push_back("PATH=" + std::string(path ? path : "/usr/bin:/bin"));
+  return environment;
+}
+
+}  // namespace
+
+const char kNullFile[] = "/dev/null";
+
+std::filesystem::path NameOnDisk(const std::filesystem::path& path) { return path.filename(); }
 
 std::string FindGit() {
   const char* path = std::getenv("PATH");
@@ -27,60 +62,16 @@ std::string FindGit() {
     size_t colon = rest.find(':');
     std::string folder(rest.substr(0, colon));
     rest = colon == std::string_view::npos ? "" : rest.substr(colon + 1);
-    std::string candidate = (folder.empty() ? "." : folder) + "/git";
+    // A relative entry (empty is ".") is read in whatever folder we run
+    // in, a project's maybe: a git there is never run.
+    if (folder.empty() || folder.front() != '/') continue;
+    std::string candidate = folder + "/git";
     struct stat st;
     if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
         ::access(candidate.c_str(), X_OK) == 0)
       return candidate;
   }
   return "";
-}
-
-// The work tree holding `file`: the nearest folder above it with a .git; "" for none.
-std::string WorkTreeOf(const std::string& file) {
-  std::error_code error;
-  for (fs::path folder = fs::path(file).parent_path(); !folder.empty();
-       folder = folder.parent_path()) {
-    if (fs::exists(fs::symlink_status(folder / ".git", error))) return folder.string();
-    if (folder == folder.root_path()) break;
-  }
-  return "";
-}
-
-struct GitRun {
-  int status = -1;
-  std::string out, err;
-};
-
-// Drains both pipes; git's output for a handful of files is small.
-void Drain(int out_fd, int err_fd, GitRun* run) {
-  char buffer[4096];
-  for (int fd : {out_fd, err_fd}) {
-    std::string& text = fd == out_fd ? run->out : run->err;
-    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) != 0;) {
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) break;
-      text.append(buffer, static_cast<size_t>(n));
-    }
-    ::close(fd);
-  }
-}
-
-// The environment git sees: none of the user's or the system's settings,
-// no prompt, no pager, and no optional index writes.
-std::vector<std::string> GitEnvironment() {
-  const char* path = std::getenv("PATH");
-  return {"PATH=" + std::string(path ? path : "/usr/bin:/bin"),
-          "HOME=/nonexistent",
-          "XDG_CONFIG_HOME=/nonexistent",
-          "LC_ALL=C",
-          "GIT_CONFIG_NOSYSTEM=1",
-          "GIT_CONFIG_GLOBAL=/dev/null",
-          "GIT_ATTR_NOSYSTEM=1",
-          "GIT_TERMINAL_PROMPT=0",
-          "GIT_OPTIONAL_LOCKS=0",
-          "GIT_PAGER=cat",
-          "GIT_NO_REPLACE_OBJECTS=1"};
 }
 
 GitRun RunGit(const std::string& git, const std::string& work_tree,
@@ -123,91 +114,6 @@ GitRun RunGit(const std::string& git, const std::string& work_tree,
   }
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return run;
-}
-
-// Settings that would make git run a program of the work tree's choosing,
-// or write in it, switched off; filter drivers its configuration names lose
-// their commands.
-std::vector<std::string> SafetySettings(const std::string& git, const std::string& work_tree) {
-  std::vector<std::string> settings{"core.fsmonitor=false",        "core.hooksPath=/dev/null",
-                                    "core.untrackedCache=false",   "core.attributesFile=/dev/null",
-                                    "core.excludesFile=/dev/null", "diff.external=",
-                                    "protocol.allow=never",        "submodule.recurse=false"};
-  GitRun filters =
-      RunGit(git, work_tree,
-             {"config", "--name-only", "--get-regexp", "^filter\\..*\\.(clean|smudge|process)$"});
-  std::set<std::string> drivers;
-  for (size_t start = 0; start < filters.out.size();) {
-    size_t end = filters.out.find('\n', start);
-    std::string key = filters.out.substr(start, end - start);
-    start = end == std::string::npos ? filters.out.size() : end + 1;
-    size_t last = key.rfind('.');
-    if (key.size() > 7 && last != std::string::npos && last > 7)
-      drivers.insert(key.substr(7, last - 7));
-  }
-  for (const std::string& driver : drivers) {
-    for (const char* part : {"clean", "smudge", "process"})
-      settings.push_back("filter." + driver + "." + part + "=");
-    settings.push_back("filter." + driver + ".required=false");
-  }
-  std::vector<std::string> arguments;
-  for (const std::string& setting : settings) {
-    arguments.push_back("-c");
-    arguments.push_back(setting);
-  }
-  return arguments;
-}
-
-// The first line of git's complaint.
-std::string FirstLine(const std::string& text) {
-  std::string line = text.substr(0, text.find('\n'));
-  return line.empty() ? "git failed" : line;
-}
-
-void AskWorkTree(const std::string& git, const std::string& work_tree,
-                 const std::map<std::string, std::string>& by_relative, GitState* state) {
-  std::vector<std::string> arguments = SafetySettings(git, work_tree);
-  for (const char* word : {"status", "--porcelain=v1", "-z", "--untracked-files=all",
-                           "--ignored=matching", "--ignore-submodules=all", "--no-renames", "--"})
-    arguments.push_back(word);
-  for (const auto& [relative, given] : by_relative) arguments.push_back(relative);
-  GitRun run = RunGit(git, work_tree, arguments);
-  if (run.status != 0) {
-    for (const auto& [relative, given] : by_relative)
-      state->unknown.push_back(given + " (" + FirstLine(run.err) + ")");
-    return;
-  }
-  std::set<std::string> listed;
-  for (size_t start = 0; start + 3 < run.out.size();) {
-    size_t end = run.out.find('\0', start);
-    if (end == std::string::npos) end = run.out.size();
-    listed.insert(run.out.substr(start + 3, end - start - 3));
-    start = end + 1;
-  }
-  for (const auto& [relative, given] : by_relative) {
-    if (listed.count(relative)) state->uncommitted.push_back(given);
-  }
-}
-
-}  // namespace
-
-GitState AskGit(const std::vector<std::string>& files) {
-  GitState state;
-  std::string git;
-  std::map<std::string, std::map<std::string, std::string>> by_tree;
-  RealPaths real_paths;
-  std::map<fs::path, std::string> trees;  // by real folder
-  for (const std::string& file : files) {
-    fs::path real = real_paths.Of(file);
-    auto [known, added] = trees.try_emplace(real.parent_path());
-    if (added) known->second = WorkTreeOf(real.string());
-    const std::string& tree = known->second;
-    if (tree.empty()) continue;
-    if (git.empty() && (git = FindGit()).empty()) return state;
-    by_tree[tree][real.lexically_relative(tree).generic_string()] = file;
-  }
-  for (const auto& [tree, by_relative] : by_tree) AskWorkTree(git, tree, by_relative, &state);
-  return state;
 }
 
 }  // namespace vireo
