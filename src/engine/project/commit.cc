@@ -353,8 +353,11 @@ CommitOutcome CommitCopies(std::vector<StagedCopy>& copies, const CommitJournal&
   CommitOutcome outcome = Plan(copies, token, &plan, &unchanged);
   if (outcome.ok) DropUnplanned(copies, plan, outcome);
   // The staging journal names the files about to be written beside the
-  // originals, so a crash while staging leaves nothing that recovery cannot find.
-  if (outcome.ok) outcome = journal.Record(plan, JournalState::kStaging);
+  // originals, so a crash while staging leaves nothing that recovery cannot
+  // find. One the run began names every original it holds already, with this
+  // token, by which the copies and old bytes beside them are found.
+  if (outcome.ok && !journal_to.staging_began)
+    outcome = journal.Record(plan, JournalState::kStaging);
   if (outcome.ok) outcome = Stage(plan);
   if (outcome.ok) outcome = journal.Record(plan, JournalState::kCommitting);
   if (outcome.ok) outcome = Swap(plan);
