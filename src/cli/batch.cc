@@ -858,8 +858,10 @@ int Batch::Run() {
   size_t columns = options_.quiet ? 0 : TerminalColumns(err_);
   progress_ = std::make_unique<Progress>(err_, columns, columns == 0 && !options_.quiet,
                                          options_.verbose && !options_.quiet, ProgressTotals());
+  // A unit's commit waits mostly on syncs, which another unit's conversion
+  // overlaps: two units per core.
   size_t jobs = options_.jobs > 0 ? static_cast<size_t>(options_.jobs)
-                                  : std::max(1u, std::thread::hardware_concurrency());
+                                  : 2 * std::max(1u, std::thread::hardware_concurrency());
   jobs = std::min(jobs, units_.size());
   std::atomic<size_t> next{0};
   auto work = [&] {
