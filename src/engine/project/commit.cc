@@ -294,6 +294,14 @@ CommitOutcome Plan(const std::vector<StagedCopy>& copies, const std::string& tok
   return {};
 }
 
+// Whether `journaled` holds every original of `plan`. A file listed under two
+// names that are hard links is journaled under one and planned under the other.
+bool Names(const std::vector<std::string>& journaled, const std::vector<Replacement>& plan) {
+  std::set<std::string> names(journaled.begin(), journaled.end());
+  return std::all_of(plan.begin(), plan.end(),
+                     [&](const Replacement& r) { return names.count(r.original) > 0; });
+}
+
 class JournaledCommit {
  public:
   // Takes over the journal that staging began, if any.
@@ -354,9 +362,9 @@ CommitOutcome CommitCopies(std::vector<StagedCopy>& copies, const CommitJournal&
   if (outcome.ok) DropUnplanned(copies, plan, outcome);
   // The staging journal names the files about to be written beside the
   // originals, so a crash while staging leaves nothing that recovery cannot
-  // find. One the run began names every original it holds already, with this
-  // token, by which the copies and old bytes beside them are found.
-  if (outcome.ok && !journal_to.staging_began)
+  // find. One the run began, naming every planned original already with this
+  // token (by which the copies and old bytes beside them are found), stays.
+  if (outcome.ok && !(journal_to.staging_began && Names(journal_to.journaled, plan)))
     outcome = journal.Record(plan, JournalState::kStaging);
   if (outcome.ok) outcome = Stage(plan);
   if (outcome.ok) outcome = journal.Record(plan, JournalState::kCommitting);

@@ -37,6 +37,8 @@ struct CommitJournal {
   std::string token;
   bool staging_began = false;
   std::vector<std::string> unit_projects;
+  // The originals the staging journal names, by the paths they reach.
+  std::vector<std::string> journaled;
 };
 
 // Whether the commit would replace the copy's original: a binary file whose

@@ -12,21 +12,30 @@ namespace {
 
 constexpr size_t kPointerThreads = 4;
 
-// The files a journal may name: each existing regular file the projects
-// list, once, by the path of the file it reaches.
-std::vector<std::string> StagedOriginals(const std::vector<std::string>& listed) {
-  std::vector<std::string> originals;
+// The existing regular files the projects list, by the paths they reach.
+struct StagedOriginals {
+  // Each file once: a file is held once, whatever its names.
+  std::vector<std::string> held;
+  // Each of those paths once: a file listed under names that are hard links
+  // gets a copy beside the name it is converted by, so the journal names all.
+  std::vector<std::string> named;
+};
+
+StagedOriginals OriginalsOf(const std::vector<std::string>& listed) {
+  StagedOriginals originals;
   std::vector<PathStatus> seen;
   for (const std::string& path : listed) {
     PathStatus status;
     std::string real;
     if (Files().Status(path, &status) || !status.is_regular || Files().RealPath(path, &real))
       continue;
+    if (std::find(originals.named.begin(), originals.named.end(), real) == originals.named.end())
+      originals.named.push_back(real);
     bool again = false;
     for (const PathStatus& other : seen) again |= SameFile(status, other);
     if (again) continue;
     seen.push_back(status);
-    originals.push_back(real);
+    originals.held.push_back(real);
   }
   return originals;
 }
@@ -68,8 +77,8 @@ bool Staging::Begin(const std::vector<std::string>& projects, const PathResolver
     }
     listed.insert(listed.end(), files.begin(), files.end());
   }
-  std::vector<std::string> originals = StagedOriginals(listed);
-  HoldResult held = HoldAll(originals, hold, &held_, &problem);
+  StagedOriginals originals = OriginalsOf(listed);
+  HoldResult held = HoldAll(originals.held, hold, &held_, &problem);
   if (held != HoldResult::kHeld) {
     busy_ = held == HoldResult::kBusy;
     Fail(problem);
@@ -80,7 +89,8 @@ bool Staging::Begin(const std::vector<std::string>& projects, const PathResolver
   journal.state = JournalState::kStaging;
   journal.token = NewRunToken();
   journal.unit_projects.assign(projects.begin() + 1, projects.end());
-  for (const std::string& original : originals) journal.entries.push_back({original});
+  for (const std::string& original : originals.named) journal.entries.push_back({original});
+  journaled_ = originals.named;
   // Named at once: a journal that took its name before the write failed
   // goes with the run.
   journal_ = JournalPathFor(projects.front());
@@ -175,7 +185,7 @@ CommitOutcome Staging::Commit() {
     if (!ready) unready.push_back(made.copy);
   }
   std::vector<std::string> left = RemoveCopies(unready);
-  CommitJournal journal{begun() ? journal_ : "", token_, begun(), unit_projects_};
+  CommitJournal journal{begun() ? journal_ : "", token_, begun(), unit_projects_, journaled_};
   CommitOutcome outcome = CommitCopies(ready_, journal);
   outcome.leftovers.insert(outcome.leftovers.begin(), left.begin(), left.end());
   made_.clear();

@@ -83,6 +83,7 @@ class Staging {
   std::string token_;
   std::string journal_;
   std::vector<std::string> unit_projects_;
+  std::vector<std::string> journaled_;  // the originals the staging journal names
   HeldFiles held_;
   bool busy_ = false;
   bool settled_ = false;

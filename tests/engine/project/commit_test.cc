@@ -3,11 +3,16 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
+#include <optional>
+
 #include "engine/project/journal.h"
+#include "engine/project/recovery.h"
 #include "engine/project/staging.h"
 #include "host/posix/path_resolver_posix.h"
 #include "support/faulty_file_system.h"
 #include "support/test_files.h"
+#include "support/walk.h"
 
 namespace vireo {
 namespace {
@@ -284,6 +289,44 @@ TEST_F(StagingBesideTest, DiscardingRemovesTheCopiesAndTheJournal) {
   EXPECT_EQ(ReadFile(a), "old a");
   EXPECT_EQ(ReadFile(b), "old b");
   EXPECT_EQ(OursLeft(), 0);
+}
+
+// A file listed under two names that are hard links is journaled under the
+// first and committed by the last; a crash at any step of the commit leaves
+// nothing that recovery cannot find.
+TEST_F(StagingBesideTest, ACrashWhileCommittingALinkedNameLeavesNothingBehind) {
+  staging.Discard();
+  auto commit_by_second_name = [&](FileSystem* files) {
+    testing::WriteFile(a, "old a");
+    ::unlink(b.c_str());
+    ::link(a.c_str(), b.c_str());
+    Staging linked;
+    EXPECT_TRUE(linked.Begin({project_file}, resolver, HoldPolicy{}));
+    std::string copy, reason;
+    FileHandle file = -1;
+    EXPECT_TRUE(linked.MakeCopy(b, &copy, &file, &reason)) << reason;
+    Files().Write(file, "new a", 5);
+    Files().Close(file);
+    linked.Ready({{b, copy, false, std::nullopt}});
+    std::optional<ScopedFileSystem> scope;
+    if (files) scope.emplace(*files);
+    return linked.Commit().ok;
+  };
+  testing::FaultyFileSystem counter;
+  ASSERT_TRUE(commit_by_second_name(&counter));
+  int steps = counter.operations();
+  for (int step = 1; step <= steps; ++step) {
+    testing::ChildRun child = testing::CrashAt(
+        step, [&](FileSystem& files) { return commit_by_second_name(&files) ? 0 : 1; });
+    RecoveryOutcome recovered = RecoverInterruptedCommit(project_file, resolver);
+    EXPECT_NE(recovered.result, RecoveryResult::kFailed) << recovered.message;
+    std::string content = ReadFile(a);
+    EXPECT_TRUE(content == "old a" || content == "new a") << "step " << step;
+    EXPECT_EQ(OursLeft(), 0) << "step " << step << (child.crashed() ? " (crashed)" : "");
+    for (const auto& entry : std::filesystem::directory_iterator(project.path())) {
+      if (entry.path().filename().string()[0] == '.') std::filesystem::remove(entry.path());
+    }
+  }
 }
 
 }  // namespace
