@@ -67,9 +67,10 @@ void AskWorkTree(const std::string& git, const std::string& work_tree, const Tre
     GitRun run = RunGit(git, work_tree, arguments);
     std::set<std::string> listed = ListedPaths(run.out);
     for (; first != last; ++first) {
-      if (run.status != 0)
+      if (run.status != 0) {
         state->unknown.push_back(first->second + " (" + FirstLine(run.err) + ")");
-      else if (listed.count(first->first))
+        state->unknown_files.push_back(first->second);
+      } else if (listed.count(first->first))
         state->uncommitted.push_back(first->second);
     }
   }

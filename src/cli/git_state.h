@@ -16,6 +16,8 @@ struct GitState {
   std::vector<std::string> uncommitted;
   // Files whose state git could not tell, each with why.
   std::vector<std::string> unknown;
+  // The files of `unknown`, as given, in the same order.
+  std::vector<std::string> unknown_files;
 
   bool clean() const { return uncommitted.empty() && unknown.empty(); }
 };

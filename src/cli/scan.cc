@@ -349,15 +349,9 @@ void Scan::AskGitOnce() {
   for (const std::string& file : git.uncommitted) {
     for (size_t i : changers[file]) projects_[i].uncommitted.push_back(file);
   }
-  // An unknown state reads "FILE (why)"; the file is the longest listed prefix.
-  for (const std::string& unknown : git.unknown) {
-    for (size_t at = unknown.rfind(" ("); at != std::string::npos && at > 0;
-         at = unknown.rfind(" (", at - 1)) {
-      auto found = changers.find(unknown.substr(0, at));
-      if (found == changers.end()) continue;
-      for (size_t i : found->second) projects_[i].uncommitted.push_back(unknown);
-      break;
-    }
+  for (size_t u = 0; u < git.unknown.size(); ++u) {
+    for (size_t i : changers[git.unknown_files[u]])
+      projects_[i].uncommitted.push_back(git.unknown[u]);
   }
 }
 
