@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <string_view>
+#include <vector>
 
 #include "base/file_io.h"
 #include "engine/catalogue/grid_catalogue.h"
+#include "engine/forms/guid_replacement.h"
 
 namespace vireo {
 namespace {
@@ -162,17 +164,24 @@ struct Replacer {
 // Replaces the GUIDs in a payload held whole, one GUID after another, each
 // searched in what the ones before it left.
 bool ReplaceInWhole(Replacer& replacer, std::string& payload, std::string* problem) {
-  std::array<uint8_t, 16> source_storage, target_storage;
-  for (const GUID& guid : replacer.source.Items()) {
-    std::string_view pattern = GuidBytes(guid, source_storage);
-    for (size_t at = payload.find(pattern); at != std::string::npos;
-         at = payload.find(pattern, at + pattern.size())) {
-      const GUID* counterpart = replacer.CounterpartOf(guid, problem);
-      if (!counterpart) return false;
-      std::string_view replacement = GuidBytes(*counterpart, target_storage);
-      replacer.Log(guid, *counterpart, static_cast<int64_t>(at), replacement == pattern);
-      payload.replace(at, pattern.size(), replacement);
-    }
+  const std::vector<GUID>& source = replacer.source.Items();
+  std::vector<GuidToReplace> guids(source.size());
+  std::vector<const GUID*> counterparts(source.size());
+  for (size_t i = 0; i < source.size(); ++i) {
+    source[i].ToBytes(guids[i].from);
+    counterparts[i] = replacer.target.Find(source[i].Name);
+    if (counterparts[i]) counterparts[i]->ToBytes(guids[i].to.emplace());
+  }
+  std::optional<size_t> missing;
+  std::vector<GuidReplaced> made = ReplaceEachInTurn(payload, guids, &missing);
+  if (missing) {
+    replacer.CounterpartOf(source[*missing], problem);
+    return false;
+  }
+  for (const GuidReplaced& replaced : made) {
+    replacer.Log(source[replaced.guid], *counterparts[replaced.guid],
+                 static_cast<int64_t>(replaced.at),
+                 guids[replaced.guid].from == guids[replaced.guid].to);
   }
   return true;
 }
