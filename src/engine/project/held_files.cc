@@ -6,11 +6,17 @@
 
 #include "base/file_io.h"
 #include "base/interrupt.h"
+#include "engine/project/at_once.h"
 
 namespace vireo {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// Letting go of a replaced original frees its blocks, which takes a while
+// where the file system discards them; many are let go a few at a time.
+constexpr size_t kManyHolds = 64;
+constexpr size_t kReleasingThreads = 4;
 
 bool IsBusy(const std::error_code& error) {
   return error == std::errc::resource_unavailable_try_again;
@@ -40,7 +46,11 @@ std::string Seconds(int seconds) {
 }  // namespace
 
 void HeldFiles::Release() {
-  for (FileHandle hold : holds_) Files().Close(hold);
+  size_t threads = holds_.size() >= kManyHolds ? kReleasingThreads : 1;
+  AtOnce(holds_.size(), threads, [&](size_t i) {
+    Files().Close(holds_[i]);
+    return true;
+  });
   holds_.clear();
 }
 
