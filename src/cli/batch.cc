@@ -550,6 +550,7 @@ void Batch::ConvertTogether(const std::vector<size_t>& runnable, std::set<std::s
     }
     return;
   }
+  unit.FinishSeals();
   if (InterruptRequested()) {
     Say(unit.Discard());
     for (size_t i : runnable) projects_[i].outcome = Outcome::kInterrupted;

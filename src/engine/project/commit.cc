@@ -110,35 +110,6 @@ std::error_code StageCopy(const std::string& from, const std::string& original,
   return error ? error : closed;
 }
 
-// Readies a copy the run wrote beside its original to take the original's
-// place: the original's owner, attributes and permissions, its bytes
-// durable; `checksum` is of its bytes.
-std::error_code Seal(const std::string& staged, const std::string& original,
-                     const CopyFacts* facts, uint64_t* checksum) {
-  PathStatus status;
-  if (auto error = Files().Status(original, &status)) return error;
-  FileHandle file;
-  if (auto error = Files().Open(staged, OpenFor::kReadWrite, &file)) return error;
-  std::error_code error;
-  if (facts && facts->new_known) {
-    *checksum = facts->new_checksum;
-  } else {
-    std::unique_ptr<char[]> buffer(new char[kBufferSize]);
-    Checksummer sum(kJournalChecksum);
-    while (!error) {
-      size_t got = 0;
-      if ((error = Files().Read(file, buffer.get(), kBufferSize, &got)) || got == 0) break;
-      sum.Update(buffer.get(), got);
-    }
-    *checksum = sum.Digest();
-  }
-  if (!error) error = Files().CopyOwnership(original, file);
-  if (!error) error = Files().SetPermissions(file, status.permissions);
-  if (!error) error = Files().Sync(file);
-  std::error_code closed = Files().Close(file);
-  return error ? error : closed;
-}
-
 // Keeps the original's old bytes under `backup`: a second name for the
 // original itself where the file system allows it and the original is to be
 // replaced (not rewritten in place), else a copy.
@@ -187,12 +158,17 @@ bool RollBack(std::vector<Replacement>& plan, CommitOutcome& outcome) {
 
 // Readies one replacement: its new bytes durable beside the original, its
 // old bytes kept.
-CommitOutcome StageOne(Replacement& r) {
-  // A copy the run wrote beside the original is only sealed.
-  std::error_code error =
-      r.temp == r.staged
-          ? Seal(r.staged, r.original, r.facts, &r.new_checksum)
-          : StageCopy(r.temp, r.original, r.staged, &r.new_checksum, &r.staged_made);
+CommitOutcome StageOne(Replacement& r, const std::set<std::string>& sealed) {
+  // A copy the run wrote beside the original is only sealed, if it was not
+  // while the run converted.
+  std::error_code error;
+  if (r.temp != r.staged) {
+    error = StageCopy(r.temp, r.original, r.staged, &r.new_checksum, &r.staged_made);
+  } else if (sealed.count(r.staged) && r.facts && r.facts->new_known) {
+    r.new_checksum = r.facts->new_checksum;
+  } else {
+    error = SealCopy(r.staged, r.original, r.facts, &r.new_checksum);
+  }
   if (error)
     return Failure(r.original, "cannot write its new content beside it in " + r.staged + " (" +
                                    Describe(error) + ")");
@@ -206,10 +182,10 @@ CommitOutcome StageOne(Replacement& r) {
 // The replacements are readied by a few threads at once: each waits mostly
 // on its sync, and the disk takes several at a time. The first failure in
 // the plan's order is the one told; no replacement is begun after one.
-CommitOutcome Stage(std::vector<Replacement>& plan) {
+CommitOutcome Stage(std::vector<Replacement>& plan, const std::set<std::string>& sealed) {
   std::vector<CommitOutcome> outcomes(plan.size());
   AtOnce(plan.size(), kStagingThreads, [&](size_t i) {
-    outcomes[i] = StageOne(plan[i]);
+    outcomes[i] = StageOne(plan[i], sealed);
     return outcomes[i].ok;
   });
   for (const CommitOutcome& outcome : outcomes) {
@@ -334,6 +310,33 @@ class JournaledCommit {
 
 }  // namespace
 
+std::error_code SealCopy(const std::string& staged, const std::string& original,
+                         const CopyFacts* facts, uint64_t* checksum) {
+  PathStatus status;
+  if (auto error = Files().Status(original, &status)) return error;
+  FileHandle file;
+  if (auto error = Files().Open(staged, OpenFor::kReadWrite, &file)) return error;
+  std::error_code error;
+  if (facts && facts->new_known) {
+    *checksum = facts->new_checksum;
+  } else {
+    std::unique_ptr<char[]> buffer(new char[kBufferSize]);
+    Checksummer sum(kJournalChecksum);
+    while (!error) {
+      size_t got = 0;
+      if ((error = Files().Read(file, buffer.get(), kBufferSize, &got)) || got == 0) break;
+      sum.Update(buffer.get(), got);
+    }
+    *checksum = sum.Digest();
+  }
+  if (!error) error = Files().CopyOwnership(original, file);
+  if (!error) error = Files().SetPermissions(file, status.permissions);
+  if (!error) error = Files().Sync(file);
+  std::error_code closed = Files().Close(file);
+  return error ? error : closed;
+}
+
+
 std::error_code CopyDiffers(const StagedCopy& copy, bool* differs) {
   if (copy.facts) {
     *differs = !copy.facts->same;
@@ -352,7 +355,8 @@ CommitOutcome CheckCommit(const std::vector<StagedCopy>& copies) {
   return Plan(copies, "", &plan, &unchanged);
 }
 
-CommitOutcome CommitCopies(std::vector<StagedCopy>& copies, const CommitJournal& journal_to) {
+CommitOutcome CommitCopies(std::vector<StagedCopy>& copies, const CommitJournal& journal_to,
+                           const std::set<std::string>& sealed) {
   std::vector<Replacement> plan;
   int unchanged = 0;
   std::string token = journal_to.token.empty() ? NewRunToken() : journal_to.token;
@@ -366,7 +370,7 @@ CommitOutcome CommitCopies(std::vector<StagedCopy>& copies, const CommitJournal&
   // token (by which the copies and old bytes beside them are found), stays.
   if (outcome.ok && !(journal_to.staging_began && Names(journal_to.journaled, plan)))
     outcome = journal.Record(plan, JournalState::kStaging);
-  if (outcome.ok) outcome = Stage(plan);
+  if (outcome.ok) outcome = Stage(plan, sealed);
   if (outcome.ok) outcome = journal.Record(plan, JournalState::kCommitting);
   if (outcome.ok) outcome = Swap(plan);
   if (outcome.ok) {

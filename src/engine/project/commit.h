@@ -9,6 +9,7 @@
 // Originals whose copy holds the same lines are not rewritten.
 #pragma once
 
+#include <set>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -50,8 +51,16 @@ std::error_code CopyDiffers(const StagedCopy& copy, bool* differs);
 // folder, a vanished original), without changing a thing; for previews.
 CommitOutcome CheckCommit(const std::vector<StagedCopy>& copies);
 
+// Readies a copy the run wrote beside its original to take the original's
+// place: the original's owner, attributes and permissions, its bytes
+// durable; `checksum` is of its bytes.
+std::error_code SealCopy(const std::string& staged, const std::string& original,
+                         const CopyFacts* facts, uint64_t* checksum);
+
 // Commits every copy, then deletes the copies and empties the list, whatever
-// the outcome.
-CommitOutcome CommitCopies(std::vector<StagedCopy>& copies, const CommitJournal& journal = {});
+// the outcome. The copies named in `sealed` were sealed already (SealCopy),
+// and nothing was written to them since.
+CommitOutcome CommitCopies(std::vector<StagedCopy>& copies, const CommitJournal& journal = {},
+                           const std::set<std::string>& sealed = {});
 
 }  // namespace vireo

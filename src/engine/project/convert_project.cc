@@ -443,6 +443,7 @@ void ProjectConversion::Commit() {
   }
   if (!HooksAllowCommit()) return;
   // From here on the commit runs to its end or rolls back, whatever is asked.
+  own_staging_.FinishSeals();
   if (StopIfInterrupted()) return;
   own_staging_.Ready(changes_.copies);
   CommitOutcome committed = own_staging_.Commit();

@@ -20,10 +20,8 @@ FileResult Convert(Staging& staging, int16_t from_type, int16_t to_type, const F
   work.result.result = job.kind == "form"
                            ? ConvertFormFile(work, job.path, job.binary, from_type, to_type)
                            : ConvertCodeFile(work, job.path, from_type, to_type);
-  // Copies beside their originals are synced at the commit; their writing
-  // to disk starts now, while the other files convert.
-  if (staging.begun() && work.result.result != kFailed) {
-    for (const StagedCopy& copy : work.result.copies) Files().StartWriteback(copy.copy);
+  if (work.result.result != kFailed) {
+    for (const StagedCopy& copy : work.result.copies) staging.Written(copy);
   }
   return std::move(work.result);
 }

@@ -149,6 +149,7 @@ bool Staging::MakeCopy(const std::string& original, std::string* copy, FileHandl
   auto again = std::find_if(made_.begin(), made_.end(),
                             [&](const StagedCopy& made) { return made.copy == *copy; });
   if (again != made_.end()) {
+    early_seals_.Distrust(*copy);
     Files().Remove(*copy);
     made_.erase(again);
   }
@@ -169,6 +170,12 @@ void Staging::Drop(const std::string& original) {
   });
 }
 
+void Staging::Written(const StagedCopy& copy) {
+  if (!begun()) return;
+  Files().StartWriteback(copy.copy);
+  early_seals_.Add(copy);
+}
+
 void Staging::Ready(const std::vector<StagedCopy>& copies) {
   ready_.insert(ready_.end(), copies.begin(), copies.end());
 }
@@ -184,9 +191,10 @@ CommitOutcome Staging::Commit() {
                              [&](const StagedCopy& r) { return r.copy == made.copy; });
     if (!ready) unready.push_back(made.copy);
   }
+  const std::set<std::string>& sealed = early_seals_.Finish();
   std::vector<std::string> left = RemoveCopies(unready);
   CommitJournal journal{begun() ? journal_ : "", token_, begun(), unit_projects_, journaled_};
-  CommitOutcome outcome = CommitCopies(ready_, journal);
+  CommitOutcome outcome = CommitCopies(ready_, journal, sealed);
   outcome.leftovers.insert(outcome.leftovers.begin(), left.begin(), left.end());
   made_.clear();
   ready_.clear();
@@ -222,6 +230,7 @@ std::vector<std::string> Staging::RemoveJournals() {
 
 std::vector<std::string> Staging::Discard() {
   if (settled_) return {};
+  early_seals_.Stop();
   std::vector<std::string> copies;
   {
     std::lock_guard lock(mutex_);

@@ -16,6 +16,7 @@
 
 #include "base/file_system.h"
 #include "engine/project/commit.h"
+#include "engine/project/early_seals.h"
 #include "engine/project/file_result.h"
 #include "engine/project/held_files.h"
 #include "host/path_resolver.h"
@@ -59,6 +60,15 @@ class Staging {
                 std::string* reason);
   // Deletes every copy made of `original`.
   void Drop(const std::string& original);
+  // A copy written to its end: its writing to disk starts now, and one
+  // beside its original that differs from it is sealed while the run goes
+  // on. Safe to call from several threads.
+  void Written(const StagedCopy& copy);
+
+  // Waits for the copies being sealed while the run went on; no more are
+  // sealed that way. Called before the last look for an interrupt, so that
+  // nothing of the run is still going on when the commit begins.
+  void FinishSeals() { early_seals_.Finish(); }
 
   // The copies the commit is to put in place, in the files' order.
   void Ready(const std::vector<StagedCopy>& copies);
@@ -85,6 +95,7 @@ class Staging {
   std::vector<std::string> unit_projects_;
   std::vector<std::string> journaled_;  // the originals the staging journal names
   HeldFiles held_;
+  EarlySeals early_seals_;
   bool busy_ = false;
   bool settled_ = false;
   bool no_copies_ = false;

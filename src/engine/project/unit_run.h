@@ -41,6 +41,8 @@ class UnitRun {
   // Commits every project's ready copies at once; the copies, the journals
   // and the held files go, whatever the outcome.
   CommitOutcome Commit() { return staging_.Commit(); }
+  // See Staging::FinishSeals.
+  void FinishSeals() { staging_.FinishSeals(); }
   // Deletes every copy and the journals; returns what could not be deleted.
   std::vector<std::string> Discard() { return staging_.Discard(); }
 

@@ -1,0 +1,67 @@
+#include "engine/project/early_seals.h"
+
+#include "engine/project/commit.h"
+
+namespace vireo {
+namespace {
+
+// Each seal waits mostly on its sync; the disk takes several at a time.
+constexpr size_t kSealingThreads = 4;
+
+}  // namespace
+
+void EarlySeals::Add(const StagedCopy& copy) {
+  if (!copy.facts || !copy.facts->new_known || copy.facts->same) return;
+  std::lock_guard lock(mutex_);
+  if (finishing_) return;
+  waiting_.push_back(copy);
+  if (threads_.size() < kSealingThreads) threads_.emplace_back([this] { Work(); });
+  wake_.notify_one();
+}
+
+void EarlySeals::Distrust(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  if (finishing_) return;
+  distrusted_.insert(path);
+  sealed_.erase(path);
+}
+
+const std::set<std::string>& EarlySeals::Finish() {
+  Join();
+  return sealed_;
+}
+
+void EarlySeals::Stop() {
+  {
+    std::lock_guard lock(mutex_);
+    waiting_.clear();
+  }
+  Join();
+}
+
+void EarlySeals::Join() {
+  {
+    std::lock_guard lock(mutex_);
+    finishing_ = true;
+  }
+  wake_.notify_all();
+  for (std::thread& thread : threads_) thread.join();
+  threads_.clear();
+}
+
+void EarlySeals::Work() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    wake_.wait(lock, [this] { return finishing_ || !waiting_.empty(); });
+    if (waiting_.empty()) return;
+    StagedCopy copy = std::move(waiting_.front());
+    waiting_.pop_front();
+    lock.unlock();
+    uint64_t checksum = 0;
+    bool sealed = !SealCopy(copy.copy, copy.original, &*copy.facts, &checksum);
+    lock.lock();
+    if (sealed && !distrusted_.count(copy.copy)) sealed_.insert(copy.copy);
+  }
+}
+
+}  // namespace vireo

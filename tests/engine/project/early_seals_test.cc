@@ -1,0 +1,64 @@
+#include "engine/project/early_seals.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "support/faulty_file_system.h"
+#include "support/test_files.h"
+
+namespace vireo {
+namespace {
+
+class EarlySealsTest : public ::testing::Test {
+ protected:
+  // An original (mode 0640) and its copy beside it (0600, as copies are made).
+  StagedCopy Copy(const std::string& name, bool same = false, bool known = true) {
+    std::string original = folder.Write(name, "old");
+    std::string copy = folder.Write("." + name + ".new", "new");
+    ::chmod(original.c_str(), 0640);
+    ::chmod(copy.c_str(), 0600);
+    CopyFacts facts;
+    facts.same = same;
+    facts.new_known = known;
+    return {original, copy, false, facts};
+  }
+  static unsigned Mode(const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_mode & 07777;
+  }
+
+  testing::ScratchDir folder;
+  testing::FaultyFileSystem files;
+};
+
+TEST_F(EarlySealsTest, OnlyChangedCopiesWrittenToTheirEndAreSealed) {
+  ScopedFileSystem scoped(files);
+  EarlySeals seals;
+  StagedCopy changed = Copy("a.bas"), same = Copy("b.bas", true), unknown = Copy("c.bas", false, false);
+  for (const StagedCopy& copy : {changed, same, unknown}) seals.Add(copy);
+  EXPECT_EQ(seals.Finish(), std::set<std::string>{changed.copy});
+  EXPECT_EQ(Mode(changed.copy), 0640u) << "the original's permissions";
+  EXPECT_EQ(Mode(same.copy), 0600u);
+  EXPECT_EQ(Mode(unknown.copy), 0600u);
+}
+
+// The commit seals those itself.
+TEST_F(EarlySealsTest, ACopyWrittenAgainOrNotSealedIsNotCounted) {
+  files.FailWhen("Open", ".b.bas.new", std::errc::io_error);
+  ScopedFileSystem scoped(files);
+  EarlySeals seals;
+  StagedCopy again = Copy("a.bas"), failing = Copy("b.bas"), kept = Copy("c.bas");
+  seals.Add(again);
+  seals.Distrust(again.copy);
+  seals.Add(again);
+  seals.Add(failing);
+  seals.Add(kept);
+  EXPECT_EQ(seals.Finish(), std::set<std::string>{kept.copy});
+  EXPECT_EQ(seals.Finish(), std::set<std::string>{kept.copy}) << "asked again";
+  seals.Add(Copy("d.bas"));
+  EXPECT_EQ(seals.Finish(), std::set<std::string>{kept.copy}) << "nothing is sealed after";
+}
+
+}  // namespace
+}  // namespace vireo
