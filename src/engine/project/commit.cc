@@ -336,7 +336,6 @@ std::error_code SealCopy(const std::string& staged, const std::string& original,
   return error ? error : closed;
 }
 
-
 std::error_code CopyDiffers(const StagedCopy& copy, bool* differs) {
   if (copy.facts) {
     *differs = !copy.facts->same;

@@ -35,7 +35,8 @@ class EarlySealsTest : public ::testing::Test {
 TEST_F(EarlySealsTest, OnlyChangedCopiesWrittenToTheirEndAreSealed) {
   ScopedFileSystem scoped(files);
   EarlySeals seals;
-  StagedCopy changed = Copy("a.bas"), same = Copy("b.bas", true), unknown = Copy("c.bas", false, false);
+  StagedCopy changed = Copy("a.bas"), same = Copy("b.bas", true),
+             unknown = Copy("c.bas", false, false);
   for (const StagedCopy& copy : {changed, same, unknown}) seals.Add(copy);
   EXPECT_EQ(seals.Finish(), std::set<std::string>{changed.copy});
   EXPECT_EQ(Mode(changed.copy), 0640u) << "the original's permissions";
