@@ -1,5 +1,7 @@
 #include "engine/project/early_seals.h"
 
+#include <algorithm>
+
 #include "engine/project/commit.h"
 
 namespace vireo {
@@ -11,11 +13,13 @@ constexpr size_t kSealingThreads = 4;
 }  // namespace
 
 void EarlySeals::Add(const StagedCopy& copy) {
-  if (!copy.facts || !copy.facts->new_known || copy.facts->same) return;
+  if (from_copies_ == 0 || !copy.facts || !copy.facts->new_known || copy.facts->same) return;
   std::lock_guard lock(mutex_);
   if (finishing_) return;
   waiting_.push_back(copy);
-  if (threads_.size() < kSealingThreads) threads_.emplace_back([this] { Work(); });
+  if (++added_ < from_copies_) return;
+  while (threads_.size() < std::min(kSealingThreads, waiting_.size()))
+    threads_.emplace_back([this] { Work(); });
   wake_.notify_one();
 }
 
@@ -27,6 +31,10 @@ void EarlySeals::Distrust(const std::string& path) {
 }
 
 const std::set<std::string>& EarlySeals::Finish() {
+  {
+    std::lock_guard lock(mutex_);
+    if (threads_.empty()) waiting_.clear();
+  }
   Join();
   return sealed_;
 }

@@ -65,6 +65,9 @@ class Staging {
   // on. Safe to call from several threads.
   void Written(const StagedCopy& copy);
 
+  // From how many copies on they are sealed while the run goes on (see
+  // EarlySeals); before the first copy is written.
+  void SealEarlyFrom(size_t copies) { early_seals_.BeginWith(copies); }
   // Waits for the copies being sealed while the run went on; no more are
   // sealed that way. Called before the last look for an interrupt, so that
   // nothing of the run is still going on when the commit begins.

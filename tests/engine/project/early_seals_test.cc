@@ -35,6 +35,7 @@ class EarlySealsTest : public ::testing::Test {
 TEST_F(EarlySealsTest, OnlyChangedCopiesWrittenToTheirEndAreSealed) {
   ScopedFileSystem scoped(files);
   EarlySeals seals;
+  seals.BeginWith(1);
   StagedCopy changed = Copy("a.bas"), same = Copy("b.bas", true),
              unknown = Copy("c.bas", false, false);
   for (const StagedCopy& copy : {changed, same, unknown}) seals.Add(copy);
@@ -49,6 +50,7 @@ TEST_F(EarlySealsTest, ACopyWrittenAgainOrNotSealedIsNotCounted) {
   files.FailWhen("Open", ".b.bas.new", std::errc::io_error);
   ScopedFileSystem scoped(files);
   EarlySeals seals;
+  seals.BeginWith(1);
   StagedCopy again = Copy("a.bas"), failing = Copy("b.bas"), kept = Copy("c.bas");
   seals.Add(again);
   seals.Distrust(again.copy);
@@ -59,6 +61,27 @@ TEST_F(EarlySealsTest, ACopyWrittenAgainOrNotSealedIsNotCounted) {
   EXPECT_EQ(seals.Finish(), std::set<std::string>{kept.copy}) << "asked again";
   seals.Add(Copy("d.bas"));
   EXPECT_EQ(seals.Finish(), std::set<std::string>{kept.copy}) << "nothing is sealed after";
+}
+
+// A run of few copies leaves them to the commit, which syncs them together.
+TEST_F(EarlySealsTest, SealingBeginsWithTheCopyItIsSetTo) {
+  ScopedFileSystem scoped(files);
+  EarlySeals few, many;
+  few.BeginWith(3);
+  many.BeginWith(3);
+  std::set<std::string> all;
+  for (const char* name : {"a.bas", "b.bas", "c.bas"}) {
+    StagedCopy copy = Copy(name);
+    if (all.size() < 2) few.Add(copy);
+    many.Add(copy);
+    all.insert(copy.copy);
+  }
+  EXPECT_TRUE(few.Finish().empty());
+  EXPECT_EQ(many.Finish(), all) << "the copies before the third are sealed too";
+  EarlySeals never;
+  never.BeginWith(0);
+  never.Add(Copy("d.bas"));
+  EXPECT_TRUE(never.Finish().empty());
 }
 
 }  // namespace
