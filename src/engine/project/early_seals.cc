@@ -25,7 +25,6 @@ void EarlySeals::Add(const StagedCopy& copy) {
 
 void EarlySeals::Distrust(const std::string& path) {
   std::lock_guard lock(mutex_);
-  if (finishing_) return;
   distrusted_.insert(path);
   sealed_.erase(path);
 }
