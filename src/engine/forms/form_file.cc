@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "base/checksum.h"
 #include "base/file_io.h"
 #include "base/text.h"
 #include "engine/catalogue/grid_catalogue.h"
@@ -310,11 +311,15 @@ int16_t ConvertFormFile(FileWork& run, const std::string& form_path, const std::
     // Without copies the records are read from the original, and only read.
     int16_t text_result =
         converter.Run(in, out, run.staging.writes_copies() ? binary_temp : binary_path);
-    // A copy whose records kept their bytes is the original's bytes.
-    bool same = !run.result.records_changed;
-    if (text_result != kFailed)
-      run.result.copies[binary_copy].facts =
-          CopyFacts{old_bytes.Digest(), same, same, old_bytes.Digest()};
+    if (text_result == kFailed) return text_result;
+    // A copy whose records kept their bytes is the original's bytes. One
+    // whose records changed is read once more here, on this thread, so that
+    // it can be sealed while other files still convert.
+    CopyFacts facts{old_bytes.Digest(), !run.result.records_changed, true, old_bytes.Digest()};
+    if (!facts.same && (!run.staging.writes_copies() ||
+                        FileChecksum(binary_temp, ChecksumKind::kXxh3, &facts.new_checksum)))
+      facts.new_known = false;
+    run.result.copies[binary_copy].facts = facts;
     return text_result;
   });
   if (result == kFailed && !binary_path.empty() && !binary_copied) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/checksum.h"
 #include "support/converter_work.h"
 #include "support/faulty_file_system.h"
 #include "support/frx_builder.h"
@@ -158,6 +159,17 @@ TEST_F(FormFileTest, ConvertsBlocksRecordsAndCode) {
   EXPECT_EQ(testing::ReadFile(form_path), form);
   EXPECT_EQ(testing::ReadFile(frx_path), frx);
   EXPECT_EQ(run->result.guid_replacements.size(), 3u);
+  // The binary copy's facts are those of its bytes as they end, after the
+  // GUIDs were written into it, so it can be sealed without a second look.
+  const std::optional<CopyFacts>& facts = run->result.copies.at(1).facts;
+  ASSERT_TRUE(facts.has_value());
+  EXPECT_FALSE(facts->same);
+  ASSERT_TRUE(facts->new_known);
+  uint64_t written = 0, original = 0;
+  ASSERT_FALSE(FileChecksum(run->result.copies.at(1).copy, ChecksumKind::kXxh3, &written));
+  ASSERT_FALSE(FileChecksum(frx_path, ChecksumKind::kXxh3, &original));
+  EXPECT_EQ(facts->new_checksum, written);
+  EXPECT_EQ(facts->old_checksum, original);
 }
 
 TEST_F(FormFileTest, LfOnlyAndCrOnlyFormsConvertLikeTheirCrLfTwin) {
