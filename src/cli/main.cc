@@ -1,5 +1,20 @@
 #include <cstdio>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include "cli/app.h"
 
-int main(int argc, char** argv) { return vireo::RunCommandLine(argc, argv, stdout, stderr); }
+int main(int argc, char** argv) {
+#ifdef __GLIBC__
+  // Each file converted allocates and frees buffers of tens to hundreds of
+  // kilobytes. By default glibc maps the larger ones afresh and hands freed
+  // memory back to the system, so every file faulted its pages in again
+  // (thousands of page faults, about a tenth of a dry run's time). Kept, the
+  // memory is reused by the next file; the peak stays what one file needs.
+  mallopt(M_MMAP_THRESHOLD, 4 << 20);
+  mallopt(M_TRIM_THRESHOLD, 64 << 20);
+#endif
+  return vireo::RunCommandLine(argc, argv, stdout, stderr);
+}
