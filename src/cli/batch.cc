@@ -239,6 +239,8 @@ class Batch {
   std::vector<ProjectRecord> projects_;
   std::vector<std::vector<size_t>> units_;
   std::unique_ptr<Progress> progress_;
+  // Units converted at once; with more than one, they keep the cores busy.
+  size_t jobs_ = 1;
 };
 
 bool Batch::Prepare() {
@@ -354,6 +356,9 @@ RunResult Batch::ConvertOne(size_t project, UnitRun* unit) {
   run_options.copies_unread = options_.dry_run && !options_.diff && options_.html.empty();
   run_options.hold = Hold();
   run_options.unit = unit;
+  // Where units are converted side by side, a unit's files taking threads of
+  // their own only adds threads to start and switch between.
+  if (jobs_ > 1) run_options.threads = Threads::kOne;
   run_options.progress_by_path = true;
   run_options.on_event = [this, project, shown = Shown(record.path)](const RunEvent& event) {
     progress_->Hear(project, shown, event);
@@ -863,7 +868,7 @@ int Batch::Run() {
   // overlaps: two units per core.
   size_t jobs = options_.jobs > 0 ? static_cast<size_t>(options_.jobs)
                                   : 2 * std::max(1u, std::thread::hardware_concurrency());
-  jobs = std::min(jobs, units_.size());
+  jobs_ = jobs = std::max<size_t>(1, std::min(jobs, units_.size()));
   std::atomic<size_t> next{0};
   auto work = [&] {
     for (size_t unit = next++; unit < units_.size(); unit = next++) ConvertUnit(unit);
