@@ -80,6 +80,10 @@ class FileSystem {
   // waiting, so that a later Sync has less left to do. Only a hint: where
   // it is not supported, or fails, nothing happens.
   virtual void StartWriteback(const std::string& /*path*/) {}
+  // Writes the open file's data to disk and waits for it, without its
+  // metadata or flushing the disk's cache: not durable, but a later Sync
+  // then has only those left. Only a hint, like StartWriteback.
+  virtual void WriteBack(FileHandle /*file*/) {}
   // The path of the file `path` reaches, with every symbolic link on the way
   // (in its folders too) resolved.
   virtual std::error_code RealPath(const std::string& path, std::string* real) = 0;

@@ -311,7 +311,7 @@ class JournaledCommit {
 }  // namespace
 
 std::error_code SealCopy(const std::string& staged, const std::string& original,
-                         const CopyFacts* facts, uint64_t* checksum) {
+                         const CopyFacts* facts, uint64_t* checksum, SealSync sync) {
   PathStatus status;
   if (auto error = Files().Status(original, &status)) return error;
   FileHandle file;
@@ -331,7 +331,8 @@ std::error_code SealCopy(const std::string& staged, const std::string& original,
   }
   if (!error) error = Files().CopyOwnership(original, file);
   if (!error) error = Files().SetPermissions(file, status.permissions);
-  if (!error) error = Files().Sync(file);
+  if (!error && sync == SealSync::kNow) error = Files().Sync(file);
+  if (!error && sync == SealSync::kLater) Files().WriteBack(file);
   std::error_code closed = Files().Close(file);
   return error ? error : closed;
 }

@@ -53,9 +53,12 @@ CommitOutcome CheckCommit(const std::vector<StagedCopy>& copies);
 
 // Readies a copy the run wrote beside its original to take the original's
 // place: the original's owner, attributes and permissions, its bytes
-// durable; `checksum` is of its bytes.
+// durable; `checksum` is of its bytes. With kLater its bytes are only
+// written out, and the caller syncs the copy before the commit relies on it.
+enum class SealSync { kNow, kLater };
 std::error_code SealCopy(const std::string& staged, const std::string& original,
-                         const CopyFacts* facts, uint64_t* checksum);
+                         const CopyFacts* facts, uint64_t* checksum,
+                         SealSync sync = SealSync::kNow);
 
 // Commits every copy, then deletes the copies and empties the list, whatever
 // the outcome. The copies named in `sealed` were sealed already (SealCopy),

@@ -2,13 +2,23 @@
 
 #include <algorithm>
 
+#include "base/file_system.h"
+#include "engine/project/at_once.h"
 #include "engine/project/commit.h"
 
 namespace vireo {
 namespace {
 
-// Each seal waits mostly on its sync; the disk takes several at a time.
+// Each seal waits mostly on the disk, which takes several at a time.
 constexpr size_t kSealingThreads = 4;
+
+std::error_code SyncCopy(const std::string& path) {
+  FileHandle file;
+  if (auto error = Files().Open(path, OpenFor::kReadWrite, &file)) return error;
+  std::error_code error = Files().Sync(file);
+  std::error_code closed = Files().Close(file);
+  return error ? error : closed;
+}
 
 }  // namespace
 
@@ -35,7 +45,22 @@ const std::set<std::string>& EarlySeals::Finish() {
     if (threads_.empty()) waiting_.clear();
   }
   Join();
+  SyncSealed();
   return sealed_;
+}
+
+void EarlySeals::SyncSealed() {
+  if (synced_) return;
+  synced_ = true;
+  std::vector<std::string> copies(sealed_.begin(), sealed_.end());
+  std::vector<char> failed(copies.size(), 0);
+  AtOnce(copies.size(), kSealingThreads, [&](size_t i) {
+    failed[i] = SyncCopy(copies[i]) ? 1 : 0;
+    return true;
+  });
+  for (size_t i = 0; i < copies.size(); ++i) {
+    if (failed[i]) sealed_.erase(copies[i]);
+  }
 }
 
 void EarlySeals::Stop() {
@@ -65,7 +90,7 @@ void EarlySeals::Work() {
     waiting_.pop_front();
     lock.unlock();
     uint64_t checksum = 0;
-    bool sealed = !SealCopy(copy.copy, copy.original, &*copy.facts, &checksum);
+    bool sealed = !SealCopy(copy.copy, copy.original, &*copy.facts, &checksum, SealSync::kLater);
     lock.lock();
     if (sealed && !distrusted_.count(copy.copy)) sealed_.insert(copy.copy);
   }

@@ -1,11 +1,12 @@
 // Copies sealed while the other files still convert: each changed copy gets
-// its original's owner and permissions and is synced by a few threads of
-// its own as soon as it is written, so that the commit finds its data
-// durable already instead of waiting for every sync then. Only a run with
-// many copies gains: the threads begin once that many were added, and a
-// run with fewer leaves every seal to the commit, which makes them
-// together. A seal that fails here is only not counted: the commit seals
-// that copy itself.
+// its original's owner and permissions and has its data written out by a
+// few threads of their own as soon as it is written; when the conversion
+// ends, the copies are synced together, which a journaling file system
+// commits as one instead of once a copy, and the commit finds them durable
+// already. Only a run with many copies gains: the threads begin once that
+// many were added, and a run with fewer leaves every seal to the commit,
+// which makes them together. A seal or sync that fails here is only not
+// counted: the commit seals that copy itself.
 #pragma once
 
 #include <condition_variable>
@@ -38,9 +39,9 @@ class EarlySeals {
   void Add(const StagedCopy& copy);
   // The copy at `path` is being written anew: no seal of it counts.
   void Distrust(const std::string& path);
-  // Waits for every copy added to be sealed (none, if sealing never began)
-  // and returns the copies sealed that nothing was written to since. No
-  // seal begins after the first call.
+  // Waits for every copy added to be sealed (none, if sealing never began),
+  // syncs them, and returns the copies sealed and synced that nothing was
+  // written to since. No seal begins after the first call.
   const std::set<std::string>& Finish();
   // Waits only for the seals under way, for copies about to be deleted.
   void Stop();
@@ -48,6 +49,7 @@ class EarlySeals {
  private:
   void Work();
   void Join();
+  void SyncSealed();
 
   std::mutex mutex_;
   std::condition_variable wake_;
@@ -58,6 +60,7 @@ class EarlySeals {
   std::set<std::string> sealed_;
   std::set<std::string> distrusted_;
   bool finishing_ = false;
+  bool synced_ = false;
 };
 
 }  // namespace vireo

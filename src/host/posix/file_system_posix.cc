@@ -264,6 +264,16 @@ class PosixFileSystem final : public FileSystem {
 #endif
   }
 
+  void WriteBack(FileHandle file) override {
+#ifdef __linux__
+    ::sync_file_range(
+        file, 0, 0,
+        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+#else
+    (void)file;
+#endif
+  }
+
   std::error_code RealPath(const std::string& path, std::string* real) override {
     char* resolved = ::realpath(path.c_str(), nullptr);
     if (!resolved) return LastError();

@@ -63,6 +63,20 @@ TEST_F(EarlySealsTest, ACopyWrittenAgainOrNotSealedIsNotCounted) {
   EXPECT_EQ(seals.Finish(), std::set<std::string>{kept.copy}) << "nothing is sealed after";
 }
 
+// Sealed copies are synced together when the conversion ends; one whose
+// sync fails must be left to the commit, which would otherwise skip it.
+TEST_F(EarlySealsTest, ACopyWhoseSyncFailsIsNotCounted) {
+  files.FailWhen("Sync", "", std::errc::io_error);
+  ScopedFileSystem scoped(files);
+  EarlySeals seals;
+  seals.BeginWith(1);
+  StagedCopy copy = Copy("a.bas");
+  seals.Add(copy);
+  EXPECT_TRUE(seals.Finish().empty());
+  EXPECT_EQ(Mode(copy.copy), 0640u) << "sealed, but not synced";
+  EXPECT_GT(files.failures(), 0);
+}
+
 // A run of few copies leaves them to the commit, which syncs them together.
 TEST_F(EarlySealsTest, SealingBeginsWithTheCopyItIsSetTo) {
   ScopedFileSystem scoped(files);
