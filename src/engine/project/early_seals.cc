@@ -50,14 +50,19 @@ const std::set<std::string>& EarlySeals::Finish() {
 }
 
 void EarlySeals::SyncSealed() {
-  if (synced_) return;
-  synced_ = true;
-  std::vector<std::string> copies(sealed_.begin(), sealed_.end());
+  std::vector<std::string> copies;
+  {
+    std::lock_guard lock(mutex_);
+    if (synced_) return;
+    synced_ = true;
+    copies.assign(sealed_.begin(), sealed_.end());
+  }
   std::vector<char> failed(copies.size(), 0);
   AtOnce(copies.size(), kSealingThreads, [&](size_t i) {
     failed[i] = SyncCopy(copies[i]) ? 1 : 0;
     return true;
   });
+  std::lock_guard lock(mutex_);
   for (size_t i = 0; i < copies.size(); ++i) {
     if (failed[i]) sealed_.erase(copies[i]);
   }
