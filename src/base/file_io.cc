@@ -30,7 +30,7 @@ LineReader::~LineReader() { Close(); }
 
 std::error_code LineReader::Open(const std::string& path) {
   Close();
-  if (!buffer_) buffer_.reset(new char[kBufferSize]);
+  if (!buffer_) buffer_.reset(new char[buffer_size_]);
   pos_ = end_ = 0;
   eof_ = false;
   lines_read_ = 0;
@@ -59,7 +59,7 @@ bool LineReader::Fill() {
   size_t got = 0;
   error_ = stop_on_interrupt_ && InterruptRequested()
                ? std::make_error_code(std::errc::interrupted)
-               : Files().Read(file_, buffer_.get(), kBufferSize, &got);
+               : Files().Read(file_, buffer_.get(), buffer_size_, &got);
   pos_ = next_cr_ = next_lf_ = 0;
   end_ = error_ ? 0 : got;
   if (byte_digest_ && end_) byte_digest_->Update(buffer_.get(), end_);

@@ -16,7 +16,9 @@ namespace vireo {
 
 class LineReader {
  public:
-  LineReader() = default;
+  // Reads `buffer_size` bytes at a time: a reader that stops early reads
+  // only what it needs with a small one.
+  explicit LineReader(size_t buffer_size = kDefaultBufferSize) : buffer_size_(buffer_size) {}
   ~LineReader();
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
@@ -50,8 +52,11 @@ class LineReader {
   // none), found once per buffer rather than once per line.
   size_t Next(char c, size_t* cached);
 
+  static constexpr size_t kDefaultBufferSize = 64 * 1024;
+
+  const size_t buffer_size_;
   FileHandle file_ = -1;
-  std::unique_ptr<char[]> buffer_;  // kBufferSize bytes, left uninitialised
+  std::unique_ptr<char[]> buffer_;  // buffer_size_ bytes, left uninitialised
   size_t pos_ = 0;
   size_t end_ = 0;
   bool eof_ = false;

@@ -94,7 +94,8 @@ std::error_code ReadFormFacts(const std::string& form_path, const std::string& e
   std::string reference = extension + "\":";
   bool named = false;
   DescriptionDepth description;
-  LineReader reader;
+  // The description is mostly a few kilobytes at the start of a long file.
+  LineReader reader(8 * 1024);
   std::string line;
   if (auto error = reader.Open(form_path)) return error;
   while (reader.ReadLine(&line)) {
