@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
@@ -21,6 +22,7 @@
 #include "cli/batch_projects.h"
 #include "cli/console_ui.h"
 #include "cli/disk_project.h"
+#include "cli/file_budget.h"
 #include "cli/git_state.h"
 #include "cli/html_report.h"
 #include "cli/preview.h"
@@ -35,6 +37,7 @@
 #include "engine/project/recovery.h"
 #include "engine/project/unit_run.h"
 #include "host/interrupt_handlers.h"
+#include "host/open_file_limit.h"
 
 namespace vireo {
 namespace {
@@ -241,7 +244,16 @@ class Batch {
   std::unique_ptr<Progress> progress_;
   // Units converted at once; with more than one, they keep the cores busy.
   size_t jobs_ = 1;
+  std::unique_ptr<FileBudget> file_budget_;
 };
+
+// Besides the files its projects list (held until its commit ends), a unit
+// opens its projects' locks and journals, and its threads each a copy or
+// file being synced.
+constexpr size_t kUnitFilesBeyondListed = 16;
+// Left to all else the process opens: its standard streams, the reports,
+// the pipes to git.
+constexpr size_t kFilesKeptAside = 64;
 
 bool Batch::Prepare() {
   std::vector<std::string> paths;
@@ -619,6 +631,10 @@ std::vector<size_t> Batch::ChooseUnitTypes(const std::vector<size_t>& members) {
 void Batch::ConvertUnit(size_t unit) {
   const std::vector<size_t>& members = units_[unit];
   if (InterruptRequestedAnywhere()) return;  // every project stays "interrupted"
+  size_t files = kUnitFilesBeyondListed;
+  for (size_t i : members) files += projects_[i].files.size() + 2;
+  FileBudget::Share share(*file_budget_, files);
+  if (InterruptRequestedAnywhere()) return;
   std::deque<ProjectGuard> guards;
   std::set<std::string> changed;
   if (GuardUnit(members, guards)) {
@@ -873,6 +889,9 @@ int Batch::Run() {
   size_t jobs = options_.jobs > 0 ? static_cast<size_t>(options_.jobs)
                                   : 4 * std::max(1u, std::thread::hardware_concurrency());
   jobs_ = jobs = std::max<size_t>(1, std::min(jobs, units_.size()));
+  size_t limit = OpenFileLimit();
+  file_budget_ = std::make_unique<FileBudget>(
+      limit == SIZE_MAX ? SIZE_MAX : limit - std::min(limit, kFilesKeptAside));
   std::atomic<size_t> next{0};
   auto work = [&] {
     for (size_t unit = next++; unit < units_.size(); unit = next++) ConvertUnit(unit);

@@ -5,7 +5,7 @@
 #endif
 
 #include "cli/app.h"
-#include "host/posix/open_file_limit.h"
+#include "host/open_file_limit.h"
 
 int main(int argc, char** argv) {
 #ifdef __GLIBC__

@@ -167,6 +167,30 @@ TEST_F(BatchTest, AFailingUnitChangesNothingOfItsOwnAndTheOthersStillConvert) {
       << batch.out;
 }
 
+// Where the process may open few files, units that together would hold more
+// wait for one another instead of failing with "Too many open files".
+TEST_F(BatchTest, UnitsThatWouldOpenTooManyFilesTogetherTakeTurns) {
+  for (int p = 0; p < 4; ++p) {
+    std::string folder = "many/p" + std::to_string(p);
+    std::vector<std::string> lines;
+    for (int f = 0; f < 20; ++f) {
+      std::string name = "F" + std::to_string(f);
+      WriteForm(folder, name);
+      lines.push_back("Form=" + name + ".frm");
+    }
+    WriteProject(folder + "/P.vbp", lines);
+  }
+  // A hard limit of 100 that the run cannot raise: four units of 41 files
+  // each, held at once, would need 164.
+  auto batch = testing::RunProgram(
+      "/bin/sh",
+      {"-c", "ulimit -n 100 && exec \"$0\" convert -r --jobs 4 --from 2 --to 5 \"$1\"",
+       VIREO_MIGRATE_BINARY, root.Join("tree")},
+      Environment());
+  EXPECT_EQ(batch.status, 0) << batch.err << batch.out;
+  EXPECT_NE(batch.out.find("4 projects in 4 units: 4 converted."), std::string::npos) << batch.out;
+}
+
 // Paths are bytes: a folder named on a Greek machine (Windows-1253, no UTF-8)
 // is found by its folder and below it, and named with the same bytes.
 TEST_F(BatchTest, FoldersWhoseNamesAreNoUtf8AreFoundAndNamedByTheirBytes) {

@@ -1,7 +1,7 @@
-#include "host/posix/open_file_limit.h"
-
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+
+#include "host/open_file_limit.h"
 
 namespace vireo {
 namespace {
@@ -20,6 +20,9 @@ TEST(OpenFileLimitTest, ALoweredLimitIsRaisedToTheHardLimit) {
   EXPECT_EQ(after.rlim_cur, before.rlim_max);
   EXPECT_EQ(after.rlim_max, before.rlim_max) << "the hard limit stays";
   EXPECT_TRUE(RaiseOpenFileLimit()) << "raised already";
+  if (before.rlim_max != RLIM_INFINITY) {
+    EXPECT_EQ(OpenFileLimit(), before.rlim_max);
+  }
 
   ::setrlimit(RLIMIT_NOFILE, &before);
 }
