@@ -890,8 +890,9 @@ int Batch::Run() {
                                   : 4 * std::max(1u, std::thread::hardware_concurrency());
   jobs_ = jobs = std::max<size_t>(1, std::min(jobs, units_.size()));
   size_t limit = OpenFileLimit();
+  // Under a very low limit, one unit at a time.
   file_budget_ = std::make_unique<FileBudget>(
-      limit == SIZE_MAX ? SIZE_MAX : limit - std::min(limit, kFilesKeptAside));
+      limit == SIZE_MAX ? SIZE_MAX : std::max<size_t>(1, limit - std::min(limit, kFilesKeptAside)));
   std::atomic<size_t> next{0};
   auto work = [&] {
     for (size_t unit = next++; unit < units_.size(); unit = next++) ConvertUnit(unit);
