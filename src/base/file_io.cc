@@ -62,6 +62,7 @@ bool LineReader::Fill() {
                : Files().Read(file_, buffer_.get(), buffer_size_, &got);
   pos_ = next_cr_ = next_lf_ = 0;
   end_ = error_ ? 0 : got;
+  buffer_holds_nul_ = std::memchr(buffer_.get(), '\0', end_) != nullptr;
   if (byte_digest_ && end_) byte_digest_->Update(buffer_.get(), end_);
   if (!error_ && got == 0) eof_ = true;
   return end_ > 0;
@@ -76,10 +77,12 @@ bool LineReader::AtEnd() {
 
 bool LineReader::ReadLine(std::string* line) {
   line->clear();
+  line_may_hold_nul_ = false;
   if (!Fill()) return false;
   while (true) {
     const char* start = buffer_.get() + pos_;
     size_t stop = std::min(Next('\r', &next_cr_), Next('\n', &next_lf_));
+    line_may_hold_nul_ |= buffer_holds_nul_;
     if (stop == end_) {
       line->append(start, end_ - pos_);
       pos_ = end_;

@@ -40,6 +40,9 @@ class LineReader {
   std::error_code error() const { return error_; }
   // How many lines ReadLine has returned so far.
   size_t lines_read() const { return lines_read_; }
+  // False when the line ReadLine returned last holds no NUL byte, known
+  // from one search of each buffer rather than one of each line.
+  bool line_may_hold_nul() const { return line_may_hold_nul_; }
   // Reads on when an interrupt is requested: for the commit, which is
   // never stopped half-way.
   void ReadThroughInterrupts() { stop_on_interrupt_ = false; }
@@ -62,6 +65,8 @@ class LineReader {
   bool eof_ = false;
   size_t lines_read_ = 0;
   bool has_bom_ = false;
+  bool buffer_holds_nul_ = false;
+  bool line_may_hold_nul_ = false;
   bool stop_on_interrupt_ = true;
   std::error_code error_;
   Checksummer* byte_digest_ = nullptr;

@@ -51,6 +51,25 @@ TEST(LineReaderTest, LinesLongerThanTheBufferAndCrLfAcrossIt) {
   EXPECT_EQ(lines[2], "z");
 }
 
+// The NUL check relies on this: a line is said to be free of NUL bytes only
+// when it is, also when it runs across buffers and the NUL is in the next.
+TEST(LineReaderTest, ALineIsSaidToHoldNoNulOnlyWhenItHoldsNone) {
+  testing::ScratchDir dir;
+  std::string across(70 * 1024, 'x');
+  across[68 * 1024] = '\0';  // in the reader's second buffer
+  std::string path = dir.Write("f.txt", std::string("clean\r\n") + across + "\r\nafter\r\n");
+  LineReader reader;  // 64 KB at a time
+  ASSERT_FALSE(reader.Open(path));
+  std::string line;
+  ASSERT_TRUE(reader.ReadLine(&line));
+  EXPECT_FALSE(reader.line_may_hold_nul()) << line;
+  ASSERT_TRUE(reader.ReadLine(&line));
+  EXPECT_TRUE(reader.line_may_hold_nul());
+  EXPECT_NE(line.find('\0'), std::string::npos);
+  ASSERT_TRUE(reader.ReadLine(&line));
+  EXPECT_EQ(line, "after");
+}
+
 TEST(LineReaderTest, MixedLineEndsAcrossManyBuffersSplitAsTheyStand) {
   std::string content, expected_last;
   Strings expected;

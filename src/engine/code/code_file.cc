@@ -10,7 +10,7 @@ namespace {
 
 // Source files never hold a NUL byte; one that does is no text file.
 bool HoldsNul(const std::string& line, const LineReader& in, std::string* problem) {
-  if (line.find('\0') == std::string::npos) return false;
+  if (!in.line_may_hold_nul() || line.find('\0') == std::string::npos) return false;
   *problem = "line " + std::to_string(in.lines_read()) + " holds a NUL byte: not a text file";
   return true;
 }
