@@ -192,8 +192,7 @@ bool ProjectConversion::RewriteTheProjectFile(bool project_changed) {
 bool ProjectConversion::BeginStaging() {
   if (options_.dry_run && options_.copies_unread && !options_.unit) own_staging_.WriteNoCopies();
   if (options_.unit || options_.dry_run || file_name_.empty()) return true;
-  if (options_.threads != Threads::kWherePaying)
-    own_staging_.SealEarlyFrom(options_.threads == Threads::kTwo ? 1 : 0);
+  if (options_.threads == Threads::kTwo) own_staging_.SealEarlyFrom(1);
   if (own_staging_.Begin({file_name_}, services_.resolver, options_.hold)) return true;
   AddLeftovers(own_staging_.leftovers());
   if (StopIfInterrupted()) return false;

@@ -32,8 +32,8 @@ struct FileJobHooks {
 
 // How the files are converted: by two threads where that pays (files many
 // and distinct, two cores), or always one by one, or always by two threads.
-// A run's copies are sealed while it converts likewise: where they are many,
-// never, or always.
+// A run's copies are sealed while it converts where they are many, and with
+// kTwo from the first (so that tests reach that path with few files).
 enum class Threads { kWherePaying, kOne, kTwo };
 
 // Converts `jobs` from `from_type` to `to_type`, in order, until a hook
