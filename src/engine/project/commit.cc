@@ -1,6 +1,7 @@
 #include "engine/project/commit.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <set>
 
@@ -53,11 +54,10 @@ Journal JournalOf(const std::vector<Replacement>& plan, const std::string& token
   return journal;
 }
 
-// Refuses what Windows would refuse: read-only files and folders.
-CommitOutcome CheckReplaceable(const std::string& original) {
-  PathStatus status;
-  if (auto error = Files().Status(original, &status))
-    return Failure(original, "cannot be examined (" + Describe(error) + ")");
+// Refuses what Windows would refuse: read-only files and folders. `status`
+// is the original's; `folders` keeps each folder's, asked once per plan.
+CommitOutcome CheckReplaceable(const std::string& original, const PathStatus& status,
+                               std::map<std::string, PathStatus>& folders) {
   if (!status.exists) return Failure(original, "no longer exists");
   if (status.is_directory) return Failure(original, "is a folder");
   constexpr char kWhatToDo[] =
@@ -65,10 +65,11 @@ CommitOutcome CheckReplaceable(const std::string& original) {
       "changed";
   if (!(status.permissions & kOwnerWrite))
     return Failure(original, std::string("is read-only") + kWhatToDo);
-  PathStatus folder;
   std::string directory = ParentDirectory(original);
-  if (auto error = Files().Status(directory, &folder); error || !folder.exists)
-    return Failure(original, "its folder cannot be examined");
+  auto [known, added] = folders.try_emplace(directory);
+  PathStatus& folder = known->second;
+  if (added && Files().Status(directory, &folder)) folder.exists = false;
+  if (!folder.exists) return Failure(original, "its folder cannot be examined");
   if (!(folder.permissions & kOwnerWrite))
     return Failure(original, "its folder " + directory + " is read-only" + kWhatToDo);
   return {};
@@ -234,40 +235,56 @@ CommitOutcome Swap(std::vector<Replacement>& plan) {
   return {};
 }
 
+// What Plan learns of the files as it goes through the copies.
+struct PlanState {
+  std::set<std::pair<uint64_t, uint64_t>> planned;  // (device, file id)
+  std::map<std::string, PathStatus> folders;
+  int* unchanged;
+};
+
+// Plans the replacement of one copy's original, unless it is planned
+// already or its copy is the same.
+CommitOutcome PlanOne(const StagedCopy& copy, const std::string& token, PlanState& state,
+                      std::vector<Replacement>* plan) {
+  // A listed path that is a symbolic link, or runs through one, stays a
+  // link: the file it reaches is replaced, and reached twice is one file.
+  std::string original;
+  if (auto error = Files().RealPath(copy.original, &original))
+    return Failure(copy.original, "cannot be found (" + Describe(error) + ")");
+  PathStatus status;
+  if (auto error = Files().Status(original, &status))
+    return Failure(original, "cannot be examined (" + Describe(error) + ")");
+  if (!state.planned.insert({status.device, status.file_id}).second) return {};
+  CommitOutcome checked = CheckReplaceable(original, status, state.folders);
+  if (!checked.ok) return checked;
+  bool differs = false;
+  if (auto error = CopyDiffers(copy, &differs))
+    return Failure(original,
+                   "cannot be compared with its converted copy (" + Describe(error) + ")");
+  if (!differs) {
+    ++*state.unchanged;
+    return {};
+  }
+  Replacement replacement{original, copy.copy, StagedPathFor(original, token),
+                          BackupPathFor(original, token)};
+  replacement.in_place = status.links > 1 || !status.owner_transferable;
+  if (copy.facts) replacement.facts = &*copy.facts;
+  plan->push_back(std::move(replacement));
+  return {};
+}
+
 // The originals whose converted copies differ; the others are counted. A
 // file the project lists twice was converted twice; copied over in turn, the
-// last copy would stay, so only the last is planned.
+// last copy would stay, so only the last is planned. The plan is in the
+// copies' order.
 CommitOutcome Plan(const std::vector<StagedCopy>& copies, const std::string& token,
                    std::vector<Replacement>* plan, int* unchanged) {
-  std::set<std::pair<uint64_t, uint64_t>> planned;  // (device, file id)
-  for (size_t i = copies.size(); i-- > 0;) {
-    const StagedCopy& copy = copies[i];
-    // A listed path that is a symbolic link, or runs through one, stays a
-    // link: the file it reaches is replaced, and reached twice is one file.
-    std::string original;
-    if (auto error = Files().RealPath(copy.original, &original))
-      return Failure(copy.original, "cannot be found (" + Describe(error) + ")");
-    PathStatus status;
-    if (auto error = Files().Status(original, &status))
-      return Failure(original, "cannot be examined (" + Describe(error) + ")");
-    if (!planned.insert({status.device, status.file_id}).second) continue;
-    CommitOutcome checked = CheckReplaceable(original);
-    if (!checked.ok) return checked;
-    bool differs = false;
-    if (auto error = CopyDiffers(copy, &differs))
-      return Failure(original,
-                     "cannot be compared with its converted copy (" + Describe(error) + ")");
-    if (!differs) {
-      ++*unchanged;
-      continue;
-    }
-    Replacement replacement{original, copy.copy, StagedPathFor(original, token),
-                            BackupPathFor(original, token)};
-    replacement.in_place = status.links > 1 || !status.owner_transferable;
-    if (copy.facts) replacement.facts = &*copy.facts;
-    plan->insert(plan->begin(), replacement);
-  }
-  return {};
+  PlanState state{{}, {}, unchanged};
+  CommitOutcome outcome;
+  for (size_t i = copies.size(); i-- > 0 && outcome.ok;)
+    outcome = PlanOne(copies[i], token, state, plan);
+  std::reverse(plan->begin(), plan->end());
+  return outcome;
 }
 
 // Whether `journaled` holds every original of `plan`. A file listed under two
