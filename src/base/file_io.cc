@@ -31,7 +31,7 @@ LineReader::~LineReader() { Close(); }
 std::error_code LineReader::Open(const std::string& path) {
   Close();
   if (!buffer_) buffer_.reset(new char[buffer_size_]);
-  pos_ = end_ = 0;
+  pos_ = end_ = digest_from_ = 0;
   eof_ = false;
   lines_read_ = 0;
   has_bom_ = false;
@@ -45,6 +45,7 @@ std::error_code LineReader::Open(const std::string& path) {
     has_bom_ = true;
     pos_ = 3;
   }
+  digest_from_ = pos_;
   return {};
 }
 
@@ -55,12 +56,13 @@ void LineReader::Close() {
 
 bool LineReader::Fill() {
   if (pos_ < end_) return true;
+  DigestLinesUpTo(end_);
   if (eof_ || error_ || file_ < 0) return false;
   size_t got = 0;
   error_ = stop_on_interrupt_ && InterruptRequested()
                ? std::make_error_code(std::errc::interrupted)
                : Files().Read(file_, buffer_.get(), buffer_size_, &got);
-  pos_ = next_cr_ = next_lf_ = 0;
+  pos_ = next_cr_ = next_lf_ = digest_from_ = 0;
   end_ = error_ ? 0 : got;
   buffer_holds_nul_ = std::memchr(buffer_.get(), '\0', end_) != nullptr;
   if (byte_digest_ && end_) byte_digest_->Update(buffer_.get(), end_);
@@ -68,12 +70,7 @@ bool LineReader::Fill() {
   return end_ > 0;
 }
 
-bool LineReader::AtEnd() {
-  if (Fill()) return false;
-  if (line_digest_) line_digest_->Update(lines_to_digest_.data(), lines_to_digest_.size());
-  lines_to_digest_.clear();
-  return true;
-}
+bool LineReader::AtEnd() { return !Fill(); }
 
 bool LineReader::ReadLine(std::string* line) {
   line->clear();
@@ -86,13 +83,22 @@ bool LineReader::ReadLine(std::string* line) {
     if (stop == end_) {
       line->append(start, end_ - pos_);
       pos_ = end_;
-      if (!Fill()) return LineDone(*line);
-      continue;
+      if (Fill()) continue;
+      DigestLineEnd("\r\n");  // the last line, without an end of its own
+      return LineDone();
     }
     line->append(start, stop - pos_);
     pos_ = stop + 1;
-    if (buffer_[stop] == '\r' && Fill() && buffer_[pos_] == '\n') ++pos_;
-    return LineDone(*line);
+    if (buffer_[stop] == '\n') {
+      DigestLinesUpTo(stop);
+      DigestLineEnd("\r\n");
+    } else if (Fill() && buffer_[pos_] == '\n') {
+      ++pos_;  // CR LF: digested as it stands
+    } else {
+      DigestLinesUpTo(pos_);
+      DigestLineEnd("\n");
+    }
+    return LineDone();
   }
 }
 
@@ -104,18 +110,21 @@ size_t LineReader::Next(char c, size_t* cached) {
   return *cached;
 }
 
-bool LineReader::LineDone(const std::string& line) {
+bool LineReader::LineDone() {
   if (error_) return false;
   ++lines_read_;
-  if (line_digest_) {
-    // Gathered: the digest is fastest fed in large pieces.
-    lines_to_digest_.append(line).append("\r\n");
-    if (lines_to_digest_.size() >= kBufferSize) {
-      line_digest_->Update(lines_to_digest_.data(), lines_to_digest_.size());
-      lines_to_digest_.clear();
-    }
-  }
   return true;
+}
+
+void LineReader::DigestLinesUpTo(size_t to) {
+  if (line_digest_ && to > digest_from_)
+    line_digest_->Update(buffer_.get() + digest_from_, to - digest_from_);
+  digest_from_ = std::max(digest_from_, to);
+}
+
+void LineReader::DigestLineEnd(std::string_view rest) {
+  if (line_digest_) line_digest_->Update(rest.data(), rest.size());
+  digest_from_ = pos_;
 }
 
 LineWriter::~LineWriter() { Close(); }

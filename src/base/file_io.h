@@ -50,7 +50,13 @@ class LineReader {
 
  private:
   bool Fill();
-  bool LineDone(const std::string& line);
+  bool LineDone();
+  // The line digest is fed straight from the buffer: a line ended by CR LF
+  // stands there as the digest takes it. Only the other ends are told.
+  void DigestLinesUpTo(size_t to);
+  // Completes a line whose bytes up to pos_ are digested with the rest of
+  // its CR LF.
+  void DigestLineEnd(std::string_view rest);
   // The position of the next `c` at or after pos_ in the buffer (end_ when
   // none), found once per buffer rather than once per line.
   size_t Next(char c, size_t* cached);
@@ -73,7 +79,7 @@ class LineReader {
   Checksummer* line_digest_ = nullptr;
   size_t next_cr_ = 0;
   size_t next_lf_ = 0;
-  std::string lines_to_digest_;
+  size_t digest_from_ = 0;  // where the buffer's lines not yet digested begin
 };
 
 class LineWriter {

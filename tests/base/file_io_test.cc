@@ -124,6 +124,34 @@ TEST(LineDigestTest, LineDigestsIgnoreLineEndsAndTheMarkBytesDoNot) {
   EXPECT_EQ(written_bytes.Digest(), ChecksumOf(ChecksumKind::kXxh3, out.data(), out.size()));
 }
 
+// The line digest is taken from the reader's buffer where lines end in
+// CR LF, and told the ends it must stand in for: whatever the ends and
+// wherever the buffer's edges fall, it is the digest of the lines returned,
+// each with a CR LF.
+TEST(LineDigestTest, TheLineDigestIsOfTheLinesReturnedWhereverTheBufferEnds) {
+  testing::ScratchDir dir;
+  const char* ends[] = {"\r\n", "\n", "\r", "\n\r", "\r\r\n", ""};
+  std::string content = "\xEF\xBB\xBF";
+  for (int i = 0; i < 300; ++i) content += std::string(i % 11, 'a' + i % 26) + ends[i % 6];
+  for (const std::string& text :
+       {content, content.substr(3), content + "tail", std::string("\r")}) {
+    std::string path = dir.Write("d.txt", text);
+    for (size_t buffer : {1, 2, 3, 7, 64}) {
+      Checksummer lines(ChecksumKind::kXxh3), expected(ChecksumKind::kXxh3);
+      LineReader reader(buffer);
+      reader.DigestInto(nullptr, &lines);
+      ASSERT_FALSE(reader.Open(path));
+      std::string line;
+      while (reader.ReadLine(&line)) {
+        line += "\r\n";
+        expected.Update(line.data(), line.size());
+      }
+      EXPECT_TRUE(reader.AtEnd());
+      EXPECT_EQ(lines.Digest(), expected.Digest()) << "buffer of " << buffer;
+    }
+  }
+}
+
 // The buffer already read is served; the next read from the file is refused.
 TEST(LineReaderTest, AnInterruptStopsReadingAtTheNextRefill) {
   testing::ScratchDir dir;
