@@ -110,18 +110,22 @@ TEST(LineDigestTest, LineDigestsIgnoreLineEndsAndTheMarkBytesDoNot) {
   EXPECT_NE(digests("a\r\nb\r\n\r\n" + long_text, &bom), crlf) << "an added empty line";
   EXPECT_NE(digests("ab\r\n" + long_text, &bom), crlf) << "two lines joined";
 
-  // What a writer writes digests as its lines read back.
-  Checksummer written_bytes(ChecksumKind::kXxh3), written_lines(ChecksumKind::kXxh3);
-  LineWriter writer;
-  writer.DigestInto(&written_bytes, &written_lines);
-  ASSERT_FALSE(writer.Create(dir.Join("w.txt")));
-  writer.WriteBom();
-  for (const std::string& line : {std::string("a"), std::string("b"), long_text})
-    writer.WriteLine(line);
-  ASSERT_FALSE(writer.Close());
-  std::string out = testing::ReadFile(dir.Join("w.txt"));
-  EXPECT_EQ(written_lines.Digest(), crlf);
-  EXPECT_EQ(written_bytes.Digest(), ChecksumOf(ChecksumKind::kXxh3, out.data(), out.size()));
+  // What a writer writes digests as its lines read back, with a mark or
+  // without one (when its lines are its bytes).
+  for (bool mark : {true, false}) {
+    Checksummer written_bytes(ChecksumKind::kXxh3), written_lines(ChecksumKind::kXxh3);
+    LineWriter writer;
+    writer.DigestInto(&written_bytes, &written_lines);
+    std::string path = dir.Join(mark ? "w.txt" : "nomark.txt");
+    ASSERT_FALSE(writer.Create(path));
+    if (mark) writer.WriteBom();
+    for (const std::string& line : {std::string("a"), std::string("b"), long_text})
+      writer.WriteLine(line);
+    ASSERT_FALSE(writer.Close());
+    std::string out = testing::ReadFile(path);
+    EXPECT_EQ(written_lines.Digest(), crlf);
+    EXPECT_EQ(written_bytes.Digest(), ChecksumOf(ChecksumKind::kXxh3, out.data(), out.size()));
+  }
 }
 
 // The line digest is taken from the reader's buffer where lines end in
