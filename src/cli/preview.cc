@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <set>
 
 #include "base/file_io.h"
 #include "base/path_text.h"
@@ -147,11 +148,11 @@ std::vector<std::string> ChangedOutsideFolder(const RunChanges& run,
 
 std::vector<std::string> ChangedOriginals(const RunChanges& run) {
   std::vector<std::string> changed;
+  std::set<std::string> listed;
   for (const StagedCopy& copy : run.copies) {
     bool differs = true;
     CopyDiffers(copy, &differs);
-    if (differs && std::find(changed.begin(), changed.end(), copy.original) == changed.end())
-      changed.push_back(copy.original);
+    if (differs && listed.insert(copy.original).second) changed.push_back(copy.original);
   }
   return changed;
 }

@@ -27,16 +27,19 @@ FileResult Convert(Staging& staging, int16_t from_type, int16_t to_type, const F
 }
 
 // Two threads only pay where files are many and distinct (a file listed
-// twice is converted in turn, its last copy counting).
+// twice, under any of its names, is converted in turn, its last copy
+// counting; so are files that cannot be examined).
 bool WorthThreads(const std::vector<FileJob>& jobs, Threads threads) {
   if (threads == Threads::kOne || jobs.size() < 2) return false;
   if (threads == Threads::kWherePaying && std::thread::hardware_concurrency() < 2) return false;
-  std::set<std::string> seen;
+  std::set<std::pair<uint64_t, uint64_t>> seen;  // (device, file id)
   for (const FileJob& job : jobs) {
     for (const std::string* path : {&job.path, &job.binary}) {
       if (path->empty()) continue;
-      std::string real;
-      if (Files().RealPath(*path, &real) || !seen.insert(real).second) return false;
+      PathStatus status;
+      if (Files().Status(*path, &status) || !status.exists ||
+          !seen.insert({status.device, status.file_id}).second)
+        return false;
     }
   }
   return true;

@@ -1,6 +1,7 @@
 #include "engine/project/staging.h"
 
 #include <algorithm>
+#include <set>
 
 #include "base/file_io.h"
 #include "engine/project/at_once.h"
@@ -23,19 +24,15 @@ struct StagedOriginals {
 
 StagedOriginals OriginalsOf(const std::vector<std::string>& listed) {
   StagedOriginals originals;
-  std::vector<PathStatus> seen;
+  std::set<std::string> named;
+  std::set<std::pair<uint64_t, uint64_t>> held;  // (device, file id)
   for (const std::string& path : listed) {
     PathStatus status;
     std::string real;
     if (Files().Status(path, &status) || !status.is_regular || Files().RealPath(path, &real))
       continue;
-    if (std::find(originals.named.begin(), originals.named.end(), real) == originals.named.end())
-      originals.named.push_back(real);
-    bool again = false;
-    for (const PathStatus& other : seen) again |= SameFile(status, other);
-    if (again) continue;
-    seen.push_back(status);
-    originals.held.push_back(real);
+    if (named.insert(real).second) originals.named.push_back(real);
+    if (held.insert({status.device, status.file_id}).second) originals.held.push_back(real);
   }
   return originals;
 }
@@ -185,11 +182,11 @@ CommitOutcome Staging::Check() const { return CheckCommit(ready_); }
 CommitOutcome Staging::Commit() {
   // Copies made but not ready (a project of the unit that needed no change)
   // go first.
+  std::set<std::string> ready;
+  for (const StagedCopy& r : ready_) ready.insert(r.copy);
   std::vector<std::string> unready;
   for (const StagedCopy& made : made_) {
-    bool ready = std::any_of(ready_.begin(), ready_.end(),
-                             [&](const StagedCopy& r) { return r.copy == made.copy; });
-    if (!ready) unready.push_back(made.copy);
+    if (!ready.count(made.copy)) unready.push_back(made.copy);
   }
   const std::set<std::string>& sealed = early_seals_.Finish();
   std::vector<std::string> left = RemoveCopies(unready);
