@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "base/interrupt.h"
 
 namespace vireo {
@@ -62,7 +66,7 @@ bool LineReader::Fill() {
   error_ = stop_on_interrupt_ && InterruptRequested()
                ? std::make_error_code(std::errc::interrupted)
                : Files().Read(file_, buffer_.get(), buffer_size_, &got);
-  pos_ = next_cr_ = next_lf_ = digest_from_ = 0;
+  pos_ = digest_from_ = 0;
   end_ = error_ ? 0 : got;
   buffer_holds_nul_ = std::memchr(buffer_.get(), '\0', end_) != nullptr;
   if (byte_digest_ && end_) byte_digest_->Update(buffer_.get(), end_);
@@ -78,7 +82,7 @@ bool LineReader::ReadLine(std::string* line) {
   if (!Fill()) return false;
   while (true) {
     const char* start = buffer_.get() + pos_;
-    size_t stop = std::min(Next('\r', &next_cr_), Next('\n', &next_lf_));
+    size_t stop = LineEnd();
     line_may_hold_nul_ |= buffer_holds_nul_;
     if (stop == end_) {
       line->append(start, end_ - pos_);
@@ -102,12 +106,24 @@ bool LineReader::ReadLine(std::string* line) {
   }
 }
 
-size_t LineReader::Next(char c, size_t* cached) {
-  if (*cached < pos_ || *cached == 0) {
-    const void* found = std::memchr(buffer_.get() + pos_, c, end_ - pos_);
-    *cached = found ? static_cast<size_t>(static_cast<const char*>(found) - buffer_.get()) : end_;
+size_t LineReader::LineEnd() const {
+  const char* data = buffer_.get();
+  size_t at = pos_;
+#ifdef __SSE2__
+  // Sixteen bytes compared with CR and with LF at once: one pass over the
+  // line instead of one search for each.
+  const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+  for (; at + 16 <= end_; at += 16) {
+    __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+    int ends =
+        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, cr), _mm_cmpeq_epi8(block, lf)));
+    if (ends) return at + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(ends)));
   }
-  return *cached;
+#endif
+  for (; at < end_; ++at) {
+    if (data[at] == '\r' || data[at] == '\n') return at;
+  }
+  return end_;
 }
 
 bool LineReader::LineDone() {

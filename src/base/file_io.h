@@ -57,9 +57,9 @@ class LineReader {
   // Completes a line whose bytes up to pos_ are digested with the rest of
   // its CR LF.
   void DigestLineEnd(std::string_view rest);
-  // The position of the next `c` at or after pos_ in the buffer (end_ when
-  // none), found once per buffer rather than once per line.
-  size_t Next(char c, size_t* cached);
+  // The position of the first CR or LF at or after pos_ in the buffer
+  // (end_ when none).
+  size_t LineEnd() const;
 
   static constexpr size_t kDefaultBufferSize = 64 * 1024;
 
@@ -77,8 +77,6 @@ class LineReader {
   std::error_code error_;
   Checksummer* byte_digest_ = nullptr;
   Checksummer* line_digest_ = nullptr;
-  size_t next_cr_ = 0;
-  size_t next_lf_ = 0;
   size_t digest_from_ = 0;  // where the buffer's lines not yet digested begin
 };
 
