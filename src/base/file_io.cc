@@ -67,6 +67,7 @@ bool LineReader::Fill() {
                ? std::make_error_code(std::errc::interrupted)
                : Files().Read(file_, buffer_.get(), buffer_size_, &got);
   pos_ = digest_from_ = 0;
+  next_cr_ = kNotSearched;
   end_ = error_ ? 0 : got;
   buffer_holds_nul_ = std::memchr(buffer_.get(), '\0', end_) != nullptr;
   if (byte_digest_ && end_) byte_digest_->Update(buffer_.get(), end_);
@@ -106,24 +107,29 @@ bool LineReader::ReadLine(std::string* line) {
   }
 }
 
-size_t LineReader::LineEnd() const {
+size_t LineReader::LineEnd() {
   const char* data = buffer_.get();
   size_t at = pos_;
 #ifdef __SSE2__
   // Sixteen bytes compared with CR and with LF at once: one pass over the
   // line instead of one search for each.
-  const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+  const __m128i crs = _mm_set1_epi8('\r'), lfs = _mm_set1_epi8('\n');
   for (; at + 16 <= end_; at += 16) {
     __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
     int ends =
-        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, cr), _mm_cmpeq_epi8(block, lf)));
+        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, crs), _mm_cmpeq_epi8(block, lfs)));
     if (ends) return at + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(ends)));
   }
 #endif
-  for (; at < end_; ++at) {
-    if (data[at] == '\r' || data[at] == '\n') return at;
+  // The rest, or without SSE2 all of it: the first LF before the next CR,
+  // whose place is kept for the lines before it (a file of LF ends is not
+  // searched to the buffer's end for a CR at every line).
+  if (next_cr_ == kNotSearched || next_cr_ < at) {
+    const void* cr = std::memchr(data + at, '\r', end_ - at);
+    next_cr_ = cr ? static_cast<size_t>(static_cast<const char*>(cr) - data) : end_;
   }
-  return end_;
+  const void* lf = std::memchr(data + at, '\n', next_cr_ - at);
+  return lf ? static_cast<size_t>(static_cast<const char*>(lf) - data) : next_cr_;
 }
 
 bool LineReader::LineDone() {

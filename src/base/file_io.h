@@ -4,6 +4,7 @@
 // byte order mark at the start of a file is not part of its first line.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -59,7 +60,7 @@ class LineReader {
   void DigestLineEnd(std::string_view rest);
   // The position of the first CR or LF at or after pos_ in the buffer
   // (end_ when none).
-  size_t LineEnd() const;
+  size_t LineEnd();
 
   static constexpr size_t kDefaultBufferSize = 64 * 1024;
 
@@ -78,6 +79,8 @@ class LineReader {
   Checksummer* byte_digest_ = nullptr;
   Checksummer* line_digest_ = nullptr;
   size_t digest_from_ = 0;  // where the buffer's lines not yet digested begin
+  static constexpr size_t kNotSearched = SIZE_MAX;
+  size_t next_cr_ = kNotSearched;  // the buffer's next CR, once searched
 };
 
 class LineWriter {
