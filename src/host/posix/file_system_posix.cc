@@ -5,10 +5,15 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <linux/openat2.h>
+#include <sys/syscall.h>
+#endif
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "base/file_system.h"
@@ -23,6 +28,55 @@ std::string DirectoryOf(const std::string& path) {
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
   return path.substr(0, slash);
+}
+
+// `path` made absolute against the current folder, with "." and ".." taken
+// away and slashes single: its real path when no component is a symbolic
+// link. Empty when the current folder is unknown.
+std::string Lexically(const std::string& path) {
+  std::string full;
+  if (path.empty() || path[0] != '/') {
+    char* folder = ::getcwd(nullptr, 0);
+    if (!folder) return "";
+    full = folder;
+    std::free(folder);
+  }
+  std::string out;
+  size_t at = 0;
+  while (at <= path.size()) {
+    size_t end = path.find('/', at);
+    if (end == std::string::npos) end = path.size();
+    std::string_view part(path.data() + at, end - at);
+    at = end + 1;
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      if (!full.empty()) full.erase(full.rfind('/'));
+      continue;
+    }
+    full.append("/").append(part);
+  }
+  return full.empty() ? "/" : full;
+}
+
+// The real path in one walk: where the kernel finds no symbolic link on the
+// way, the path's own components are its real path. False when it meets
+// one, the path is not there, or the kernel cannot tell (then realpath()
+// walks it, and says why it fails).
+bool RealPathWithoutLinks(const std::string& path, std::string* real) {
+#if defined(__linux__) && defined(SYS_openat2)
+  struct open_how how {};
+  how.flags = O_PATH | O_CLOEXEC;
+  how.resolve = RESOLVE_NO_SYMLINKS;
+  long fd = ::syscall(SYS_openat2, AT_FDCWD, path.c_str(), &how, sizeof how);
+  if (fd < 0) return false;
+  ::close(static_cast<int>(fd));
+  *real = Lexically(path);
+  return !real->empty();
+#else
+  (void)path;
+  (void)real;
+  return false;
+#endif
 }
 
 std::string BaseNameOf(const std::string& path) {
@@ -275,6 +329,7 @@ class PosixFileSystem final : public FileSystem {
   }
 
   std::error_code RealPath(const std::string& path, std::string* real) override {
+    if (RealPathWithoutLinks(path, real)) return {};
     char* resolved = ::realpath(path.c_str(), nullptr);
     if (!resolved) return LastError();
     *real = resolved;
