@@ -30,6 +30,7 @@
 #include "cli/type_choice.h"
 #include "dialogs/convert_form.h"
 #include "engine/catalogue/grid_catalogue.h"
+#include "engine/project/at_once.h"
 #include "engine/project/convert_project.h"
 #include "engine/project/grid_usage.h"
 #include "engine/project/project_file.h"
@@ -893,6 +894,9 @@ int Batch::Run() {
   // Under a very low limit, one unit at a time.
   file_budget_ = std::make_unique<FileBudget>(
       limit == SIZE_MAX ? SIZE_MAX : std::max<size_t>(1, limit - std::min(limit, kFilesKeptAside)));
+  // Each unit's syncs and swaps are helped by up to three threads, kept for
+  // the whole batch rather than started for each commit.
+  KeptThreads helpers(3 * jobs);
   std::atomic<size_t> next{0};
   auto work = [&] {
     for (size_t unit = next++; unit < units_.size(); unit = next++) ConvertUnit(unit);

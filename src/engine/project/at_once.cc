@@ -1,0 +1,54 @@
+#include "engine/project/at_once.h"
+
+namespace vireo {
+namespace {
+
+std::atomic<KeptThreads*> current{nullptr};
+
+}  // namespace
+
+KeptThreads::KeptThreads(size_t most) : most_(std::max<size_t>(most, 1)) {
+  KeptThreads* none = nullptr;
+  current.compare_exchange_strong(none, this);
+}
+
+KeptThreads::~KeptThreads() {
+  KeptThreads* self = this;
+  current.compare_exchange_strong(self, nullptr);
+  {
+    std::lock_guard lock(mutex_);
+    ending_ = true;
+  }
+  wake_.notify_all();
+  for (std::thread& thread : threads_) thread.join();
+}
+
+KeptThreads* KeptThreads::Current() { return current.load(); }
+
+void KeptThreads::Run(std::function<void()> task) {
+  std::lock_guard lock(mutex_);
+  tasks_.push_back(std::move(task));
+  if (idle_ < tasks_.size() && threads_.size() < most_) {
+    ++idle_;
+    threads_.emplace_back([this] { Serve(); });
+    return;
+  }
+  wake_.notify_one();
+}
+
+void KeptThreads::Serve() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    wake_.wait(lock, [this] { return ending_ || !tasks_.empty(); });
+    if (tasks_.empty()) return;
+    std::function<void()> task = std::move(tasks_.front());
+    tasks_.pop_front();
+    --idle_;
+    lock.unlock();
+    task();
+    lock.lock();
+    ++idle_;
+  }
+}
+
+}  // namespace vireo
