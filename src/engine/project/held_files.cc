@@ -1,6 +1,7 @@
 #include "engine/project/held_files.h"
 
 #include <chrono>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -57,7 +58,7 @@ void HeldFiles::Release() {
 HoldResult HoldAll(const std::vector<std::string>& paths, const HoldPolicy& policy,
                    HeldFiles* held, std::string* problem) {
   const Clock::time_point deadline = Clock::now() + std::chrono::seconds(policy.wait_seconds);
-  std::minstd_rand jitter(std::random_device{}());
+  std::optional<std::minstd_rand> jitter;  // seeded on the first wait only
   bool said = false;
   for (;;) {
     std::vector<FileHandle> holds;
@@ -80,7 +81,8 @@ HoldResult HoldAll(const std::vector<std::string>& paths, const HoldPolicy& poli
     if (!said && policy.waiting) policy.waiting(file);
     said = true;
     // Runs that met each other retry at different moments.
-    std::this_thread::sleep_for(std::chrono::milliseconds(10 + jitter() % 40));
+    if (!jitter) jitter.emplace(std::random_device{}());
+    std::this_thread::sleep_for(std::chrono::milliseconds(10 + (*jitter)() % 40));
   }
 }
 

@@ -259,9 +259,11 @@ class PosixFileSystem final : public FileSystem {
     status->permissions = static_cast<uint32_t>(st.st_mode & 07777);
     status->size = static_cast<uint64_t>(st.st_size);
     status->links = static_cast<uint32_t>(st.st_nlink);
-    uid_t self = ::geteuid();
+    // The process never changes who it runs as.
+    static const uid_t self = ::geteuid();
+    static const gid_t group = ::getegid();
     status->owner_transferable =
-        self == 0 || (st.st_uid == self && (st.st_gid == ::getegid() || ::group_member(st.st_gid)));
+        self == 0 || (st.st_uid == self && (st.st_gid == group || ::group_member(st.st_gid)));
     return {};
   }
 
