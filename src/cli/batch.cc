@@ -899,6 +899,7 @@ int Batch::Run() {
   KeptThreads helpers(3 * jobs);
   std::atomic<size_t> next{0};
   auto work = [&] {
+    KeptThreads::Use use(helpers);
     for (size_t unit = next++; unit < units_.size(); unit = next++) ConvertUnit(unit);
   };
   std::vector<std::thread> threads;

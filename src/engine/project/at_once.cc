@@ -3,18 +3,14 @@
 namespace vireo {
 namespace {
 
-std::atomic<KeptThreads*> current{nullptr};
+thread_local KeptThreads* used = nullptr;
 
 }  // namespace
 
-KeptThreads::KeptThreads(size_t most) : most_(std::max<size_t>(most, 1)) {
-  KeptThreads* none = nullptr;
-  current.compare_exchange_strong(none, this);
-}
+KeptThreads::Use::Use(KeptThreads& threads) : before_(used) { used = &threads; }
+KeptThreads::Use::~Use() { used = before_; }
 
 KeptThreads::~KeptThreads() {
-  KeptThreads* self = this;
-  current.compare_exchange_strong(self, nullptr);
   {
     std::lock_guard lock(mutex_);
     ending_ = true;
@@ -23,7 +19,7 @@ KeptThreads::~KeptThreads() {
   for (std::thread& thread : threads_) thread.join();
 }
 
-KeptThreads* KeptThreads::Current() { return current.load(); }
+KeptThreads* KeptThreads::Current() { return used; }
 
 void KeptThreads::Run(std::function<void()> task) {
   std::lock_guard lock(mutex_);

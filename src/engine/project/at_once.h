@@ -18,20 +18,34 @@ namespace vireo {
 
 // Threads kept for AtOnce's helpers while a run of many small commits (a
 // batch) goes on, so that each commit does not start and end threads of
-// its own. While one is alive, every AtOnce takes its helpers from it; a
-// helper waits for a kept thread to be free, and one is started while
-// fewer than `most` are kept. Without one, AtOnce starts threads and ends
-// them before it returns, so nothing outlives it (a process that forks
-// then has none of its threads in the child).
+// its own. AtOnce takes its helpers from the threads its own thread uses
+// (see Use); a helper waits for a kept thread to be free, and one is
+// started while fewer than `most` are kept. Elsewhere AtOnce starts threads
+// and ends them before it returns, so nothing outlives it (a process that
+// forks then has none of its threads in the child).
 class KeptThreads {
  public:
-  explicit KeptThreads(size_t most);
-  // Ends the threads once the helpers given them have ended.
+  explicit KeptThreads(size_t most) : most_(std::max<size_t>(most, 1)) {}
+  // Ends the threads once the helpers given them have ended. Every thread
+  // that used them has stopped using them by then.
   ~KeptThreads();
   KeptThreads(const KeptThreads&) = delete;
   KeptThreads& operator=(const KeptThreads&) = delete;
 
-  // The threads kept now, if any.
+  // While alive, the AtOnce calls of the thread that made it take their
+  // helpers from `threads`.
+  class Use {
+   public:
+    explicit Use(KeptThreads& threads);
+    ~Use();
+    Use(const Use&) = delete;
+    Use& operator=(const Use&) = delete;
+
+   private:
+    KeptThreads* before_;
+  };
+
+  // The threads this thread's AtOnce calls use, if any.
   static KeptThreads* Current();
   void Run(std::function<void()> task);
 

@@ -51,7 +51,7 @@ TEST(AtOnceTest, NoStepBeginsAfterOneFailsAndCallersAtOnceEachGetAllTheirs) {
   }
 }
 
-TEST(AtOnceTest, KeptThreadsServeOneCallAfterAnotherAndEndWithTheirKeeper) {
+TEST(AtOnceTest, KeptThreadsServeTheirUsersCallsOneAfterAnotherAndEndWithTheirKeeper) {
   const std::thread::id caller = std::this_thread::get_id();
   std::set<std::thread::id> first, second;
   std::mutex mutex;
@@ -69,7 +69,9 @@ TEST(AtOnceTest, KeptThreadsServeOneCallAfterAnotherAndEndWithTheirKeeper) {
   };
   {
     KeptThreads kept(2);
+    KeptThreads::Use use(kept);
     ASSERT_EQ(KeptThreads::Current(), &kept);
+    std::thread([] { EXPECT_EQ(KeptThreads::Current(), nullptr) << "only the user's"; }).join();
     on_helpers(&first);
     on_helpers(&second);
   }
