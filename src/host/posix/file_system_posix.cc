@@ -40,8 +40,8 @@ std::string Lexically(const std::string& path) {
     if (!folder) return "";
     full = folder;
     std::free(folder);
+    if (full == "/") full.clear();
   }
-  std::string out;
   size_t at = 0;
   while (at <= path.size()) {
     size_t end = path.find('/', at);

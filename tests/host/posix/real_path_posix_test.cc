@@ -43,6 +43,19 @@ class RealPathTest : public ::testing::Test {
   }
   void TearDown() override { std::filesystem::current_path(saved_); }
 
+  static void ExpectAsTheLibrary(const std::string& path) {
+    SCOPED_TRACE("path \"" + path + "\" from " + std::filesystem::current_path().string());
+    Walked expected = WalkedByTheLibrary(path);
+    std::string real;
+    std::error_code error = Files().RealPath(path, &real);
+    if (expected.error) {
+      EXPECT_EQ(error.value(), expected.error);
+    } else {
+      EXPECT_FALSE(error) << error.message();
+      EXPECT_EQ(real, expected.real);
+    }
+  }
+
   ScratchDir scratch_;
   std::filesystem::path saved_;
 };
@@ -57,17 +70,13 @@ TEST_F(RealPathTest, EveryPathResolvesAsTheLibraryWalksIt) {
         root + "/a/link/../a/b/file.bas", std::string("link/other.bas"), root + "/a/dangling",
         root + "/a/b/file.bas/", root + "/a/b/file.bas/..", root + "/a/nothing/../b",
         std::string(""), std::string("/")}) {
-    SCOPED_TRACE("path \"" + path + "\"");
-    Walked expected = WalkedByTheLibrary(path);
-    std::string real;
-    std::error_code error = Files().RealPath(path, &real);
-    if (expected.error) {
-      EXPECT_EQ(error.value(), expected.error);
-    } else {
-      EXPECT_FALSE(error) << error.message();
-      EXPECT_EQ(real, expected.real);
-    }
+    ExpectAsTheLibrary(path);
   }
+  // From the root, whose name already ends in a slash.
+  std::filesystem::current_path("/");
+  for (const std::string& path : {root.substr(1) + "/a/b/file.bas", std::string("."),
+                                  std::string(".."), root.substr(1) + "/a/link/other.bas"})
+    ExpectAsTheLibrary(path);
 }
 
 }  // namespace
