@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace vireo {
@@ -40,6 +41,13 @@ struct PathStatus {
 };
 
 bool SameFile(const PathStatus& a, const PathStatus& b);
+
+// Which file an existing path names, as a key: (device, file id), the same
+// for every name of one file.
+using FileIdentity = std::pair<uint64_t, uint64_t>;
+inline FileIdentity FileIdentityOf(const PathStatus& status) {
+  return {status.device, status.file_id};
+}
 
 // The error of opening something that is not a regular file for reading.
 std::error_code NotARegularFile();

@@ -18,7 +18,7 @@ namespace vireo {
 namespace {
 
 namespace fs = std::filesystem;
-using Identity = std::pair<uint64_t, uint64_t>;
+using Identity = FileIdentity;
 
 bool HasExtension(const std::string& name, const char* extension) {
   std::string ext = PathText(NativePath(name).extension());
@@ -181,7 +181,7 @@ bool CollectProjects(const std::vector<std::string>& arguments, bool recursive,
       *problem = project + ": no such project file";
       return false;
     }
-    if (seen.insert({status.device, status.file_id}).second) projects->push_back(project);
+    if (seen.insert(FileIdentityOf(status)).second) projects->push_back(project);
   }
   return true;
 }
@@ -198,7 +198,7 @@ std::vector<std::vector<size_t>> GroupIntoUnits(const std::vector<std::string>& 
     for (const std::string& file : listed) {
       PathStatus status;
       if (Files().Status(file, &status) || !status.exists || !status.is_regular) continue;
-      auto [it, first] = first_lister.insert({{status.device, status.file_id}, i});
+      auto [it, first] = first_lister.insert({FileIdentityOf(status), i});
       if (!first) units.Join(it->second, i);
     }
   }

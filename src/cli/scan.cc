@@ -33,7 +33,7 @@ namespace vireo {
 namespace {
 
 namespace fs = std::filesystem;
-using Identity = std::pair<uint64_t, uint64_t>;  // (device, file id)
+using Identity = FileIdentity;
 
 // The diff text a review page keeps in memory at most; past it, projects
 // keep their counts only.
@@ -118,7 +118,7 @@ std::set<Identity> LockedFiles() {
 std::optional<Identity> IdentityOf(const std::string& path) {
   PathStatus status;
   if (Files().Status(path, &status) || !status.exists) return std::nullopt;
-  return Identity{status.device, status.file_id};
+  return FileIdentityOf(status);
 }
 
 // The rows the forms' library lines above their first Begin name.

@@ -237,7 +237,7 @@ CommitOutcome Swap(std::vector<Replacement>& plan) {
 
 // What Plan learns of the files as it goes through the copies.
 struct PlanState {
-  std::set<std::pair<uint64_t, uint64_t>> planned;  // (device, file id)
+  std::set<FileIdentity> planned;
   std::map<std::string, PathStatus> folders;
   int* unchanged;
 };
@@ -254,7 +254,7 @@ CommitOutcome PlanOne(const StagedCopy& copy, const std::string& token, PlanStat
   PathStatus status;
   if (auto error = Files().Status(original, &status))
     return Failure(original, "cannot be examined (" + Describe(error) + ")");
-  if (!state.planned.insert({status.device, status.file_id}).second) return {};
+  if (!state.planned.insert(FileIdentityOf(status)).second) return {};
   CommitOutcome checked = CheckReplaceable(original, status, state.folders);
   if (!checked.ok) return checked;
   bool differs = false;

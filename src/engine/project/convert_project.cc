@@ -105,8 +105,8 @@ class ProjectConversion {
   std::shared_ptr<IdeProject> project_;
   std::string file_name_;
   int saved_pointer_ = 0;
-  // The files the project lists as forms, by (device, file id), once asked.
-  std::set<std::pair<uint64_t, uint64_t>> listed_form_ids_;
+  // The files the project lists as forms, once asked.
+  std::set<FileIdentity> listed_form_ids_;
   bool listed_forms_known_ = false;
 };
 
@@ -284,13 +284,13 @@ bool ProjectConversion::IsListedForm(const std::string& path) {
     for (const std::string& listed : listed_.FormLikeFiles()) {
       PathStatus status;
       if (!Files().Status(listed, &status) && status.exists)
-        listed_form_ids_.insert({status.device, status.file_id});
+        listed_form_ids_.insert(FileIdentityOf(status));
     }
     listed_forms_known_ = true;
   }
   PathStatus status;
   if (path.empty() || Files().Status(path, &status) || !status.exists) return false;
-  return listed_form_ids_.count({status.device, status.file_id}) > 0;
+  return listed_form_ids_.count(FileIdentityOf(status)) > 0;
 }
 
 std::vector<FileJob> ProjectConversion::FormJobs() {

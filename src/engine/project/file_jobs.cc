@@ -32,13 +32,13 @@ FileResult Convert(Staging& staging, int16_t from_type, int16_t to_type, const F
 bool WorthThreads(const std::vector<FileJob>& jobs, Threads threads) {
   if (threads == Threads::kOne || jobs.size() < 2) return false;
   if (threads == Threads::kWherePaying && std::thread::hardware_concurrency() < 2) return false;
-  std::set<std::pair<uint64_t, uint64_t>> seen;  // (device, file id)
+  std::set<FileIdentity> seen;
   for (const FileJob& job : jobs) {
     for (const std::string* path : {&job.path, &job.binary}) {
       if (path->empty()) continue;
       PathStatus status;
       if (Files().Status(*path, &status) || !status.exists ||
-          !seen.insert({status.device, status.file_id}).second)
+          !seen.insert(FileIdentityOf(status)).second)
         return false;
     }
   }

@@ -25,14 +25,14 @@ struct StagedOriginals {
 StagedOriginals OriginalsOf(const std::vector<std::string>& listed) {
   StagedOriginals originals;
   std::set<std::string> named;
-  std::set<std::pair<uint64_t, uint64_t>> held;  // (device, file id)
+  std::set<FileIdentity> held;
   for (const std::string& path : listed) {
     PathStatus status;
     std::string real;
     if (Files().Status(path, &status) || !status.is_regular || Files().RealPath(path, &real))
       continue;
     if (named.insert(real).second) originals.named.push_back(real);
-    if (held.insert({status.device, status.file_id}).second) originals.held.push_back(real);
+    if (held.insert(FileIdentityOf(status)).second) originals.held.push_back(real);
   }
   return originals;
 }

@@ -7,7 +7,7 @@ namespace vireo {
 std::optional<UnitRun::Identity> UnitRun::IdentityOf(const std::string& path) {
   PathStatus status;
   if (path.empty() || Files().Status(path, &status) || !status.exists) return std::nullopt;
-  return Identity{status.device, status.file_id};
+  return FileIdentityOf(status);
 }
 
 std::optional<int16_t> UnitRun::ConvertedBefore(const std::string& path) const {

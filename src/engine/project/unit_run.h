@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/file_system.h"
 #include "engine/project/commit.h"
 #include "engine/project/held_files.h"
 #include "engine/project/staging.h"
@@ -47,7 +48,7 @@ class UnitRun {
   std::vector<std::string> Discard() { return staging_.Discard(); }
 
  private:
-  using Identity = std::pair<uint64_t, uint64_t>;  // (device, file id)
+  using Identity = FileIdentity;
   static std::optional<Identity> IdentityOf(const std::string& path);
 
   Staging staging_;
