@@ -31,6 +31,7 @@ struct Replacement {
   bool in_place = false;
   // What the conversion learnt while it streamed, if anything.
   const CopyFacts* facts = nullptr;
+  bool unsynced = false;  // sealed, its data written, not yet synced
   uint64_t old_checksum = 0;
   uint64_t new_checksum = 0;
 };
@@ -52,6 +53,11 @@ Journal JournalOf(const std::vector<Replacement>& plan, const std::string& token
   for (const Replacement& r : plan)
     journal.entries.push_back({r.original, r.old_checksum, r.new_checksum, r.in_place});
   return journal;
+}
+
+CommitOutcome NotStaged(const Replacement& r, std::error_code error) {
+  return Failure(r.original, "cannot write its new content beside it in " + r.staged + " (" +
+                                 Describe(error) + ")");
 }
 
 // Refuses what Windows would refuse: read-only files and folders. `status`
@@ -157,8 +163,8 @@ bool RollBack(std::vector<Replacement>& plan, CommitOutcome& outcome) {
   return complete;
 }
 
-// Readies one replacement: its new bytes durable beside the original, its
-// old bytes kept.
+// Readies one replacement but for syncing its new bytes (see SyncOne): its
+// new bytes written beside the original, its old bytes kept.
 CommitOutcome StageOne(Replacement& r, const std::set<std::string>& sealed) {
   // A copy the run wrote beside the original is only sealed, if it was not
   // while the run converted.
@@ -168,11 +174,10 @@ CommitOutcome StageOne(Replacement& r, const std::set<std::string>& sealed) {
   } else if (sealed.count(r.staged) && r.facts && r.facts->new_known) {
     r.new_checksum = r.facts->new_checksum;
   } else {
-    error = SealCopy(r.staged, r.original, r.facts, &r.new_checksum);
+    error = SealCopy(r.staged, r.original, r.facts, &r.new_checksum, SealSync::kLater);
+    r.unsynced = !error;
   }
-  if (error)
-    return Failure(r.original, "cannot write its new content beside it in " + r.staged + " (" +
-                                   Describe(error) + ")");
+  if (error) return NotStaged(r, error);
   if (auto error = KeepOldBytes(r.original, r.backup, !r.in_place, r.facts, &r.old_checksum,
                                 &r.backup_made))
     return Failure(r.original, "cannot keep its old content beside it in " + r.backup + " (" +
@@ -180,19 +185,36 @@ CommitOutcome StageOne(Replacement& r, const std::set<std::string>& sealed) {
   return {};
 }
 
-// The replacements are readied by a few threads at once: each waits mostly
-// on its sync, and the disk takes several at a time. The first failure in
-// the plan's order is the one told; no replacement is begun after one.
-CommitOutcome Stage(std::vector<Replacement>& plan, const std::set<std::string>& sealed) {
+// Makes a copy sealed with its data written out durable: with every copy's
+// data on the disk already, the syncs of many copies made at once are
+// committed together.
+CommitOutcome SyncOne(Replacement& r) {
+  if (!r.unsynced) return {};
+  if (auto error = SyncCopy(r.staged)) return NotStaged(r, error);
+  return {};
+}
+
+// Runs `step` for each replacement, a few at once: each waits mostly on the
+// disk, which takes several at a time. The first failure in the plan's
+// order is the one told; no step is begun after one.
+template <typename Step>
+CommitOutcome EachAtOnce(std::vector<Replacement>& plan, Step step) {
   std::vector<CommitOutcome> outcomes(plan.size());
   AtOnce(plan.size(), kStagingThreads, [&](size_t i) {
-    outcomes[i] = StageOne(plan[i], sealed);
+    outcomes[i] = step(plan[i]);
     return outcomes[i].ok;
   });
   for (const CommitOutcome& outcome : outcomes) {
     if (!outcome.ok) return outcome;
   }
   return {};
+}
+
+// Every replacement readied, then every new copy synced.
+CommitOutcome Stage(std::vector<Replacement>& plan, const std::set<std::string>& sealed) {
+  CommitOutcome outcome = EachAtOnce(plan, [&](Replacement& r) { return StageOne(r, sealed); });
+  if (outcome.ok) outcome = EachAtOnce(plan, SyncOne);
+  return outcome;
 }
 
 // Copies the run wrote that the commit does not need go before the journal
@@ -350,6 +372,14 @@ std::error_code SealCopy(const std::string& staged, const std::string& original,
   if (!error) error = Files().SetPermissions(file, status.permissions);
   if (!error && sync == SealSync::kNow) error = Files().Sync(file);
   if (!error && sync == SealSync::kLater) Files().WriteBack(file);
+  std::error_code closed = Files().Close(file);
+  return error ? error : closed;
+}
+
+std::error_code SyncCopy(const std::string& staged) {
+  FileHandle file;
+  if (auto error = Files().Open(staged, OpenFor::kReadWrite, &file)) return error;
+  std::error_code error = Files().Sync(file);
   std::error_code closed = Files().Close(file);
   return error ? error : closed;
 }

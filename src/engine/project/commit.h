@@ -60,6 +60,9 @@ std::error_code SealCopy(const std::string& staged, const std::string& original,
                          const CopyFacts* facts, uint64_t* checksum,
                          SealSync sync = SealSync::kNow);
 
+// Makes a copy sealed with SealSync::kLater durable.
+std::error_code SyncCopy(const std::string& staged);
+
 // Commits every copy, then deletes the copies and empties the list, whatever
 // the outcome. The copies named in `sealed` were sealed already (SealCopy),
 // and nothing was written to them since.

@@ -12,14 +12,6 @@ namespace {
 // Each seal waits mostly on the disk, which takes several at a time.
 constexpr size_t kSealingThreads = 4;
 
-std::error_code SyncCopy(const std::string& path) {
-  FileHandle file;
-  if (auto error = Files().Open(path, OpenFor::kReadWrite, &file)) return error;
-  std::error_code error = Files().Sync(file);
-  std::error_code closed = Files().Close(file);
-  return error ? error : closed;
-}
-
 }  // namespace
 
 void EarlySeals::Add(const StagedCopy& copy) {
