@@ -643,7 +643,7 @@ int RunCommand(int argc, char** argv, Streams io, const MachineWords& words) {
   NumberTexts numbers;
   convert
       ->add_option("--jobs,-j", numbers.jobs,
-                   "In a batch, projects converted at once, 1 to 1024 (default: four per core)")
+                   "In a batch, projects converted at once, 1 to 1024 (default: eight per core)")
       ->option_text("N");
   convert->add_option("--junit", options.junit,
                       "In a batch, write a JUnit XML file with one test case per project");

@@ -20,7 +20,7 @@ struct BatchOptions {
   int16_t to = 0;    // 0: the default target
   bool dry_run = false;
   bool diff = false;
-  int jobs = 0;  // 0: four per core
+  int jobs = 0;  // 0: eight per core
   int wait_seconds = 60;
   std::string report;  // "-": standard output (`report_stream`)
   std::string junit;
