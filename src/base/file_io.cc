@@ -282,20 +282,36 @@ std::error_code WriteContentInto(const std::string& from, const std::string& exi
   return out.Close();
 }
 
-std::error_code WriteDurably(const std::string& path, const std::string& content,
-                             uint32_t permissions) {
-  std::string staged;
+DurableWrite::~DurableWrite() {
+  if (!staged_.empty()) Files().Remove(staged_);
+}
+
+std::error_code DurableWrite::Prepare(const std::string& path, const std::string& content,
+                                      uint32_t permissions) {
   FileHandle file;
-  if (auto error = Files().CreateSiblingFile(path, kDurableTag, &staged, &file)) return error;
+  if (auto error = Files().CreateSiblingFile(path, kDurableTag, &staged_, &file)) {
+    staged_.clear();
+    return error;
+  }
+  path_ = path;
   std::error_code error = Files().Write(file, content.data(), content.size());
   if (!error) error = Files().SetPermissions(file, permissions);
   if (!error) error = Files().Sync(file);
   std::error_code closed = Files().Close(file);
-  if (!error) error = closed;
-  if (!error) error = Files().Rename(staged, path);
-  if (!error) error = Files().SyncDirectory(ParentDirectory(path));
-  if (error) Files().Remove(staged);
-  return error;
+  return error ? error : closed;
+}
+
+std::error_code DurableWrite::Finish() {
+  if (auto error = Files().Rename(staged_, path_)) return error;
+  staged_.clear();
+  return Files().SyncDirectory(ParentDirectory(path_));
+}
+
+std::error_code WriteDurably(const std::string& path, const std::string& content,
+                             uint32_t permissions) {
+  DurableWrite write;
+  if (auto error = write.Prepare(path, content, permissions)) return error;
+  return write.Finish();
 }
 
 std::string DurableWritePrefix(const std::string& path) {

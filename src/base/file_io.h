@@ -139,6 +139,25 @@ std::error_code WriteContentInto(const std::string& from, const std::string& exi
 // The new file is removed again when any step fails.
 std::error_code WriteDurably(const std::string& path, const std::string& content,
                              uint32_t permissions);
+// WriteDurably in two halves, so that the new content's sync can be made at
+// once with others: Prepare writes the new file beside `path` and syncs it,
+// Finish renames it over `path` and syncs the folder. A new file not put in
+// place is removed when the write ends.
+class DurableWrite {
+ public:
+  DurableWrite() = default;
+  ~DurableWrite();
+  DurableWrite(const DurableWrite&) = delete;
+  DurableWrite& operator=(const DurableWrite&) = delete;
+
+  std::error_code Prepare(const std::string& path, const std::string& content,
+                          uint32_t permissions);
+  std::error_code Finish();
+
+ private:
+  std::string path_;
+  std::string staged_;  // the new file, until it is renamed
+};
 // The prefix of the names WriteDurably gives its new files beside `path`.
 std::string DurableWritePrefix(const std::string& path);
 // Whether two text files hold the same lines, whatever ends them (and the

@@ -239,5 +239,24 @@ TEST(FileHelpersTest, SameContentComparesBytes) {
   EXPECT_TRUE(SameContent(a, dir.Join("missing"), &same));
 }
 
+TEST(FileHelpersTest, ADurableWriteTakesItsNameOnlyWhenFinished) {
+  testing::ScratchDir dir;
+  std::string path = dir.Write("journal", "old");
+  std::string beside = DurableWritePrefix(path);
+  {
+    DurableWrite write;
+    ASSERT_FALSE(write.Prepare(path, "abandoned", 0600));
+    EXPECT_EQ(testing::CountFilesWithPrefix(dir.path(), beside), 1);
+    EXPECT_EQ(testing::ReadFile(path), "old");
+  }
+  EXPECT_EQ(testing::CountFilesWithPrefix(dir.path(), beside), 0);
+  EXPECT_EQ(testing::ReadFile(path), "old");
+  DurableWrite write;
+  ASSERT_FALSE(write.Prepare(path, "new", 0600));
+  ASSERT_FALSE(write.Finish());
+  EXPECT_EQ(testing::ReadFile(path), "new");
+  EXPECT_EQ(testing::CountFilesWithPrefix(dir.path(), beside), 0);
+}
+
 }  // namespace
 }  // namespace vireo

@@ -1,6 +1,7 @@
 #include "engine/project/commit.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -194,14 +195,13 @@ CommitOutcome SyncOne(Replacement& r) {
   return {};
 }
 
-// Runs `step` for each replacement, a few at once: each waits mostly on the
-// disk, which takes several at a time. The first failure in the plan's
-// order is the one told; no step is begun after one.
-template <typename Step>
-CommitOutcome EachAtOnce(std::vector<Replacement>& plan, Step step) {
+// Every replacement readied, a few at once: each waits mostly on the disk,
+// which takes several at a time. The first failure in the plan's order is
+// the one told; no replacement is begun after one.
+CommitOutcome Ready(std::vector<Replacement>& plan, const std::set<std::string>& sealed) {
   std::vector<CommitOutcome> outcomes(plan.size());
   AtOnce(plan.size(), kStagingThreads, [&](size_t i) {
-    outcomes[i] = step(plan[i]);
+    outcomes[i] = StageOne(plan[i], sealed);
     return outcomes[i].ok;
   });
   for (const CommitOutcome& outcome : outcomes) {
@@ -210,11 +210,19 @@ CommitOutcome EachAtOnce(std::vector<Replacement>& plan, Step step) {
   return {};
 }
 
-// Every replacement readied, then every new copy synced.
-CommitOutcome Stage(std::vector<Replacement>& plan, const std::set<std::string>& sealed) {
-  CommitOutcome outcome = EachAtOnce(plan, [&](Replacement& r) { return StageOne(r, sealed); });
-  if (outcome.ok) outcome = EachAtOnce(plan, SyncOne);
-  return outcome;
+// Syncs every new copy and, in the same round, `also` (the next journal,
+// written beside the journal until the copies are durable).
+CommitOutcome SyncCopies(std::vector<Replacement>& plan,
+                         const std::function<CommitOutcome()>& also) {
+  std::vector<CommitOutcome> outcomes(plan.size() + 1);
+  AtOnce(outcomes.size(), kStagingThreads, [&](size_t i) {
+    outcomes[i] = i < plan.size() ? SyncOne(plan[i]) : also();
+    return outcomes[i].ok;
+  });
+  for (const CommitOutcome& outcome : outcomes) {
+    if (!outcome.ok) return outcome;
+  }
+  return {};
 }
 
 // Copies the run wrote that the commit does not need go before the journal
@@ -326,11 +334,22 @@ class JournaledCommit {
 
   // Records the plan's state; a failure stops the commit.
   CommitOutcome Record(const std::vector<Replacement>& plan, JournalState state) {
+    CommitOutcome outcome = Prepare(plan, state);
+    return outcome.ok ? Finish() : outcome;
+  }
+  // Record in two halves: the state written beside the journal and synced,
+  // then put in place.
+  CommitOutcome Prepare(const std::vector<Replacement>& plan, JournalState state) {
+    next_.reset();
     if (path_.empty() || plan.empty()) return {};
     written_ = true;
-    if (auto error = WriteJournal(path_, JournalOf(plan, token_, state, unit_projects_)))
-      return Failure(path_, "the commit journal cannot be written (" + Describe(error) + ")");
-    return {};
+    next_ = std::make_unique<DurableWrite>();
+    return Told(PrepareJournal(*next_, path_, JournalOf(plan, token_, state, unit_projects_)));
+  }
+  CommitOutcome Finish() {
+    if (!next_) return {};
+    std::unique_ptr<DurableWrite> next = std::move(next_);
+    return Told(next->Finish());
   }
   void Keep() { written_ = false; }
   // The other projects' pointers go first: one left alone would point to nothing.
@@ -343,8 +362,14 @@ class JournaledCommit {
  private:
   const std::string& path_;
   const std::string& token_;
+  CommitOutcome Told(std::error_code error) const {
+    if (!error) return {};
+    return Failure(path_, "the commit journal cannot be written (" + Describe(error) + ")");
+  }
+
   bool written_;
   const std::vector<std::string> unit_projects_;
+  std::unique_ptr<DurableWrite> next_;  // the state prepared, not yet in place
 };
 
 }  // namespace
@@ -417,8 +442,12 @@ CommitOutcome CommitCopies(std::vector<StagedCopy>& copies, const CommitJournal&
   // token (by which the copies and old bytes beside them are found), stays.
   if (outcome.ok && !(journal_to.staging_began && Names(journal_to.journaled, plan)))
     outcome = journal.Record(plan, JournalState::kStaging);
-  if (outcome.ok) outcome = Stage(plan, sealed);
-  if (outcome.ok) outcome = journal.Record(plan, JournalState::kCommitting);
+  if (outcome.ok) outcome = Ready(plan, sealed);
+  // The committing journal is synced with the copies, and takes its name
+  // only once they are durable.
+  if (outcome.ok)
+    outcome = SyncCopies(plan, [&] { return journal.Prepare(plan, JournalState::kCommitting); });
+  if (outcome.ok) outcome = journal.Finish();
   if (outcome.ok) outcome = Swap(plan);
   if (outcome.ok) {
     for (Replacement& r : plan) {

@@ -272,6 +272,11 @@ std::error_code WriteJournal(const std::string& path, const Journal& journal) {
   return WriteDurably(path, Serialise(journal, ParentDirectory(path)), 0600);
 }
 
+std::error_code PrepareJournal(DurableWrite& write, const std::string& path,
+                               const Journal& journal) {
+  return write.Prepare(path, Serialise(journal, ParentDirectory(path)), 0600);
+}
+
 bool ReadJournal(const std::string& path, Journal* journal, std::string* problem) {
   std::string text;
   if (auto error = ReadWholeFile(path, &text)) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/checksum.h"
+#include "base/file_io.h"
 
 namespace vireo {
 
@@ -60,6 +61,10 @@ std::string BackupPathFor(const std::string& original, const std::string& token)
 
 // Writes the journal in one step (a synced file renamed into place).
 std::error_code WriteJournal(const std::string& path, const Journal& journal);
+// WriteJournal's first half: the journal written beside `path` and synced;
+// `write.Finish()` puts it in place.
+std::error_code PrepareJournal(DurableWrite& write, const std::string& path,
+                               const Journal& journal);
 // False, with the reason (the file, and the line when one is at fault),
 // when the journal cannot be read or is damaged. Never throws on its bytes.
 bool ReadJournal(const std::string& path, Journal* journal, std::string* problem);
