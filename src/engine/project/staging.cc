@@ -92,33 +92,42 @@ bool Staging::Begin(const std::vector<std::string>& projects, const PathResolver
   // goes with the run.
   journal_ = JournalPathFor(projects.front());
   unit_projects_ = journal.unit_projects;
-  bool written = true;
-  if (auto error = WriteJournal(journal_, journal)) {
-    Fail(journal_ + ": the commit journal cannot be written (" + Describe(error) + ")");
-    written = false;
-  }
-  // The other projects' pointers, once the journal they point to is
-  // durable; each is written and synced on its own, so several at once.
-  std::vector<std::error_code> errors(unit_projects_.size());
-  if (written) {
-    AtOnce(unit_projects_.size(), kPointerThreads, [&](size_t i) {
-      errors[i] = WriteJournal(JournalPathFor(unit_projects_[i]),
-                               PointerJournal(projects.front(), journal.token));
-      return !errors[i];
-    });
-  }
-  for (size_t i = 0; written && i < errors.size(); ++i) {
-    if (!errors[i]) continue;
-    Fail(JournalPathFor(unit_projects_[i]) + ": the commit journal cannot be written (" +
-         Describe(errors[i]) + ")");
-    written = false;
-  }
+  bool written = WriteJournals(projects.front(), journal);
   if (!written) {
     leftovers_ = RemoveJournals();
     held_.Release();
     return false;
   }
   token_ = journal.token;
+  return true;
+}
+
+// The journal and the other projects' pointers to it are written beside
+// their names and synced together; the journal then takes its name, and the
+// pointers theirs once it is durable: one left alone would point to nothing.
+bool Staging::WriteJournals(const std::string& first_project, const Journal& journal) {
+  std::vector<std::string> paths{journal_};
+  for (const std::string& project : unit_projects_) paths.push_back(JournalPathFor(project));
+  Journal pointer = PointerJournal(first_project, journal.token);
+  std::vector<DurableWrite> writes(paths.size());
+  std::vector<std::error_code> errors(paths.size());
+  auto each = [&](size_t first, auto step) {
+    AtOnce(paths.size() - first, kPointerThreads, [&](size_t i) {
+      errors[first + i] = step(first + i);
+      return !errors[first + i];
+    });
+  };
+  auto all_done = [&] {
+    return std::none_of(errors.begin(), errors.end(), [](std::error_code e) { return bool(e); });
+  };
+  each(0, [&](size_t i) { return PrepareJournal(writes[i], paths[i], i ? pointer : journal); });
+  if (all_done()) errors[0] = writes[0].Finish();
+  if (all_done()) each(1, [&](size_t i) { return writes[i].Finish(); });
+  for (size_t i = 0; i < paths.size(); ++i) {
+    if (!errors[i]) continue;
+    Fail(paths[i] + ": the commit journal cannot be written (" + Describe(errors[i]) + ")");
+    return false;
+  }
   return true;
 }
 

@@ -19,6 +19,7 @@
 #include "engine/project/early_seals.h"
 #include "engine/project/file_result.h"
 #include "engine/project/held_files.h"
+#include "engine/project/journal.h"
 #include "host/path_resolver.h"
 
 namespace vireo {
@@ -87,6 +88,7 @@ class Staging {
 
  private:
   void Fail(const std::string& reason);
+  bool WriteJournals(const std::string& first_project, const Journal& journal);
   std::vector<std::string> RemoveCopies(const std::vector<std::string>& copies);
   std::vector<std::string> RemoveJournals();
 
