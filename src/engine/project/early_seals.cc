@@ -88,6 +88,14 @@ void EarlySeals::Work() {
     lock.unlock();
     uint64_t checksum = 0;
     bool sealed = !SealCopy(copy.copy, copy.original, &*copy.facts, &checksum, SealSync::kLater);
+    PathStatus status;
+    if (sealed && !Files().Status(copy.copy, &status)) {
+      lock.lock();
+      bool sync_now = (unsynced_bytes_ += status.size) >= kSyncEvery;
+      if (sync_now) unsynced_bytes_ = 0;
+      lock.unlock();
+      if (sync_now) SyncCopy(copy.copy);
+    }
     lock.lock();
     if (sealed && !distrusted_.count(copy.copy)) sealed_.insert(copy.copy);
   }

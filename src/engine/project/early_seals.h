@@ -3,14 +3,19 @@
 // few threads of their own as soon as it is written; when the conversion
 // ends, the copies are synced together, which a journaling file system
 // commits as one instead of once a copy, and the commit finds them durable
-// already. Only a run with many copies gains: the threads begin once that
-// many were added, and a run with fewer leaves every seal to the commit,
+// already. Meanwhile, each time another kSyncEvery bytes are sealed, one
+// copy is synced: a sync flushes the disk's cache, which makes the data
+// written out before it durable too, so the disk does that work while the
+// conversion goes on and the syncs at the end have only the rest to wait
+// for. Only a run with many copies gains: the threads begin once that many
+// were added, and a run with fewer leaves every seal to the commit,
 // which makes them together. A seal or sync that fails here is only not
 // counted: the commit seals that copy itself.
 #pragma once
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <mutex>
 #include <set>
@@ -25,6 +30,7 @@ namespace vireo {
 class EarlySeals {
  public:
   static constexpr size_t kManyCopies = 64;
+  static constexpr uint64_t kSyncEvery = 8 << 20;
 
   EarlySeals() = default;
   ~EarlySeals() { Stop(); }
@@ -61,6 +67,7 @@ class EarlySeals {
   std::set<std::string> distrusted_;
   bool finishing_ = false;
   bool synced_ = false;
+  uint64_t unsynced_bytes_ = 0;  // sealed since a copy was last synced
 };
 
 }  // namespace vireo
