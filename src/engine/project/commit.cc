@@ -195,6 +195,13 @@ CommitOutcome SyncOne(Replacement& r) {
   return {};
 }
 
+CommitOutcome FirstFailure(const std::vector<CommitOutcome>& outcomes) {
+  for (const CommitOutcome& outcome : outcomes) {
+    if (!outcome.ok) return outcome;
+  }
+  return {};
+}
+
 // Every replacement readied, a few at once: each waits mostly on the disk,
 // which takes several at a time. The first failure in the plan's order is
 // the one told; no replacement is begun after one.
@@ -204,10 +211,7 @@ CommitOutcome Ready(std::vector<Replacement>& plan, const std::set<std::string>&
     outcomes[i] = StageOne(plan[i], sealed);
     return outcomes[i].ok;
   });
-  for (const CommitOutcome& outcome : outcomes) {
-    if (!outcome.ok) return outcome;
-  }
-  return {};
+  return FirstFailure(outcomes);
 }
 
 // Syncs every new copy and, in the same round, `also` (the next journal,
@@ -219,10 +223,7 @@ CommitOutcome SyncCopies(std::vector<Replacement>& plan,
     outcomes[i] = i < plan.size() ? SyncOne(plan[i]) : also();
     return outcomes[i].ok;
   });
-  for (const CommitOutcome& outcome : outcomes) {
-    if (!outcome.ok) return outcome;
-  }
-  return {};
+  return FirstFailure(outcomes);
 }
 
 // Copies the run wrote that the commit does not need go before the journal
@@ -360,13 +361,13 @@ class JournaledCommit {
   }
 
  private:
-  const std::string& path_;
-  const std::string& token_;
   CommitOutcome Told(std::error_code error) const {
     if (!error) return {};
     return Failure(path_, "the commit journal cannot be written (" + Describe(error) + ")");
   }
 
+  const std::string& path_;
+  const std::string& token_;
   bool written_;
   const std::vector<std::string> unit_projects_;
   std::unique_ptr<DurableWrite> next_;  // the state prepared, not yet in place
