@@ -270,26 +270,21 @@ bool Batch::Prepare() {
   // What a crash left is settled before anything is judged: units, types
   // and outcomes are told from the files as they are afterwards.
   if (!options_.dry_run) RecoverPending(paths);
-  units_ = GroupIntoUnits(paths, machine_.resolver());
+  std::vector<std::vector<PlannedFile>> listings = ListProjects(paths, machine_.resolver());
+  units_ = GroupIntoUnits(listings);
   for (size_t u = 0; u < units_.size(); ++u) {
     for (size_t i : units_[u]) {
       projects_[i].path = paths[i];
       projects_[i].unit = u;
     }
   }
-  for (ProjectRecord& record : projects_) {
-    std::vector<ListedFile> listed;
-    std::string ignored;
-    ListProjectFiles(record.path, machine_.resolver(), &listed, &ignored);
-    for (const ListedFile& file : listed) {
-      PathStatus status;
-      std::string real;
-      if (Files().Status(file.path, &status) || !status.exists || !status.is_regular ||
-          Files().RealPath(file.path, &real) || !record.files.insert(real).second)
-        continue;
-      record.bytes += status.size;
-      bool told = file.kind == ListedFile::Kind::kForm || file.kind == ListedFile::Kind::kCode;
-      record.progress_files += told;
+  for (size_t i = 0; i < projects_.size(); ++i) {
+    ProjectRecord& record = projects_[i];
+    for (const PlannedFile& file : listings[i]) {
+      if (file.real.empty() || !record.files.insert(file.real).second) continue;
+      record.bytes += file.size;
+      record.progress_files +=
+          file.kind == ListedFile::Kind::kForm || file.kind == ListedFile::Kind::kCode;
     }
   }
   return true;

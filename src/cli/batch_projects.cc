@@ -6,12 +6,14 @@
 #include <map>
 #include <numeric>
 #include <set>
+#include <thread>
 #include <utility>
 
 #include "base/file_io.h"
 #include "base/path_text.h"
 #include "base/text.h"
 #include "cli/disk_project.h"
+#include "engine/project/at_once.h"
 #include "engine/project/project_file.h"
 
 namespace vireo {
@@ -186,24 +188,38 @@ bool CollectProjects(const std::vector<std::string>& arguments, bool recursive,
   return true;
 }
 
-std::vector<std::vector<size_t>> GroupIntoUnits(const std::vector<std::string>& projects,
-                                                const PathResolver& resolver) {
-  UnionFind units(projects.size());
-  std::map<Identity, size_t> first_lister;
-  for (size_t i = 0; i < projects.size(); ++i) {
-    std::vector<std::string> listed;
+std::vector<std::vector<PlannedFile>> ListProjects(const std::vector<std::string>& projects,
+                                                   const PathResolver& resolver) {
+  std::vector<std::vector<PlannedFile>> listings(projects.size());
+  AtOnce(projects.size(), std::max(1u, std::thread::hardware_concurrency()), [&](size_t i) {
+    std::vector<ListedFile> listed;
     std::string ignored;
-    // A project that cannot be read is a unit of its own; its run says why.
-    if (!ListedFiles(projects[i], resolver, &listed, &ignored)) continue;
-    for (const std::string& file : listed) {
+    if (!ListProjectFiles(projects[i], resolver, &listed, &ignored)) return true;
+    for (ListedFile& file : listed) {
       PathStatus status;
-      if (Files().Status(file, &status) || !status.exists || !status.is_regular) continue;
-      auto [it, first] = first_lister.insert({FileIdentityOf(status), i});
+      if (Files().Status(file.path, &status) || !status.exists || !status.is_regular) continue;
+      std::string real;
+      if (Files().RealPath(file.path, &real)) real.clear();
+      listings[i].push_back(
+          {file.kind, std::move(file.path), std::move(real), FileIdentityOf(status), status.size});
+    }
+    return true;
+  });
+  return listings;
+}
+
+std::vector<std::vector<size_t>> GroupIntoUnits(
+    const std::vector<std::vector<PlannedFile>>& listings) {
+  UnionFind units(listings.size());
+  std::map<Identity, size_t> first_lister;
+  for (size_t i = 0; i < listings.size(); ++i) {
+    for (const PlannedFile& file : listings[i]) {
+      auto [it, first] = first_lister.insert({file.identity, i});
       if (!first) units.Join(it->second, i);
     }
   }
   std::map<size_t, std::vector<size_t>> by_root;
-  for (size_t i = 0; i < projects.size(); ++i) by_root[units.Root(i)].push_back(i);
+  for (size_t i = 0; i < listings.size(); ++i) by_root[units.Root(i)].push_back(i);
   std::vector<std::vector<size_t>> result;
   for (auto& [root, members] : by_root) result.push_back(std::move(members));
   return result;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/file_system.h"
+#include "engine/project/project_file.h"
 #include "host/path_resolver.h"
 
 namespace vireo {
@@ -20,10 +22,26 @@ bool CollectProjects(const std::vector<std::string>& arguments, bool recursive,
                      const PathResolver& resolver, std::vector<std::string>* projects,
                      std::string* problem);
 
-// Projects that list one same file (symbolic links resolved) form a unit;
-// the others are units of their own. Indexes into `projects`, each unit in
-// the order of its projects, the units in the order of their first project.
-std::vector<std::vector<size_t>> GroupIntoUnits(const std::vector<std::string>& projects,
-                                                const PathResolver& resolver);
+// A file a project lists that is there as a regular file (symbolic links
+// followed).
+struct PlannedFile {
+  ListedFile::Kind kind;
+  std::string path;       // as the project lists it
+  std::string real;       // the path it reaches; empty when that cannot be told
+  FileIdentity identity;  // (device, file id)
+  uint64_t size = 0;
+};
+
+// The planned files of each project, in the order of `projects`, each
+// project's in file order; none for a project that cannot be read (its run
+// says why). The projects are read a few at a time.
+std::vector<std::vector<PlannedFile>> ListProjects(const std::vector<std::string>& projects,
+                                                   const PathResolver& resolver);
+
+// Projects that list one same file form a unit; the others are units of
+// their own. Indexes into `listings` (see ListProjects), each unit in the
+// order of its projects, the units in the order of their first project.
+std::vector<std::vector<size_t>> GroupIntoUnits(
+    const std::vector<std::vector<PlannedFile>>& listings);
 
 }  // namespace vireo

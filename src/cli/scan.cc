@@ -311,19 +311,16 @@ void Scan::ScanAll() {
 void Scan::FindUnits() {
   std::vector<std::string> paths;
   for (const Scanned& scanned : projects_) paths.push_back(scanned.path);
-  units_ = GroupIntoUnits(paths, machine_.resolver());
+  std::vector<std::vector<PlannedFile>> listings = ListProjects(paths, machine_.resolver());
+  units_ = GroupIntoUnits(listings);
   for (size_t u = 0; u < units_.size(); ++u) {
     std::map<Identity, std::vector<std::pair<size_t, std::string>>> listers;
     for (size_t i : units_[u]) {
       projects_[i].unit = u;
       if (units_[u].size() < 2) continue;
-      std::vector<std::string> files;
-      std::string ignored;
-      ListedFiles(paths[i], machine_.resolver(), &files, &ignored);
       std::set<Identity> seen;
-      for (const std::string& file : files) {
-        if (auto id = IdentityOf(file); id && seen.insert(*id).second)
-          listers[*id].push_back({i, file});
+      for (const PlannedFile& file : listings[i]) {
+        if (seen.insert(file.identity).second) listers[file.identity].push_back({i, file.path});
       }
     }
     for (const auto& [id, lister] : listers) {
