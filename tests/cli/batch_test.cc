@@ -232,6 +232,35 @@ TEST_F(BatchTest, ProjectsThatShareFilesButUseDifferentGridTypesAreAFailedUnit) 
   EXPECT_NE(after["c/C.vbp"], before["c/C.vbp"]);
 }
 
+// One module reached through a linked folder is still one file: its two
+// projects are one unit and it is converted once, counted for each; a
+// project that cannot be read is a unit of its own and fails alone.
+TEST_F(BatchTest, ProjectsReachingOneFileByTwoNamesAreOneUnit) {
+  Write("common/Grids.bas", kModule);
+  fs::create_directory_symlink(root.Join("tree/common"), root.Join("tree/linked"));
+  WriteProject("a/A.vbp", {"Module=Grids; ..\\common\\Grids.bas"});
+  WriteProject("b/B.vbp", {"Module=Grids; ..\\linked\\Grids.bas"});
+  Write("c/C.vbp", std::string("Module=Own; Own.bas\r\n\0\r\n", 24));
+  std::string report = root.Join("report.json");
+  auto batch = Run({"convert", "--from", "2", "--report", report, root.Join("tree/a/A.vbp"),
+                    root.Join("tree/b/B.vbp"), root.Join("tree/c/C.vbp")});
+  EXPECT_EQ(batch.status, 1) << batch.err << batch.out;
+  EXPECT_NE(batch.out.find("3 projects in 2 units: 2 converted, 1 failed."), std::string::npos)
+      << batch.out;
+  auto json = nlohmann::json::parse(ReadFile(report));
+  for (const auto& entry : json["projects"]) {
+    std::string path = entry["project"];
+    if (path.find("C.vbp") != std::string::npos) continue;
+    EXPECT_EQ(entry["files_changed"], 2) << path;
+  }
+  std::string module = ReadFile(root.Join("tree/common/Grids.bas"));
+  EXPECT_EQ(module, ReadFile(root.Join("tree/linked/Grids.bas")));
+  EXPECT_EQ(module.find(testing::kDeclarationConverted),
+            module.rfind(testing::kDeclarationConverted))
+      << "converted once";
+  EXPECT_NE(module.find(testing::kDeclarationConverted), std::string::npos);
+}
+
 TEST_F(BatchTest, AProjectGroupConvertsItsProjectsAndTheSameProjectCountsOnce) {
   GenerateTree(1);
   root.Write("tree/All.vbg",
