@@ -100,6 +100,7 @@ std::error_code MakeUnique(std::string pattern, std::string* path, FileHandle* f
 std::error_code CopyAttributes(const std::string& from, int to) {
   ssize_t size = ::listxattr(from.c_str(), nullptr, 0);
   if (size < 0) return errno == ENOTSUP ? std::error_code() : LastError();
+  if (size == 0) return {};
   std::vector<char> names(static_cast<size_t>(size));
   size = ::listxattr(from.c_str(), names.data(), names.size());
   if (size < 0) return LastError();
