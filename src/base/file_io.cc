@@ -258,6 +258,67 @@ std::error_code CopyFileContent(const std::string& from, FileHandle to, Checksum
   return out.handle < 0 ? std::error_code() : out.Close();
 }
 
+namespace {
+
+// The writes that reach into [start, end), in the order they were made.
+// `by_offset` holds the writes' indexes by where each begins; `longest` is
+// the size of the longest write.
+std::vector<size_t> WritesWithin(const ByteWrites& writes, const std::vector<size_t>& by_offset,
+                                 size_t longest, int64_t start, int64_t end) {
+  auto begins_before = [&](size_t i, int64_t at) { return writes[i].first < at; };
+  auto first = std::lower_bound(by_offset.begin(), by_offset.end(),
+                                start - static_cast<int64_t>(longest) + 1, begins_before);
+  auto last = std::lower_bound(first, by_offset.end(), end, begins_before);
+  std::vector<size_t> within;
+  for (auto i = first; i != last; ++i) {
+    const auto& [at, bytes] = writes[*i];
+    if (at + static_cast<int64_t>(bytes.size()) > start) within.push_back(*i);
+  }
+  std::sort(within.begin(), within.end());
+  return within;
+}
+
+}  // namespace
+
+std::error_code CopyFileContentWith(const std::string& from, FileHandle to,
+                                    const ByteWrites& writes, Checksummer* old_digest,
+                                    Checksummer* new_digest) {
+  ScopedHandle in, out;
+  out.handle = to;
+  if (auto error = Files().Open(from, OpenFor::kRead, &in.handle)) {
+    in.handle = -1;
+    return error;
+  }
+  std::vector<size_t> by_offset(writes.size());
+  size_t longest = 1;
+  for (size_t i = 0; i < writes.size(); ++i) {
+    by_offset[i] = i;
+    longest = std::max(longest, writes[i].second.size());
+  }
+  std::stable_sort(by_offset.begin(), by_offset.end(),
+                   [&](size_t a, size_t b) { return writes[a].first < writes[b].first; });
+  std::unique_ptr<char[]> buffer(new char[kBufferSize]);
+  int64_t start = 0;
+  while (true) {
+    size_t got = 0;
+    if (auto error = Files().Read(in.handle, buffer.get(), kBufferSize, &got)) return error;
+    if (got == 0) break;
+    if (old_digest) old_digest->Update(buffer.get(), got);
+    const int64_t end = start + static_cast<int64_t>(got);
+    for (size_t i : WritesWithin(writes, by_offset, longest, start, end)) {
+      const auto& [at, bytes] = writes[i];
+      int64_t first = std::max(at, start);
+      int64_t last = std::min(at + static_cast<int64_t>(bytes.size()), end);
+      std::memcpy(buffer.get() + (first - start), bytes.data() + (first - at),
+                  static_cast<size_t>(last - first));
+    }
+    if (new_digest) new_digest->Update(buffer.get(), got);
+    if (auto error = Files().Write(out.handle, buffer.get(), got)) return error;
+    start = end;
+  }
+  return out.Close();
+}
+
 std::error_code WriteContentInto(const std::string& from, const std::string& existing) {
   ScopedHandle in, out;
   if (auto error = Files().Open(from, OpenFor::kRead, &in.handle)) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "base/checksum.h"
@@ -130,6 +131,16 @@ std::error_code CopyFileContent(const std::string& from, const std::string& to);
 // the bytes only feed `digest`.
 std::error_code CopyFileContent(const std::string& from, FileHandle to,
                                 Checksummer* digest = nullptr);
+// Bytes to be written at an offset of a file: in order, a later one over
+// any earlier one it overlaps.
+using ByteWrites = std::vector<std::pair<int64_t, std::string>>;
+// Copies into the open file `to`, which is closed afterwards, with `writes`
+// made over the bytes as they pass (none beyond the end of `from`): one
+// read and one write of each byte. `old_digest` is fed the bytes as read,
+// `new_digest` as written.
+std::error_code CopyFileContentWith(const std::string& from, FileHandle to,
+                                    const ByteWrites& writes, Checksummer* old_digest,
+                                    Checksummer* new_digest);
 // Writes `from`'s bytes into the existing file `existing` itself, from its
 // first byte, cuts it to their length and syncs it: the file keeps its
 // identity (its other names, owner and attributes).

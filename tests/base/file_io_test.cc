@@ -239,6 +239,35 @@ TEST(FileHelpersTest, SameContentComparesBytes) {
   EXPECT_TRUE(SameContent(a, dir.Join("missing"), &same));
 }
 
+// The writes land where and in the order they were made, across the copy's
+// buffers, and never past the end; the digests are of the bytes before and
+// after them.
+TEST(FileHelpersTest, ACopyWithWritesMakesThemInOrderAndDigestsBothSides) {
+  testing::ScratchDir dir;
+  std::string original(200 * 1024, 'a');
+  for (size_t i = 0; i < original.size(); i += 7) original[i] = static_cast<char>('b' + i % 20);
+  std::string from = dir.Write("from.frx", original);
+  ByteWrites writes{{65536 - 5, "0123456789"},  // across the first buffer's end
+                    {100, "xxxxxxxx"},
+                    {96, "yyyyyyyy"},  // over the one before it, in part
+                    {104, "z"},
+                    {static_cast<int64_t>(original.size()) - 2, "tail"}};
+  std::string expected = original;
+  for (const auto& [at, bytes] : writes) {
+    size_t room = std::min(bytes.size(), expected.size() - static_cast<size_t>(at));
+    expected.replace(static_cast<size_t>(at), room, bytes.substr(0, room));
+  }
+  FileHandle to = -1;
+  ASSERT_FALSE(Files().Open(dir.Join("to.frx"), OpenFor::kCreateExclusive, &to));
+  Checksummer old_digest(ChecksumKind::kXxh3), new_digest(ChecksumKind::kXxh3);
+  ASSERT_FALSE(CopyFileContentWith(from, to, writes, &old_digest, &new_digest));
+  std::string copied = testing::ReadFile(dir.Join("to.frx"));
+  EXPECT_EQ(copied, expected);
+  EXPECT_EQ(copied.substr(96, 12), "yyyyyyyyzxxx");
+  EXPECT_EQ(old_digest.Digest(), ChecksumOf(ChecksumKind::kXxh3, original.data(), original.size()));
+  EXPECT_EQ(new_digest.Digest(), ChecksumOf(ChecksumKind::kXxh3, expected.data(), expected.size()));
+}
+
 TEST(FileHelpersTest, ADurableWriteTakesItsNameOnlyWhenFinished) {
   testing::ScratchDir dir;
   std::string path = dir.Write("journal", "old");

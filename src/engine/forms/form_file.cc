@@ -299,26 +299,34 @@ int16_t ConvertFormFile(FileWork& run, const std::string& form_path, const std::
     FileHandle binary_file;
     if (!run.MakeCopy(binary_path, true, &binary_temp, &binary_file)) return kFailed;
     const size_t binary_copy = run.result.copies.size() - 1;
-    Checksummer old_bytes(ChecksumKind::kXxh3);
-    if (auto error = run.staging.writes_copies()
-                         ? CopyFileContent(binary_path, binary_file, &old_bytes)
-                         : CanBeRead(binary_path)) {
+    if (auto error = CanBeRead(binary_path)) {
+      if (binary_file >= 0) Files().Close(binary_file);
       run.Fail(binary_path + ": cannot be copied (" + Describe(error) + ")");
       return kFailed;
     }
     binary_copied = true;
     run.current_binary_original = binary_path;
-    // Without copies the records are read from the original, and only read.
-    int16_t text_result =
-        converter.Run(in, out, run.staging.writes_copies() ? binary_temp : binary_path);
-    if (text_result == kFailed) return text_result;
-    // A copy whose records kept their bytes is the original's bytes. One
-    // whose records changed is read once more here, on this thread, so that
-    // it can be sealed while other files still convert.
-    CopyFacts facts{old_bytes.Digest(), !run.result.records_changed, true, old_bytes.Digest()};
-    if (!facts.same && (!run.staging.writes_copies() ||
-                        FileChecksum(binary_temp, ChecksumKind::kXxh3, &facts.new_checksum)))
-      facts.new_known = false;
+    // The records are read from the original and what converting them
+    // writes is kept aside; the copy is then written once, with those
+    // writes made as its bytes pass, and both digests taken on the way.
+    run.records_set_aside = true;
+    int16_t text_result = converter.Run(in, out, binary_path);
+    if (text_result == kFailed) {
+      if (binary_file >= 0) Files().Close(binary_file);
+      return text_result;
+    }
+    Checksummer old_bytes(ChecksumKind::kXxh3), new_bytes(ChecksumKind::kXxh3);
+    if (run.staging.writes_copies()) {
+      if (auto error = CopyFileContentWith(binary_path, binary_file, run.set_aside_writes,
+                                           &old_bytes, &new_bytes)) {
+        run.Fail(binary_path + ": cannot be copied (" + Describe(error) + ")");
+        return kFailed;
+      }
+    }
+    // Without a copy, only whether the records kept their bytes is known.
+    bool same = !run.result.records_changed;
+    CopyFacts facts{old_bytes.Digest(), same, same || run.staging.writes_copies(),
+                    new_bytes.Digest()};
     run.result.copies[binary_copy].facts = facts;
     return text_result;
   });

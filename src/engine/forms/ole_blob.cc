@@ -30,8 +30,7 @@ struct Record {
 // would have been written kept aside and seen by every later read.
 class RecordFile {
  public:
-  RecordFile(FileHandle handle, bool writable,
-             std::vector<std::pair<int64_t, std::string>>& set_aside)
+  RecordFile(FileHandle handle, bool writable, ByteWrites& set_aside)
       : handle_(handle), writable_(writable), set_aside_(set_aside) {}
 
   // Up to `size` bytes from `at` (fewer at the end of the file).
@@ -69,7 +68,7 @@ class RecordFile {
  private:
   FileHandle handle_;
   bool writable_;
-  std::vector<std::pair<int64_t, std::string>>& set_aside_;
+  ByteWrites& set_aside_;
 };
 
 std::string_view GuidBytes(const GUID& guid, std::array<uint8_t, 16>& storage) {
@@ -278,8 +277,8 @@ int16_t ConvertOleObjectBlob(FileWork& run, const std::string& file, int32_t off
     run.Fail(shown + ": the record at offset " + std::to_string(offset) + ": " + problem);
     return kFailed;
   };
-  // Without copies `file` is the original itself, and is only read.
-  bool writable = run.staging.writes_copies();
+  // Records set aside are read from the original itself, which is only read.
+  bool writable = run.staging.writes_copies() && !run.records_set_aside;
   FileHandle handle;
   if (auto error = Files().Open(file, writable ? OpenFor::kReadWrite : OpenFor::kRead, &handle))
     return fail("cannot be opened (" + Describe(error) + ")");

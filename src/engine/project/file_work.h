@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/file_io.h"
 #include "engine/project/file_result.h"
 #include "engine/project/staging.h"
 
@@ -26,10 +27,12 @@ struct FileWork {
   bool WriteJoined = false;
   // The original whose binary records are being converted (for the GUID log).
   std::string current_binary_original;
-  // Where a run that keeps no copies reads the records from the original:
+  // Where the records are read from the original (a run that keeps no
+  // copies, or one that writes a form's binary file once, after its text):
   // what converting them would have written there, by offset, so that every
   // later record of the file sees it as it would in a copy.
-  std::vector<std::pair<int64_t, std::string>> set_aside_writes;
+  ByteWrites set_aside_writes;
+  bool records_set_aside = false;
   FileResult result;
 
   // The first reason counts.
