@@ -44,6 +44,14 @@ uint64_t Checksummer::Digest() const {
   return kind_ == ChecksumKind::kXxh3 ? XXH3_64bits_digest(&xxh3_->state) : fnv_;
 }
 
+void Checksummer::CopyFrom(const Checksummer& other) {
+  if (kind_ == ChecksumKind::kXxh3) {
+    XXH3_copyState(&xxh3_->state, &other.xxh3_->state);
+  } else {
+    fnv_ = other.fnv_;
+  }
+}
+
 uint64_t ChecksumOf(ChecksumKind kind, const char* data, size_t size) {
   Checksummer sum(kind);
   sum.Update(data, size);

@@ -23,6 +23,9 @@ class Checksummer {
 
   void Update(const char* data, size_t size);
   uint64_t Digest() const;
+  ChecksumKind kind() const { return kind_; }
+  // Takes on what `other`, of the same kind, has been fed so far.
+  void CopyFrom(const Checksummer& other);
 
  private:
   struct Xxh3State;

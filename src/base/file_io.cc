@@ -44,10 +44,15 @@ std::error_code LineReader::Open(const std::string& path) {
     file_ = -1;
     return error_;
   }
+  lines_are_bytes_ = byte_digest_ && line_digest_ && byte_digest_->kind() == line_digest_->kind() &&
+                     byte_digest_->Digest() == line_digest_->Digest();
+  if (lines_are_bytes_ && !bytes_before_buffer_)
+    bytes_before_buffer_ = std::make_unique<Checksummer>(byte_digest_->kind());
   // A read error here is kept for the first ReadLine to report.
   if (Fill() && end_ >= 3 && std::memcmp(buffer_.get(), kUtf8Bom, 3) == 0) {
     has_bom_ = true;
     pos_ = 3;
+    lines_are_bytes_ = false;  // the mark is no line: the line digest starts after it
   }
   digest_from_ = pos_;
   return {};
@@ -70,8 +75,12 @@ bool LineReader::Fill() {
   next_cr_ = kNotSearched;
   end_ = error_ ? 0 : got;
   buffer_holds_nul_ = std::memchr(buffer_.get(), '\0', end_) != nullptr;
+  if (lines_are_bytes_) bytes_before_buffer_->CopyFrom(*byte_digest_);
   if (byte_digest_ && end_) byte_digest_->Update(buffer_.get(), end_);
-  if (!error_ && got == 0) eof_ = true;
+  if (!error_ && got == 0) {
+    eof_ = true;
+    if (lines_are_bytes_) PartLinesFromBytes();  // every byte read, each line a line
+  }
   return end_ > 0;
 }
 
@@ -139,12 +148,19 @@ bool LineReader::LineDone() {
 }
 
 void LineReader::DigestLinesUpTo(size_t to) {
-  if (line_digest_ && to > digest_from_)
+  if (line_digest_ && !lines_are_bytes_ && to > digest_from_)
     line_digest_->Update(buffer_.get() + digest_from_, to - digest_from_);
   digest_from_ = std::max(digest_from_, to);
 }
 
+void LineReader::PartLinesFromBytes() {
+  line_digest_->CopyFrom(*bytes_before_buffer_);
+  line_digest_->Update(buffer_.get(), digest_from_);
+  lines_are_bytes_ = false;
+}
+
 void LineReader::DigestLineEnd(std::string_view rest) {
+  if (lines_are_bytes_) PartLinesFromBytes();
   if (line_digest_) line_digest_->Update(rest.data(), rest.size());
   digest_from_ = pos_;
 }
@@ -175,6 +191,11 @@ void LineWriter::WriteNowhere() {
 
 void LineWriter::WriteBom() {
   bom_in_buffer_ = buffer_.empty();
+  // From here the lines are fed apart: what went before, the bytes' so far.
+  if (bom_in_buffer_ && lines_are_bytes_) {
+    line_digest_->CopyFrom(*byte_digest_);
+    lines_are_bytes_ = false;
+  }
   buffer_.append(kUtf8Bom, 3);
 }
 
@@ -189,7 +210,8 @@ void LineWriter::Flush() {
     if (byte_digest_) byte_digest_->Update(buffer_.data(), buffer_.size());
     // What follows the mark is lines, each with its CR LF.
     size_t mark = bom_in_buffer_ ? 3 : 0;
-    if (line_digest_) line_digest_->Update(buffer_.data() + mark, buffer_.size() - mark);
+    if (line_digest_ && !lines_are_bytes_)
+      line_digest_->Update(buffer_.data() + mark, buffer_.size() - mark);
     bom_in_buffer_ = false;
     if (file_ >= 0) error_ = Files().Write(file_, buffer_.data(), buffer_.size());
   }
@@ -197,10 +219,11 @@ void LineWriter::Flush() {
 }
 
 std::error_code LineWriter::Close() {
-  if (nowhere_) Flush();
+  if (nowhere_ || file_ >= 0) Flush();
+  if (lines_are_bytes_) line_digest_->CopyFrom(*byte_digest_);
+  lines_are_bytes_ = false;
   nowhere_ = false;
   if (file_ < 0) return error_;
-  Flush();
   std::error_code closed = Files().Close(file_);
   file_ = -1;
   if (!error_) error_ = closed;

@@ -55,7 +55,12 @@ class LineReader {
   bool LineDone();
   // The line digest is fed straight from the buffer: a line ended by CR LF
   // stands there as the digest takes it. Only the other ends are told.
+  // Where the bytes are digested too, the lines are the bytes until a mark,
+  // a lone CR or LF, or a last line without an end: until then the line
+  // digest is fed nothing, and takes on the bytes' (as they stood before the
+  // buffer, then the buffer's bytes up to there) where they part.
   void DigestLinesUpTo(size_t to);
+  void PartLinesFromBytes();
   // Completes a line whose bytes up to pos_ are digested with the rest of
   // its CR LF.
   void DigestLineEnd(std::string_view rest);
@@ -80,6 +85,8 @@ class LineReader {
   Checksummer* byte_digest_ = nullptr;
   Checksummer* line_digest_ = nullptr;
   size_t digest_from_ = 0;  // where the buffer's lines not yet digested begin
+  bool lines_are_bytes_ = false;
+  std::unique_ptr<Checksummer> bytes_before_buffer_;  // while the lines are the bytes
   static constexpr size_t kNotSearched = SIZE_MAX;
   size_t next_cr_ = kNotSearched;  // the buffer's next CR, once searched
 };
@@ -102,6 +109,8 @@ class LineWriter {
   void DigestInto(Checksummer* bytes, Checksummer* lines) {
     byte_digest_ = bytes;
     line_digest_ = lines;
+    lines_are_bytes_ =
+        bytes && lines && bytes->kind() == lines->kind() && bytes->Digest() == lines->Digest();
   }
   // Writes the UTF-8 byte order mark.
   void WriteBom();
@@ -118,6 +127,9 @@ class LineWriter {
   std::error_code error_;
   Checksummer* byte_digest_ = nullptr;
   Checksummer* line_digest_ = nullptr;
+  // Without a mark the lines are the bytes: the line digest takes on the
+  // bytes' on Close instead of being fed them twice.
+  bool lines_are_bytes_ = false;
   bool bom_in_buffer_ = false;  // the mark is not a line
   bool nowhere_ = false;
 };

@@ -137,13 +137,26 @@ TEST(LineDigestTest, TheLineDigestIsOfTheLinesReturnedWhereverTheBufferEnds) {
   const char* ends[] = {"\r\n", "\n", "\r", "\n\r", "\r\r\n", ""};
   std::string content = "\xEF\xBB\xBF";
   for (int i = 0; i < 300; ++i) content += std::string(i % 11, 'a' + i % 26) + ends[i % 6];
+  std::string crlf;
+  for (int i = 0; i < 300; ++i) crlf += std::string(i % 11, 'a' + i % 26) + "\r\n";
+  // With the bytes digested too, the lines are taken from them until the
+  // first end that is no CR LF: the same digest either way.
   for (const std::string& text :
-       {content, content.substr(3), content + "tail", std::string("\r")}) {
+       {content, content.substr(3), content + "tail", std::string("\r"), crlf, crlf + "tail",
+        crlf + "\n", crlf + "\r", crlf + "\n" + crlf, std::string("\xEF\xBB\xBF") + crlf}) {
     std::string path = dir.Write("d.txt", text);
-    for (size_t buffer : {1, 2, 3, 7, 64}) {
-      Checksummer lines(ChecksumKind::kXxh3), expected(ChecksumKind::kXxh3);
+    for (auto [buffer, with_bytes] : {std::pair{1, false},
+                                      {2, true},
+                                      {3, false},
+                                      {3, true},
+                                      {7, true},
+                                      {64, false},
+                                      {64, true},
+                                      {4096, true}}) {
+      Checksummer lines(ChecksumKind::kXxh3), expected(ChecksumKind::kXxh3),
+          bytes(ChecksumKind::kXxh3);
       LineReader reader(buffer);
-      reader.DigestInto(nullptr, &lines);
+      reader.DigestInto(with_bytes ? &bytes : nullptr, &lines);
       ASSERT_FALSE(reader.Open(path));
       std::string line;
       while (reader.ReadLine(&line)) {
@@ -152,6 +165,9 @@ TEST(LineDigestTest, TheLineDigestIsOfTheLinesReturnedWhereverTheBufferEnds) {
       }
       EXPECT_TRUE(reader.AtEnd());
       EXPECT_EQ(lines.Digest(), expected.Digest()) << "buffer of " << buffer;
+      if (with_bytes) {
+        EXPECT_EQ(bytes.Digest(), ChecksumOf(ChecksumKind::kXxh3, text.data(), text.size()));
+      }
     }
   }
 }
