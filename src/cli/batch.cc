@@ -246,6 +246,8 @@ class Batch {
   // Units converted at once; with more than one, they keep the cores busy.
   size_t jobs_ = 1;
   std::unique_ptr<FileBudget> file_budget_;
+  // The projects' folders as git is asked about them, each found once.
+  GitFolders git_folders_;
 };
 
 // Besides the files its projects list (held until its commit ends), a unit
@@ -378,7 +380,7 @@ RunResult Batch::ConvertOne(size_t project, UnitRun* unit) {
   if (options_.dry_run && (options_.diff || review)) {
     run_options.preview = [&](const RunChanges& run) {
       record.review = BuildPreview(run, {folder, true});
-      std::string note = UncommittedNote(AskGit(ChangedOriginals(run)));
+      std::string note = UncommittedNote(AskGit(ChangedOriginals(run), &git_folders_));
       if (options_.diff) record.preview = FormatPreview(record.review);
       if (!note.empty()) record.preview += note + "\n";
       if (!review) record.review = {};
@@ -386,7 +388,7 @@ RunResult Batch::ConvertOne(size_t project, UnitRun* unit) {
   }
   run_options.refuse_commit = [&](const RunChanges& run) -> std::string {
     if (options_.allow_dirty) return "";
-    std::string problem = UncommittedProblem(AskGit(ChangedOriginals(run)));
+    std::string problem = UncommittedProblem(AskGit(ChangedOriginals(run), &git_folders_));
     record.git_refused = !problem.empty();
     return problem;
   };

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <map>
+#include <mutex>
 
 #include "base/path_text.h"
 #include "cli/git_query.h"
@@ -19,16 +20,6 @@ using TreeFiles = std::map<std::string, std::string>;
 // A run names at most this many bytes of paths: a Windows command line holds
 // 32,767 characters.
 constexpr size_t kPathBytesPerRun = 16384;
-
-// The work tree holding `folder`: the nearest folder from it up with a .git; empty for none.
-fs::path WorkTreeOf(const fs::path& folder) {
-  std::error_code error;
-  for (fs::path above = folder; !above.empty(); above = above.parent_path()) {
-    if (fs::exists(fs::symlink_status(above / ".git", error))) return above;
-    if (above == above.root_path()) break;
-  }
-  return {};
-}
 
 // `path` with every name as its folder holds it: what git compares.
 fs::path SpelledOnDisk(const fs::path& path) {
@@ -84,22 +75,51 @@ std::string Listed(const std::vector<std::string>& files) {
 
 }  // namespace
 
-GitState AskGit(const std::vector<std::string>& files) {
-  GitState state;
-  std::string git;
-  std::map<fs::path, TreeFiles> by_tree;
-  RealPaths real_paths;
+struct GitFolders::Known {
   struct Folder {
     fs::path spelled, work_tree;
   };
+  // The work tree holding `folder`, from its parent's where it has no .git.
+  fs::path WorkTreeOf(const fs::path& folder) {
+    if (auto known = work_trees.find(folder); known != work_trees.end()) return known->second;
+    std::error_code error;
+    fs::path tree;
+    if (fs::exists(fs::symlink_status(folder / ".git", error))) {
+      tree = folder;
+    } else if (folder.has_relative_path() && folder.has_parent_path()) {
+      tree = WorkTreeOf(folder.parent_path());
+    }
+    work_trees.emplace(folder, tree);
+    return tree;
+  }
+
+  std::mutex mutex;
+  RealPaths real_paths;
   std::map<fs::path, Folder> folders;  // by real path
+  std::map<fs::path, fs::path> work_trees;
+};
+
+GitFolders::GitFolders() : known_(std::make_unique<Known>()) {}
+GitFolders::~GitFolders() = default;
+
+GitState AskGit(const std::vector<std::string>& files, GitFolders* folders) {
+  GitState state;
+  std::string git;
+  std::map<fs::path, TreeFiles> by_tree;
+  GitFolders own;
+  GitFolders::Known& known = *(folders ? folders : &own)->known_;
   for (const std::string& file : files) {
-    fs::path real = real_paths.Of(file);
-    auto [known, added] = folders.try_emplace(real.parent_path());
-    Folder& folder = known->second;
-    if (added) {
-      folder.spelled = SpelledOnDisk(real.parent_path());
-      folder.work_tree = WorkTreeOf(folder.spelled);
+    fs::path real;
+    GitFolders::Known::Folder folder;
+    {
+      std::lock_guard lock(known.mutex);
+      real = known.real_paths.Of(file);
+      auto [found, added] = known.folders.try_emplace(real.parent_path());
+      if (added) {
+        found->second.spelled = SpelledOnDisk(real.parent_path());
+        found->second.work_tree = known.WorkTreeOf(found->second.spelled);
+      }
+      folder = found->second;
     }
     if (folder.work_tree.empty()) continue;
     if (git.empty() && (git = FindGit()).empty()) return state;

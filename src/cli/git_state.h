@@ -6,6 +6,7 @@
 // folder's git configuration cannot make it run anything.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,8 +23,26 @@ struct GitState {
   bool clean() const { return uncommitted.empty() && unknown.empty(); }
 };
 
-// Asks git about each of `files` (absolute paths) that lies in a work tree.
-GitState AskGit(const std::vector<std::string>& files);
+// What asking git finds out about folders, their real paths and the work
+// trees they lie in, kept for a run that asks about the files of many
+// projects in the same folders. Threads may share one.
+class GitFolders {
+ public:
+  GitFolders();
+  ~GitFolders();
+  GitFolders(const GitFolders&) = delete;
+  GitFolders& operator=(const GitFolders&) = delete;
+
+  struct Known;
+
+ private:
+  friend GitState AskGit(const std::vector<std::string>& files, GitFolders* folders);
+  std::unique_ptr<Known> known_;
+};
+
+// Asks git about each of `files` (absolute paths) that lies in a work tree;
+// with `folders`, what it already holds of their folders is not asked again.
+GitState AskGit(const std::vector<std::string>& files, GitFolders* folders = nullptr);
 
 // The refusal a run that would change them gives; "" when `state` is clean.
 std::string UncommittedProblem(const GitState& state);

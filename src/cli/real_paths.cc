@@ -6,20 +6,41 @@ namespace vireo {
 
 namespace fs = std::filesystem;
 
-fs::path RealPaths::Of(const std::string& file) {
+namespace {
+
+// A name that stands for a folder of its own, not "." or "..".
+bool IsPlainName(const fs::path& path) {
+  return path.has_parent_path() && path.has_filename() && path.filename() != "." &&
+         path.filename() != "..";
+}
+
+bool IsLink(const fs::path& path) {
   std::error_code error;
-  fs::path path = NativePath(file);
-  bool plain_name = path.has_parent_path() && path.filename() != "." && path.filename() != "..";
-  if (plain_name && !fs::is_symlink(fs::symlink_status(path, error)) && !error) {
-    auto [folder, added] = folders_.try_emplace(path.parent_path());
-    if (added) {
-      folder->second = fs::weakly_canonical(path.parent_path(), error);
-      if (error) folder->second = path.parent_path();
-    }
-    return folder->second / path.filename();
-  }
+  fs::file_status status = fs::symlink_status(path, error);
+  return error || fs::is_symlink(status);
+}
+
+fs::path Resolved(const fs::path& path) {
+  std::error_code error;
   fs::path real = fs::weakly_canonical(path, error);
   return error ? path : real;
+}
+
+}  // namespace
+
+fs::path RealPaths::Of(const std::string& file) {
+  fs::path path = NativePath(file);
+  if (IsPlainName(path) && !IsLink(path)) return FolderOf(path.parent_path()) / path.filename();
+  return Resolved(path);
+}
+
+fs::path RealPaths::FolderOf(const fs::path& folder) {
+  if (auto known = folders_.find(folder); known != folders_.end()) return known->second;
+  fs::path real = IsPlainName(folder) && folder != folder.root_path() && !IsLink(folder)
+                      ? FolderOf(folder.parent_path()) / folder.filename()
+                      : Resolved(folder);
+  folders_.emplace(folder, real);
+  return real;
 }
 
 }  // namespace vireo

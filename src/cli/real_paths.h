@@ -1,6 +1,7 @@
 // The paths files reach, for runs that ask it of many files in few folders:
-// each folder is resolved once, and only a file that is itself a symbolic
-// link is resolved whole.
+// each folder is resolved once, from its parent's real path where it is no
+// symbolic link itself, and only a file that is itself a symbolic link is
+// resolved whole.
 #pragma once
 
 #include <filesystem>
@@ -16,6 +17,8 @@ class RealPaths {
   std::filesystem::path Of(const std::string& file);
 
  private:
+  std::filesystem::path FolderOf(const std::filesystem::path& folder);
+
   std::map<std::filesystem::path, std::filesystem::path> folders_;
 };
 

@@ -20,8 +20,11 @@ TEST(RealPathsTest, EachFileReachesWhereTheSystemSaysItDoes) {
   fs::create_directory_symlink(scratch.Join("real"), scratch.Join("linked"));
   fs::create_symlink(scratch.Join("real/sub/B.bas"), scratch.Join("real/ToB.bas"));
   RealPaths real_paths;
-  for (const char* file : {"real/A.bas", "linked/A.bas", "linked/ToB.bas", "real/ToB.bas",
-                           "linked/sub/../A.bas", "real/Missing.bas", "linked/sub/.."}) {
+  fs::create_directory_symlink(scratch.Join("real/sub"), scratch.Join("real/sublink"));
+  for (const char* file :
+       {"real/A.bas", "linked/A.bas", "linked/ToB.bas", "real/ToB.bas", "linked/sub/../A.bas",
+        "real/Missing.bas", "linked/sub/..", "linked/sub/B.bas", "real/sublink/B.bas",
+        "linked/sublink/B.bas", "linked/sublink/../A.bas", "missing/sub/C.bas", "real/sub/B.bas"}) {
     std::string path = scratch.Join(file);
     EXPECT_EQ(real_paths.Of(path), fs::weakly_canonical(path)) << file;
   }

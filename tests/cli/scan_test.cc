@@ -327,6 +327,24 @@ TEST_F(GitSafetyTest, ACleanWorkTreeConverts) {
   EXPECT_EQ(Run({"convert", "-q", Tree("app")}).status, 0);
 }
 
+// A batch finds each folder's work tree once for all its projects: the one
+// in a work tree with changes is refused, its neighbours outside it are not.
+TEST_F(GitSafetyTest, ABatchAsksGitOnlyForTheProjectsInAWorkTree) {
+  Sample("plain");
+  Sample("plain2");
+  testing::WriteFile(Tree("app/Grids.bas"), ReadFile(Tree("app/Grids.bas")) + "' edited\r\n");
+  std::string report = root.Join("report.json");
+  auto batch = Run({"convert", "-r", "--jobs", "1", "--report", report, Tree()});
+  EXPECT_EQ(batch.status, 2) << batch.err << batch.out;
+  std::map<std::string, std::string> outcomes;
+  Json written = Json::parse(ReadFile(report));
+  for (const Json& project : written["projects"])
+    outcomes[project["project"].get<std::string>()] = project["outcome"].get<std::string>();
+  EXPECT_EQ(outcomes[Tree("app/Inventory.vbp")], "skipped");
+  EXPECT_EQ(outcomes[Tree("plain/Inventory.vbp")], "converted");
+  EXPECT_EQ(outcomes[Tree("plain2/Inventory.vbp")], "converted");
+}
+
 TEST_F(SurveyTest, ABatchKeepsEachProjectsOriginalsAndDiffsApart) {
   Sample("a");
   Sample("b");
