@@ -76,27 +76,26 @@ std::string Listed(const std::vector<std::string>& files) {
 }  // namespace
 
 struct GitFolders::Known {
-  struct Folder {
-    fs::path spelled, work_tree;
-  };
-  // The work tree holding `folder`, from its parent's where it has no .git.
-  fs::path WorkTreeOf(const fs::path& folder) {
-    if (auto known = work_trees.find(folder); known != work_trees.end()) return known->second;
+  // The work tree holding `folder`, from its parent's where it has no .git;
+  // kept for the folders above others (`keep`), which many projects share.
+  fs::path WorkTreeOf(const fs::path& folder, bool keep) {
+    std::string key = PathText(folder);
+    if (auto known = work_trees.find(key); known != work_trees.end())
+      return NativePath(known->second);
     std::error_code error;
     fs::path tree;
     if (fs::exists(fs::symlink_status(folder / ".git", error))) {
       tree = folder;
     } else if (folder.has_relative_path() && folder.has_parent_path()) {
-      tree = WorkTreeOf(folder.parent_path());
+      tree = WorkTreeOf(folder.parent_path(), true);
     }
-    work_trees.emplace(folder, tree);
+    if (keep) work_trees.emplace(std::move(key), PathText(tree));
     return tree;
   }
 
   std::mutex mutex;
   RealPaths real_paths;
-  std::map<fs::path, Folder> folders;  // by real path
-  std::map<fs::path, fs::path> work_trees;
+  std::map<std::string, std::string> work_trees;  // UTF-8
 };
 
 GitFolders::GitFolders() : known_(std::make_unique<Known>()) {}
@@ -108,23 +107,27 @@ GitState AskGit(const std::vector<std::string>& files, GitFolders* folders) {
   std::map<fs::path, TreeFiles> by_tree;
   GitFolders own;
   GitFolders::Known& known = *(folders ? folders : &own)->known_;
+  struct Folder {
+    fs::path spelled, work_tree;
+  };
+  std::map<fs::path, Folder> seen;  // by real path
   for (const std::string& file : files) {
     fs::path real;
-    GitFolders::Known::Folder folder;
+    Folder* folder;
     {
       std::lock_guard lock(known.mutex);
       real = known.real_paths.Of(file);
-      auto [found, added] = known.folders.try_emplace(real.parent_path());
+      auto [found, added] = seen.try_emplace(real.parent_path());
+      folder = &found->second;
       if (added) {
-        found->second.spelled = SpelledOnDisk(real.parent_path());
-        found->second.work_tree = known.WorkTreeOf(found->second.spelled);
+        folder->spelled = SpelledOnDisk(real.parent_path());
+        folder->work_tree = known.WorkTreeOf(folder->spelled, false);
       }
-      folder = found->second;
     }
-    if (folder.work_tree.empty()) continue;
+    if (folder->work_tree.empty()) continue;
     if (git.empty() && (git = FindGit()).empty()) return state;
-    fs::path spelled = folder.spelled / NameOnDisk(real);
-    by_tree[folder.work_tree][GitSpelling(spelled.lexically_relative(folder.work_tree))] = file;
+    fs::path spelled = folder->spelled / NameOnDisk(real);
+    by_tree[folder->work_tree][GitSpelling(spelled.lexically_relative(folder->work_tree))] = file;
   }
   for (const auto& [tree, tree_files] : by_tree)
     AskWorkTree(git, PathText(tree), tree_files, &state);

@@ -30,16 +30,18 @@ fs::path Resolved(const fs::path& path) {
 
 fs::path RealPaths::Of(const std::string& file) {
   fs::path path = NativePath(file);
-  if (IsPlainName(path) && !IsLink(path)) return FolderOf(path.parent_path()) / path.filename();
+  if (IsPlainName(path) && !IsLink(path))
+    return FolderOf(path.parent_path(), false) / path.filename();
   return Resolved(path);
 }
 
-fs::path RealPaths::FolderOf(const fs::path& folder) {
-  if (auto known = folders_.find(folder); known != folders_.end()) return known->second;
+fs::path RealPaths::FolderOf(const fs::path& folder, bool keep) {
+  std::string key = PathText(folder);
+  if (auto known = folders_.find(key); known != folders_.end()) return NativePath(known->second);
   fs::path real = IsPlainName(folder) && folder != folder.root_path() && !IsLink(folder)
-                      ? FolderOf(folder.parent_path()) / folder.filename()
+                      ? FolderOf(folder.parent_path(), true) / folder.filename()
                       : Resolved(folder);
-  folders_.emplace(folder, real);
+  if (keep) folders_.emplace(std::move(key), PathText(real));
   return real;
 }
 

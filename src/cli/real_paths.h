@@ -1,7 +1,9 @@
 // The paths files reach, for runs that ask it of many files in few folders:
-// each folder is resolved once, from its parent's real path where it is no
-// symbolic link itself, and only a file that is itself a symbolic link is
-// resolved whole.
+// a folder is resolved from its parent's real path where it is no symbolic
+// link itself, each folder above another resolved once (a file's own folder
+// is only looked at), and only a file that is itself a symbolic link is
+// resolved whole. What it keeps grows with those folders above, not with
+// the files asked of.
 #pragma once
 
 #include <filesystem>
@@ -17,9 +19,10 @@ class RealPaths {
   std::filesystem::path Of(const std::string& file);
 
  private:
-  std::filesystem::path FolderOf(const std::filesystem::path& folder);
+  // `keep`: whether to remember it, as a folder above another.
+  std::filesystem::path FolderOf(const std::filesystem::path& folder, bool keep);
 
-  std::map<std::filesystem::path, std::filesystem::path> folders_;
+  std::map<std::string, std::string> folders_;  // as named -> real, UTF-8
 };
 
 }  // namespace vireo
