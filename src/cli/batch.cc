@@ -272,21 +272,23 @@ bool Batch::Prepare() {
   // What a crash left is settled before anything is judged: units, types
   // and outcomes are told from the files as they are afterwards.
   if (!options_.dry_run) RecoverPending(paths);
-  std::vector<std::vector<PlannedFile>> listings = ListProjects(paths, machine_.resolver());
-  units_ = GroupIntoUnits(listings);
+  // Each project's record takes what it needs of its files as they are
+  // read, so that no list of every project's files is held.
+  auto take = [&](size_t i, std::vector<PlannedFile>& files) {
+    ProjectRecord& record = projects_[i];
+    for (PlannedFile& file : files) {
+      if (file.real.empty() || record.files.count(file.real)) continue;
+      record.bytes += file.size;
+      record.progress_files +=
+          file.kind == ListedFile::Kind::kForm || file.kind == ListedFile::Kind::kCode;
+      record.files.insert(std::move(file.real));
+    }
+  };
+  units_ = GroupIntoUnits(ListProjects(paths, machine_.resolver(), take));
   for (size_t u = 0; u < units_.size(); ++u) {
     for (size_t i : units_[u]) {
       projects_[i].path = paths[i];
       projects_[i].unit = u;
-    }
-  }
-  for (size_t i = 0; i < projects_.size(); ++i) {
-    ProjectRecord& record = projects_[i];
-    for (const PlannedFile& file : listings[i]) {
-      if (file.real.empty() || !record.files.insert(file.real).second) continue;
-      record.bytes += file.size;
-      record.progress_files +=
-          file.kind == ListedFile::Kind::kForm || file.kind == ListedFile::Kind::kCode;
     }
   }
   return true;

@@ -188,38 +188,43 @@ bool CollectProjects(const std::vector<std::string>& arguments, bool recursive,
   return true;
 }
 
-std::vector<std::vector<PlannedFile>> ListProjects(const std::vector<std::string>& projects,
-                                                   const PathResolver& resolver) {
-  std::vector<std::vector<PlannedFile>> listings(projects.size());
+std::vector<std::vector<FileIdentity>> ListProjects(const std::vector<std::string>& projects,
+                                                    const PathResolver& resolver,
+                                                    const EachListing& each) {
+  std::vector<std::vector<FileIdentity>> identities(projects.size());
   AtOnce(projects.size(), std::max(1u, std::thread::hardware_concurrency()), [&](size_t i) {
     std::vector<ListedFile> listed;
+    std::vector<PlannedFile> planned;
     std::string ignored;
-    if (!ListProjectFiles(projects[i], resolver, &listed, &ignored)) return true;
-    for (ListedFile& file : listed) {
-      PathStatus status;
-      if (Files().Status(file.path, &status) || !status.exists || !status.is_regular) continue;
-      std::string real;
-      if (Files().RealPath(file.path, &real)) real.clear();
-      listings[i].push_back(
-          {file.kind, std::move(file.path), std::move(real), FileIdentityOf(status), status.size});
+    if (ListProjectFiles(projects[i], resolver, &listed, &ignored)) {
+      for (ListedFile& file : listed) {
+        PathStatus status;
+        if (Files().Status(file.path, &status) || !status.exists || !status.is_regular) continue;
+        std::string real;
+        if (Files().RealPath(file.path, &real)) real.clear();
+        planned.push_back({file.kind, std::move(file.path), std::move(real), FileIdentityOf(status),
+                           status.size});
+        identities[i].push_back(planned.back().identity);
+      }
     }
+    each(i, planned);
     return true;
   });
-  return listings;
+  return identities;
 }
 
 std::vector<std::vector<size_t>> GroupIntoUnits(
-    const std::vector<std::vector<PlannedFile>>& listings) {
-  UnionFind units(listings.size());
+    const std::vector<std::vector<FileIdentity>>& listed) {
+  UnionFind units(listed.size());
   std::map<Identity, size_t> first_lister;
-  for (size_t i = 0; i < listings.size(); ++i) {
-    for (const PlannedFile& file : listings[i]) {
-      auto [it, first] = first_lister.insert({file.identity, i});
+  for (size_t i = 0; i < listed.size(); ++i) {
+    for (const FileIdentity& identity : listed[i]) {
+      auto [it, first] = first_lister.insert({identity, i});
       if (!first) units.Join(it->second, i);
     }
   }
   std::map<size_t, std::vector<size_t>> by_root;
-  for (size_t i = 0; i < listings.size(); ++i) by_root[units.Root(i)].push_back(i);
+  for (size_t i = 0; i < listed.size(); ++i) by_root[units.Root(i)].push_back(i);
   std::vector<std::vector<size_t>> result;
   for (auto& [root, members] : by_root) result.push_back(std::move(members));
   return result;

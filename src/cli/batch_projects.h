@@ -3,6 +3,7 @@
 // each once, and the sets of projects that share a file.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,16 +33,20 @@ struct PlannedFile {
   uint64_t size = 0;
 };
 
-// The planned files of each project, in the order of `projects`, each
-// project's in file order; none for a project that cannot be read (its run
-// says why). The projects are read a few at a time.
-std::vector<std::vector<PlannedFile>> ListProjects(const std::vector<std::string>& projects,
-                                                   const PathResolver& resolver);
+// Reads each project's list of files, a few projects at a time, and hands
+// `each`, on the thread that read it, the planned files of the project at
+// that index, in file order: none for a project that cannot be read (its
+// run says why). Returns the identities of each project's planned files.
+using EachListing = std::function<void(size_t project, std::vector<PlannedFile>& files)>;
+std::vector<std::vector<FileIdentity>> ListProjects(const std::vector<std::string>& projects,
+                                                    const PathResolver& resolver,
+                                                    const EachListing& each);
 
 // Projects that list one same file form a unit; the others are units of
-// their own. Indexes into `listings` (see ListProjects), each unit in the
-// order of its projects, the units in the order of their first project.
+// their own. Indexes into `listed` (the identities ListProjects returns),
+// each unit in the order of its projects, the units in the order of their
+// first project.
 std::vector<std::vector<size_t>> GroupIntoUnits(
-    const std::vector<std::vector<PlannedFile>>& listings);
+    const std::vector<std::vector<FileIdentity>>& listed);
 
 }  // namespace vireo

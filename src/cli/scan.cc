@@ -311,16 +311,20 @@ void Scan::ScanAll() {
 void Scan::FindUnits() {
   std::vector<std::string> paths;
   for (const Scanned& scanned : projects_) paths.push_back(scanned.path);
-  std::vector<std::vector<PlannedFile>> listings = ListProjects(paths, machine_.resolver());
-  units_ = GroupIntoUnits(listings);
+  // Each project's files by identity, under the names it lists them by.
+  std::vector<std::vector<std::pair<Identity, std::string>>> named(paths.size());
+  auto keep = [&](size_t i, std::vector<PlannedFile>& files) {
+    for (PlannedFile& file : files) named[i].push_back({file.identity, std::move(file.path)});
+  };
+  units_ = GroupIntoUnits(ListProjects(paths, machine_.resolver(), keep));
   for (size_t u = 0; u < units_.size(); ++u) {
     std::map<Identity, std::vector<std::pair<size_t, std::string>>> listers;
     for (size_t i : units_[u]) {
       projects_[i].unit = u;
       if (units_[u].size() < 2) continue;
       std::set<Identity> seen;
-      for (const PlannedFile& file : listings[i]) {
-        if (seen.insert(file.identity).second) listers[file.identity].push_back({i, file.path});
+      for (const auto& [identity, path] : named[i]) {
+        if (seen.insert(identity).second) listers[identity].push_back({i, path});
       }
     }
     for (const auto& [id, lister] : listers) {
