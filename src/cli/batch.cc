@@ -91,8 +91,12 @@ struct ProjectRecord {
   std::string reason;
   int files_changed = 0;
   // What it lists, by the path each reaches (the same after a file is
-  // replaced, unlike its identity).
-  std::set<std::string> files;
+  // replaced, unlike its identity): sorted, each once, and kept only until
+  // its unit is done.
+  std::vector<std::string> files;
+  bool Lists(const std::string& file) const {
+    return std::binary_search(files.begin(), files.end(), file);
+  }
   // Of them, the forms and code files: those a run tells of one by one.
   size_t progress_files = 0;
   uint64_t bytes = 0;
@@ -276,13 +280,14 @@ bool Batch::Prepare() {
   // read, so that no list of every project's files is held.
   auto take = [&](size_t i, std::vector<PlannedFile>& files) {
     ProjectRecord& record = projects_[i];
+    std::set<std::string> seen;
     for (PlannedFile& file : files) {
-      if (file.real.empty() || record.files.count(file.real)) continue;
+      if (file.real.empty() || !seen.insert(file.real).second) continue;
       record.bytes += file.size;
       record.progress_files +=
           file.kind == ListedFile::Kind::kForm || file.kind == ListedFile::Kind::kCode;
-      record.files.insert(std::move(file.real));
     }
+    record.files.assign(seen.begin(), seen.end());
   };
   units_ = GroupIntoUnits(ListProjects(paths, machine_.resolver(), take));
   for (size_t u = 0; u < units_.size(); ++u) {
@@ -444,13 +449,14 @@ void Batch::Record(ProjectRecord& record, const RunResult& result) {
 }
 
 // A file counts as changed for every project that lists it, whichever
-// project's run changed it.
+// project's run changed it. The projects' lists are not needed after.
 void Batch::CountChangedFiles(const std::vector<size_t>& members,
                               const std::set<std::string>& changed) {
   for (size_t i : members) {
     ProjectRecord& record = projects_[i];
     record.files_changed = 0;
     for (const std::string& file : record.files) record.files_changed += changed.count(file) > 0;
+    std::vector<std::string>().swap(record.files);
   }
 }
 
@@ -491,7 +497,7 @@ std::string Batch::HeldBack(size_t member, size_t holder,
                             const std::vector<size_t>& members) const {
   auto shared = [&](size_t a, size_t b) -> std::string {
     for (const std::string& file : projects_[a].files) {
-      if (projects_[b].files.count(file)) return Shown(file);
+      if (projects_[b].Lists(file)) return Shown(file);
     }
     return "";
   };
