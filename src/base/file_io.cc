@@ -339,6 +339,10 @@ std::error_code CopyFileContentWith(const std::string& from, FileHandle to,
     if (auto error = Files().Write(out.handle, buffer.get(), got)) return error;
     start = end;
   }
+  for (const auto& [at, bytes] : writes) {
+    if (at + static_cast<int64_t>(bytes.size()) > start)
+      return std::make_error_code(std::errc::result_out_of_range);
+  }
   return out.Close();
 }
 

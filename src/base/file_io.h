@@ -147,9 +147,11 @@ std::error_code CopyFileContent(const std::string& from, FileHandle to,
 // any earlier one it overlaps.
 using ByteWrites = std::vector<std::pair<int64_t, std::string>>;
 // Copies into the open file `to`, which is closed afterwards, with `writes`
-// made over the bytes as they pass (none beyond the end of `from`): one
-// read and one write of each byte. `old_digest` is fed the bytes as read,
-// `new_digest` as written.
+// made over the bytes as they pass: one read and one write of each byte.
+// `old_digest` is fed the bytes as read, `new_digest` as written. A write
+// that reaches past the end of `from` fails the copy with
+// std::errc::result_out_of_range: the file is shorter than when the writes
+// were made.
 std::error_code CopyFileContentWith(const std::string& from, FileHandle to,
                                     const ByteWrites& writes, Checksummer* old_digest,
                                     Checksummer* new_digest);

@@ -256,8 +256,8 @@ TEST(FileHelpersTest, SameContentComparesBytes) {
 }
 
 // The writes land where and in the order they were made, across the copy's
-// buffers, and never past the end; the digests are of the bytes before and
-// after them.
+// buffers, up to the last byte; the digests are of the bytes before and
+// after them. A write past the end fails the copy: the file shrank.
 TEST(FileHelpersTest, ACopyWithWritesMakesThemInOrderAndDigestsBothSides) {
   testing::ScratchDir dir;
   std::string original(200 * 1024, 'a');
@@ -267,12 +267,9 @@ TEST(FileHelpersTest, ACopyWithWritesMakesThemInOrderAndDigestsBothSides) {
                     {100, "xxxxxxxx"},
                     {96, "yyyyyyyy"},  // over the one before it, in part
                     {104, "z"},
-                    {static_cast<int64_t>(original.size()) - 2, "tail"}};
+                    {static_cast<int64_t>(original.size()) - 4, "tail"}};
   std::string expected = original;
-  for (const auto& [at, bytes] : writes) {
-    size_t room = std::min(bytes.size(), expected.size() - static_cast<size_t>(at));
-    expected.replace(static_cast<size_t>(at), room, bytes.substr(0, room));
-  }
+  for (const auto& [at, bytes] : writes) expected.replace(static_cast<size_t>(at), bytes.size(), bytes);
   FileHandle to = -1;
   ASSERT_FALSE(Files().Open(dir.Join("to.frx"), OpenFor::kCreateExclusive, &to));
   Checksummer old_digest(ChecksumKind::kXxh3), new_digest(ChecksumKind::kXxh3);
@@ -282,6 +279,11 @@ TEST(FileHelpersTest, ACopyWithWritesMakesThemInOrderAndDigestsBothSides) {
   EXPECT_EQ(copied.substr(96, 12), "yyyyyyyyzxxx");
   EXPECT_EQ(old_digest.Digest(), ChecksumOf(ChecksumKind::kXxh3, original.data(), original.size()));
   EXPECT_EQ(new_digest.Digest(), ChecksumOf(ChecksumKind::kXxh3, expected.data(), expected.size()));
+
+  writes.push_back({static_cast<int64_t>(original.size()) - 2, "past"});
+  ASSERT_FALSE(Files().Open(dir.Join("short.frx"), OpenFor::kCreateExclusive, &to));
+  EXPECT_EQ(CopyFileContentWith(from, to, writes, nullptr, nullptr),
+            std::make_error_code(std::errc::result_out_of_range));
 }
 
 TEST(FileHelpersTest, ADurableWriteTakesItsNameOnlyWhenFinished) {

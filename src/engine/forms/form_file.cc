@@ -319,7 +319,10 @@ int16_t ConvertFormFile(FileWork& run, const std::string& form_path, const std::
     if (run.staging.writes_copies()) {
       if (auto error = CopyFileContentWith(binary_path, binary_file, run.set_aside_writes,
                                            &old_bytes, &new_bytes)) {
-        run.Fail(binary_path + ": cannot be copied (" + Describe(error) + ")");
+        run.Fail(binary_path + (error == std::errc::result_out_of_range
+                                    ? ": changed while it was converted (it no longer holds "
+                                      "every record it held)"
+                                    : ": cannot be copied (" + Describe(error) + ")"));
         return kFailed;
       }
     }
