@@ -14,8 +14,10 @@
 
 namespace vireo {
 
-// Rewrites the record at `offset` of `file` in place. -1 (file untouched) when
-// the record is malformed or a GUID has no counterpart in the target version.
+// Rewrites the record at `offset` of `file` in place; where the run keeps no
+// copies or sets its records aside, `file` is only read and what would be
+// written goes to `run.set_aside_writes`. -1 (file untouched) when the record
+// is malformed or a GUID has no counterpart in the target version.
 int16_t ConvertOleObjectBlob(FileWork& run, const std::string& file, int32_t offset,
                              int16_t from_type, int16_t to_type);
 
