@@ -202,24 +202,25 @@ void LineWriter::WriteBom() {
 void LineWriter::WriteLine(std::string_view text) {
   buffer_.append(text);
   buffer_.append("\r\n");
-  if (buffer_.size() >= kBufferSize) Flush();
+  // Whole buffers only: a write that ends inside a page leaves that page to
+  // be written again by the next, and the file's cache in small pieces.
+  if (buffer_.size() >= kBufferSize) Flush(buffer_.size() - buffer_.size() % kBufferSize);
 }
 
-void LineWriter::Flush() {
-  if (!error_ && (file_ >= 0 || nowhere_) && !buffer_.empty()) {
-    if (byte_digest_) byte_digest_->Update(buffer_.data(), buffer_.size());
+void LineWriter::Flush(size_t size) {
+  if (!error_ && (file_ >= 0 || nowhere_) && size > 0) {
+    if (byte_digest_) byte_digest_->Update(buffer_.data(), size);
     // What follows the mark is lines, each with its CR LF.
     size_t mark = bom_in_buffer_ ? 3 : 0;
-    if (line_digest_ && !lines_are_bytes_)
-      line_digest_->Update(buffer_.data() + mark, buffer_.size() - mark);
+    if (line_digest_ && !lines_are_bytes_) line_digest_->Update(buffer_.data() + mark, size - mark);
     bom_in_buffer_ = false;
-    if (file_ >= 0) error_ = Files().Write(file_, buffer_.data(), buffer_.size());
+    if (file_ >= 0) error_ = Files().Write(file_, buffer_.data(), size);
   }
-  buffer_.clear();
+  buffer_.erase(0, size);
 }
 
 std::error_code LineWriter::Close() {
-  if (nowhere_ || file_ >= 0) Flush();
+  if (nowhere_ || file_ >= 0) Flush(buffer_.size());
   if (lines_are_bytes_) line_digest_->CopyFrom(*byte_digest_);
   lines_are_bytes_ = false;
   nowhere_ = false;

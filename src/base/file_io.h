@@ -120,7 +120,8 @@ class LineWriter {
   std::error_code Close();
 
  private:
-  void Flush();
+  // Writes the buffer's first `size` bytes and keeps the rest.
+  void Flush(size_t size);
 
   FileHandle file_ = -1;
   std::string buffer_;

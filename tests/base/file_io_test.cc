@@ -123,6 +123,7 @@ TEST(LineDigestTest, LineDigestsIgnoreLineEndsAndTheMarkBytesDoNot) {
       writer.WriteLine(line);
     ASSERT_FALSE(writer.Close());
     std::string out = testing::ReadFile(path);
+    EXPECT_EQ(out, std::string(mark ? "\xEF\xBB\xBF" : "") + "a\r\nb\r\n" + long_text + "\r\n");
     EXPECT_EQ(written_lines.Digest(), crlf);
     EXPECT_EQ(written_bytes.Digest(), ChecksumOf(ChecksumKind::kXxh3, out.data(), out.size()));
   }
