@@ -1,5 +1,6 @@
 #include "engine/project/held_files.h"
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <random>
@@ -14,10 +15,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Letting go of a replaced original frees its blocks, which takes a while
-// where the file system discards them; many are let go a few at a time.
-constexpr size_t kManyHolds = 64;
-constexpr size_t kReleasingThreads = 4;
+// Letting go of a replaced original frees its blocks. Where the file system
+// discards freed blocks, that waits for the disk, one file at a time: many
+// files are let go on many threads (one for each 16 files, at most 32), so
+// that the disk has many discards to work on at once.
+constexpr size_t kHoldsPerThread = 16;
+constexpr size_t kMostReleasingThreads = 32;
 
 bool IsBusy(const std::error_code& error) {
   return error == std::errc::resource_unavailable_try_again;
@@ -47,7 +50,7 @@ std::string Seconds(int seconds) {
 }  // namespace
 
 void HeldFiles::Release() {
-  size_t threads = holds_.size() >= kManyHolds ? kReleasingThreads : 1;
+  size_t threads = std::clamp<size_t>(holds_.size() / kHoldsPerThread, 1, kMostReleasingThreads);
   AtOnce(holds_.size(), threads, [&](size_t i) {
     Files().Close(holds_[i]);
     return true;
