@@ -11,6 +11,9 @@ namespace {
 
 // Each seal waits mostly on the disk, which takes several at a time.
 constexpr size_t kSealingThreads = 4;
+// So does each sync of the copies sealed; these come all at once, at the
+// commit, and the disk finishes sooner the more it is given at once.
+constexpr size_t kSyncingThreads = 16;
 
 }  // namespace
 
@@ -50,7 +53,7 @@ void EarlySeals::SyncSealed() {
     copies.assign(sealed_.begin(), sealed_.end());
   }
   std::vector<char> failed(copies.size(), 0);
-  AtOnce(copies.size(), kSealingThreads, [&](size_t i) {
+  AtOnce(copies.size(), kSyncingThreads, [&](size_t i) {
     failed[i] = SyncCopy(copies[i]) ? 1 : 0;
     return true;
   });
