@@ -67,7 +67,7 @@ def recycle_memory(source):
 def spread_folders(work):
     """Has ext4 place each folder made in `work` in a block group of its own
     choosing, away from the others (the Orlov allocator's top-level rule).
-    Without a journal, ext4 skips inodes freed in the last seconds when it
+    Without a journal, ext4 skips inodes freed in the last minute or more when it
     allocates new ones, scanning past each: a run whose folder shared a group
     with the files the run before it freed would pay for that run's frees."""
     subprocess.run(["chattr", "+T", str(work)], stdout=subprocess.DEVNULL,
