@@ -25,8 +25,10 @@ void KeptThreads::Run(std::function<void()> task) {
   std::lock_guard lock(mutex_);
   tasks_.push_back(std::move(task));
   if (idle_ < tasks_.size() && threads_.size() < most_) {
-    ++idle_;
+    // Started idle; where it cannot be started, the task waits for a kept
+    // thread, or is never taken (its AtOnce takes the steps itself).
     threads_.emplace_back([this] { Serve(); });
+    ++idle_;
     return;
   }
   wake_.notify_one();

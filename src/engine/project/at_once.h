@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -97,12 +98,17 @@ void AtOnce(size_t count, size_t threads, Step step) {
   size_t helpers = count == 0 ? 0 : std::min(threads, count) - 1;
   KeptThreads* kept = KeptThreads::Current();
   std::vector<std::thread> started;
-  for (size_t t = 0; t < helpers; ++t) {
-    if (kept) {
-      kept->Run(helper);
-    } else {
-      started.emplace_back(helper);
+  // Where no more threads can be started, the steps left are taken by the
+  // threads there are.
+  try {
+    for (size_t t = 0; t < helpers; ++t) {
+      if (kept) {
+        kept->Run(helper);
+      } else {
+        started.emplace_back(helper);
+      }
     }
+  } catch (const std::system_error&) {
   }
   work(*shared);
   {
