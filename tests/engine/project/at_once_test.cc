@@ -1,6 +1,9 @@
 #include "engine/project/at_once.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <set>
@@ -81,6 +84,42 @@ TEST(AtOnceTest, KeptThreadsServeTheirUsersCallsOneAfterAnotherAndEndWithTheirKe
   std::set<std::thread::id> unkept;
   on_helpers(&unkept);
   EXPECT_EQ(unkept.size(), 2u);
+}
+
+// A process that may start no more threads (here, a user at its limit of
+// processes): the caller takes every step itself, and nothing is thrown.
+TEST(AtOnceTest, WhereNoThreadCanBeStartedTheCallerTakesEveryStep) {
+#if defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "forks, which the thread sanitizer does not follow";
+#endif
+  if (::geteuid() != 0) GTEST_SKIP() << "takes another user's limits, which needs root";
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    rlimit one{1, 1};
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0 || ::setrlimit(RLIMIT_NPROC, &one) != 0)
+      ::_exit(10);
+    try {
+      std::thread([] {}).join();
+      ::_exit(11);  // the limit does not hold here
+    } catch (const std::system_error&) {
+    }
+    std::vector<int> alone(10, 0), kept_runs(10, 0);
+    AtOnce(alone.size(), 4, [&](size_t i) { return ++alone[i] > 0; });
+    {
+      KeptThreads kept(4);
+      KeptThreads::Use use(kept);
+      AtOnce(kept_runs.size(), 4, [&](size_t i) { return ++kept_runs[i] > 0; });
+    }
+    bool each_once = alone == std::vector<int>(10, 1) && kept_runs == std::vector<int>(10, 1);
+    ::_exit(each_once ? 0 : 12);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "the child ended by signal " << WTERMSIG(status);
+  if (WEXITSTATUS(status) == 10 || WEXITSTATUS(status) == 11)
+    GTEST_SKIP() << "no thread limit could be set here (" << WEXITSTATUS(status) << ")";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace
