@@ -33,9 +33,8 @@ class GitFolders {
   GitFolders(const GitFolders&) = delete;
   GitFolders& operator=(const GitFolders&) = delete;
 
-  struct Known;
-
  private:
+  struct Known;
   friend GitState AskGit(const std::vector<std::string>& files, GitFolders* folders);
   std::unique_ptr<Known> known_;
 };
