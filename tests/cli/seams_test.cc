@@ -56,6 +56,7 @@ class SeamsTest : public ::testing::Test {
   void SetUp() override {
     FillGridCatalogue();
     WriteUnit("pristine");
+    WriteMore("pristine");
     fs::copy(root.Join("pristine"), root.Join("expected"), fs::copy_options::recursive);
     auto converted = Run({"convert", "-r", "--quiet", "--to", "5", root.Join("expected")});
     ASSERT_EQ(converted.status, 0) << converted.err;
@@ -88,6 +89,7 @@ class SeamsTest : public ::testing::Test {
                        "Module=Own; Own.bas", testing::kVireo40Line}));
     }
   }
+  virtual void WriteMore(const std::string& base) { (void)base; }
   void Reset() {
     fs::remove_all(root.Join("tree"));
     fs::copy(root.Join("pristine"), root.Join("tree"), fs::copy_options::recursive);
@@ -363,6 +365,68 @@ TEST_F(SeamsTest, GroupsMustNameProjects) {
   Tree after = Snapshot(root.Join("tree"));
   after.erase("G.vbg");
   EXPECT_EQ(after, before);
+}
+
+// The unit of two projects and, beside it, a project of its own: a batch of
+// two jobs converts the two units side by side and commits them as each is
+// ready, from the threads they share.
+class GroupedBatchWalk : public SeamsTest {
+ protected:
+  void WriteMore(const std::string& base) override {
+    root.Write(base + "/c/Own.bas", testing::kDeclarationModule);
+    root.Write(base + "/c/C.vbp", CrLf({"Module=Own; Own.bas", testing::kVireo40Line}));
+  }
+  // Empty when each unit of `now` is entirely as before the batch or as after
+  // it; else which unit is neither.
+  std::string MixedUnits(const Tree& now, const Tree& before) const {
+    std::string wrong;
+    for (bool lone : {false, true}) {
+      auto in_unit = [lone](const std::string& name) {
+        return (name.compare(0, 2, "c/") == 0) == lone;
+      };
+      Tree part, old_part, new_part;
+      for (const auto& [name, bytes] : now)
+        if (in_unit(name)) part.emplace(name, bytes);
+      for (const auto& [name, bytes] : before)
+        if (in_unit(name)) old_part.emplace(name, bytes);
+      for (const auto& [name, bytes] : expected)
+        if (in_unit(name)) new_part.emplace(name, bytes);
+      if (part != old_part && part != new_part)
+        wrong += std::string(lone ? "c" : "a, b and shared") + ": " +
+                 testing::OldAndNew{old_part, new_part}.StateOf(part) + "; ";
+    }
+    return wrong;
+  }
+};
+
+TEST_F(GroupedBatchWalk, ACrashAtAnyStepLeavesEachUnitOldOrNewAndTheRerunConvertsTheRestOnce) {
+  std::vector<std::string> batch{"convert", "-r", "--jobs", "2", "--to", "5", root.Join("tree")};
+  testing::FaultyFileSystem counter;
+  int steps = testing::RunInChild(counter, CommandLine(batch)).operations;
+  Reset();
+  ASSERT_GT(steps, 0);
+  Tree before = Snapshot(root.Join("tree"));
+  int crashed = 0, both_new = 0, one_new = 0;
+  for (int step = 1; step <= steps; ++step) {
+    SCOPED_TRACE(testing::StepTrace(step));
+    crashed += CrashAt(batch, step) == testing::FaultyFileSystem::kCrashStatus;
+    auto recovered = Run({"recover", "-r", root.Join("tree")});
+    EXPECT_TRUE(recovered.status == 0 || recovered.status == 3) << recovered.err;
+    Tree now = Snapshot(root.Join("tree"));
+    EXPECT_EQ(MixedUnits(now, before), "");
+    both_new += now == expected;
+    one_new += now != expected && now != before;
+    auto rerun = Run({"convert", "-r", "--to", "5", root.Join("tree")});
+    EXPECT_TRUE(rerun.status == 0 || rerun.status == 3) << rerun.err << rerun.out;
+    EXPECT_EQ(testing::OldAndNew({before, expected}).StateOf(Snapshot(root.Join("tree"))), "new")
+        << "each file converted once, nothing left";
+    Reset();
+    if (HasFailure()) break;
+  }
+  std::printf(
+      "[ crash walk ] batch of two units, two jobs: %d steps, %d crashes; after recovery both "
+      "units new %d times, one of them %d times\n",
+      steps, crashed, both_new, one_new);
 }
 
 }  // namespace
