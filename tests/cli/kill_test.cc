@@ -160,13 +160,11 @@ class BatchKillTest : public ::testing::Test {
   testing::Contents Snapshot() { return testing::SnapshotTree(root.path()); }
   void Restore() { testing::RestoreTree(root.path(), tree.old_contents); }
 
-  // The files of `contents` below the folder `unit`.
-  static testing::Contents Of(const testing::Contents& contents, const std::string& unit) {
-    testing::Contents part;
-    for (const auto& [name, bytes] : contents) {
-      if (name.compare(0, unit.size() + 1, unit + "/") == 0) part.emplace(name, bytes);
-    }
-    return part;
+  // Takes the files below the folder `unit`.
+  static testing::FileFilter Below(const std::string& unit) {
+    return [prefix = unit + "/"](const std::string& name) {
+      return name.compare(0, prefix.size(), prefix) == 0;
+    };
   }
   // Empty when every unit of `now` is entirely old or entirely new and
   // nothing lies outside the units; else what is wrong.
@@ -174,10 +172,8 @@ class BatchKillTest : public ::testing::Test {
     std::string wrong;
     size_t in_units = 0;
     for (const std::string& unit : units) {
-      testing::Contents part = Of(now, unit);
-      in_units += part.size();
-      testing::OldAndNew expected{Of(tree.old_contents, unit), Of(tree.new_contents, unit)};
-      std::string state = expected.StateOf(part);
+      in_units += testing::Select(now, Below(unit)).size();
+      std::string state = tree.StateOf(now, Below(unit));
       if (state != "old" && state != "new") wrong += unit + ": " + state + "; ";
     }
     if (in_units != now.size()) wrong += "files outside the units; ";
@@ -194,7 +190,7 @@ TEST_F(BatchKillTest, AKilledBatchIsRecoveredUnitByUnitAndARerunConvertsTheRestO
   auto full_run = RunUndisturbed(batch, temp_dir.path());
   tree.new_contents = Snapshot();
   for (const std::string& unit : units)
-    ASSERT_NE(Of(tree.new_contents, unit), Of(tree.old_contents, unit)) << unit;
+    ASSERT_EQ(tree.StateOf(tree.new_contents, Below(unit)), "new") << unit;
   Restore();
 
   int units_new = 0, units_old = 0;
@@ -205,8 +201,9 @@ TEST_F(BatchKillTest, AKilledBatchIsRecoveredUnitByUnitAndARerunConvertsTheRestO
     testing::Contents now = Snapshot();
     EXPECT_EQ(Mixed(now), "") << "attempt " << attempt;
     for (const std::string& unit : units) {
-      units_new += Of(now, unit) == Of(tree.new_contents, unit);
-      units_old += Of(now, unit) == Of(tree.old_contents, unit);
+      std::string state = tree.StateOf(now, Below(unit));
+      units_new += state == "new";
+      units_old += state == "old";
     }
     auto rerun = testing::RunProgram(VIREO_MIGRATE_BINARY, batch, {{"TMPDIR", temp_dir.path()}});
     EXPECT_TRUE(rerun.status == 0 || rerun.status == 3) << rerun.status << rerun.err;

@@ -381,19 +381,10 @@ class GroupedBatchWalk : public SeamsTest {
   std::string MixedUnits(const Tree& now, const Tree& before) const {
     std::string wrong;
     for (bool lone : {false, true}) {
-      auto in_unit = [lone](const std::string& name) {
-        return (name.compare(0, 2, "c/") == 0) == lone;
-      };
-      Tree part, old_part, new_part;
-      for (const auto& [name, bytes] : now)
-        if (in_unit(name)) part.emplace(name, bytes);
-      for (const auto& [name, bytes] : before)
-        if (in_unit(name)) old_part.emplace(name, bytes);
-      for (const auto& [name, bytes] : expected)
-        if (in_unit(name)) new_part.emplace(name, bytes);
-      if (part != old_part && part != new_part)
-        wrong += std::string(lone ? "c" : "a, b and shared") + ": " +
-                 testing::OldAndNew{old_part, new_part}.StateOf(part) + "; ";
+      std::string state = testing::OldAndNew{before, expected}.StateOf(
+          now, [lone](const std::string& name) { return (name.compare(0, 2, "c/") == 0) == lone; });
+      if (state != "old" && state != "new")
+        wrong += std::string(lone ? "c" : "a, b and shared") + ": " + state + "; ";
     }
     return wrong;
   }

@@ -67,6 +67,19 @@ std::string OldAndNew::StateOf(const Contents& now) const {
   return "mixed";
 }
 
+Contents Select(const Contents& contents, const FileFilter& keep) {
+  Contents selected;
+  for (const auto& [name, bytes] : contents) {
+    if (keep(name)) selected.emplace(name, bytes);
+  }
+  return selected;
+}
+
+std::string OldAndNew::StateOf(const Contents& now, const FileFilter& keep) const {
+  return OldAndNew{Select(old_contents, keep), Select(new_contents, keep)}.StateOf(
+      Select(now, keep));
+}
+
 std::string OldAndNew::NotOld(const Contents& now) const {
   std::string names;
   for (const auto& [name, bytes] : now) {

@@ -35,6 +35,11 @@ void RestoreTree(const std::string& base, const Contents& contents);
 // Removes everything inside `folder`.
 void EmptyFolder(const std::string& folder);
 
+// Which files of a tree a check looks at, by name.
+using FileFilter = std::function<bool(const std::string& name)>;
+// The files of `contents` that `keep` takes.
+Contents Select(const Contents& contents, const FileFilter& keep);
+
 // A tree before and after an undisturbed run.
 struct OldAndNew {
   Contents old_contents, new_contents;
@@ -42,6 +47,8 @@ struct OldAndNew {
   // "old", "new", "mixed" (every file one or the other), or the first file
   // that is neither: "NAME is neither", "NAME is missing".
   std::string StateOf(const Contents& now) const;
+  // The same of the files that `keep` takes only (a unit of a batch).
+  std::string StateOf(const Contents& now, const FileFilter& keep) const;
   // The files of `now` that are not old, each marked "(new)" or "(neither)".
   std::string NotOld(const Contents& now) const;
 };
